@@ -1,0 +1,95 @@
+// The in-memory crystal structure: unit cell with its derived reciprocal cell and metrics,
+// sites with their species and displacement parameters, symmetry operators and space-group
+// symbol, the sample settings that act on intensities, and the last calculation's reflexions.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "crystal/symop.h"
+#include "crystal/thermal.h"
+#include "crystal/vector.h"
+#include "diffraction/asf.h"
+
+struct CTSReflexion;
+
+// One species on a site.
+struct CTSAtom {
+  std::string symbol;     // element or ion symbol
+  CVHASF scattering;      // the scattering-factor record matched when the atom was created
+  double occupancy = 1.0; // 0-1
+};
+
+// One crystallographic site: the species sharing it and its symmetry-equivalent positions.
+class CTSSite {
+ public:
+  CTSSite() = default;
+  CTSSite(const CTSSite& other);
+  CTSSite& operator=(const CTSSite& other);
+  CTSSite(CTSSite&&) noexcept = default;
+  CTSSite& operator=(CTSSite&&) noexcept = default;
+  ~CTSSite() = default;
+
+  std::vector<VHTypes::CVector> positions;  // generated; the first is the site's own
+  std::vector<CTSAtom> atoms;
+  bool flag = false;  // set by the readers, kept through copies and files
+  std::string label;
+  double x = 0.0, y = 0.0, z = 0.0;  // fractional coordinates as given
+  bool included = true;              // only included sites scatter
+  std::unique_ptr<CTSThermalEllipsoid> displacement;  // none when null
+  int64_t scatteringGroup = 0;  // assigned before each calculation
+
+  size_t Multiplicity() const { return positions.size(); }
+};
+
+class CTSCrystal {
+ public:
+  enum PreferredOrientationType : int32_t { kPlates = 1, kNeedles = 2 };
+  enum TSVectorType : int32_t { kPlaneNormal = 1, kLatticeVector = 2 };
+
+  // Built-in defaults: an 8 x 9 x 10 Angstrom orthogonal cell in P 1 without sites.
+  CTSCrystal();
+
+  // Recomputes the reciprocal cell, volume, density and both metric tensors.
+  void UpdateCell();
+  // d = 1 / sqrt(h^T G* h).
+  double DSpacing(int h, int k, int l) const;
+  // Expands every site into its symmetry-equivalent positions.
+  void GeneratePositions();
+
+  int32_t kind = 1;
+  double a = 8.0, b = 9.0, c = 10.0;
+  double alpha = 90.0, beta = 90.0, gamma = 90.0;
+  double aStar = 1.0, bStar = 1.0, cStar = 1.0;
+  double alphaStar = 90.0, betaStar = 90.0, gammaStar = 90.0;
+  double volume = 0.0;
+  double density = 0.0;  // kg m^-3
+  std::array<double, 9> reciprocalMetric{};  // G*, row-major
+  std::array<double, 9> directMetric{};      // G, row-major
+  VHTypes::CVector originOffset;
+  int32_t originChoice = 0;
+  bool hasDisplacementParameters = false;
+  bool useDisplacementParameters = true;
+  std::vector<CTSSite> sites;
+  std::vector<std::shared_ptr<CTSReflexion>> reflexions;
+  double maximumIntensity = 0.0;
+  double particleSize = 10000.0;  // Angstrom
+  double isotropicStrain = 0.0;
+  bool usePreferredOrientation = false;
+  PreferredOrientationType preferredOrientationGeometry = kPlates;
+  TSVectorType preferredOrientationVectorType = kPlaneNormal;
+  VHTypes::CVector preferredOrientationVector{0.0, 0.0, 1.0};
+  double preferredOrientationAlignment = 0.9;
+  double preferredOrientationNormalisation = 1.0;
+  std::string spaceGroupSymbol = "P 1";
+  std::vector<CTSSymOp> symmetryOperators;  // primitive part; centring comes from the letter
+  char latticeLetter = 'P';
+  bool centrosymmetric = false;
+};
+
+// Display names of the preferred-orientation settings.
+const char* PreferredOrientationTypeName(CTSCrystal::PreferredOrientationType type);
+const char* VectorTypeName(CTSCrystal::TSVectorType type);

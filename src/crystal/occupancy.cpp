@@ -1,0 +1,73 @@
+#include "crystal/occupancy.h"
+
+#include <cstdlib>
+
+#include "errors/exceptions.h"
+#include "resources/elements.h"
+
+namespace {
+
+constexpr std::string_view kNumberCharacters = "0123456789./";
+// A sum may exceed 1 by rounding of typed decimals ("0.1 + 0.2 + 0.7").
+constexpr double kSumTolerance = 1e-9;
+constexpr double kNegligibleTotal = 0.0001;
+
+bool IsNumberCharacter(char c) { return kNumberCharacters.find(c) != std::string_view::npos; }
+
+// A decimal or a fraction; nothing when the text is not one.
+bool ParseAmount(std::string_view text, double& value) {
+  const std::string s(text);
+  char* end = nullptr;
+  const size_t slash = s.find('/');
+  if (slash == std::string::npos) {
+    value = std::strtod(s.c_str(), &end);
+    return end == s.c_str() + s.size();
+  }
+  const std::string numerator = s.substr(0, slash), denominator = s.substr(slash + 1);
+  char* endNumerator = nullptr;
+  const double n = std::strtod(numerator.c_str(), &endNumerator);
+  const double d = std::strtod(denominator.c_str(), &end);
+  if (numerator.empty() || denominator.empty() || *endNumerator || *end || d == 0.0) return false;
+  value = n / d;
+  return true;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+std::vector<CSpeciesOccupancy> ParseSiteOccupancy(std::string_view text,
+                                                  std::string_view siteElement) {
+  std::vector<CSpeciesOccupancy> species;
+  text = Trim(text);
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t symbolStart = i;
+    while (i < text.size() && !IsNumberCharacter(text[i])) ++i;
+    const std::string_view symbol = Trim(text.substr(symbolStart, i - symbolStart));
+    const size_t numberStart = i;
+    while (i < text.size() && IsNumberCharacter(text[i])) ++i;
+    const std::string_view number = text.substr(numberStart, i - numberStart);
+    if (symbol.empty()) throw CVHXInvalidSiteOcc();  // a number that belongs to no symbol
+    double occupancy = 1.0;
+    if (number.empty()) {
+      if (!FindElement(symbol)) throw CVHXInvalidSiteOcc();
+    } else if (!ParseAmount(number, occupancy)) {
+      occupancy = 1.0;
+    }
+    species.push_back({std::string(symbol), occupancy});
+  }
+  if (species.empty()) {
+    if (!FindElement(siteElement)) throw CVHXInvalidSiteOcc();
+    return {{std::string(siteElement), 1.0}};
+  }
+  double total = 0.0;
+  for (const CSpeciesOccupancy& s : species) total += s.occupancy;
+  if (total > 1.0 + kSumTolerance) throw CVHXSiteOccSumNotOne();
+  if (total < kNegligibleTotal) species.front().occupancy = 1.0;
+  return species;
+}

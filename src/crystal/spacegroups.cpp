@@ -1,0 +1,445 @@
+#include "crystal/spacegroups.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <unordered_set>
+#include <vector>
+
+#include "crystal/crystal.h"
+
+using VHTypes::CVector;
+
+namespace {
+
+constexpr size_t kMaxIdentifiableOperators = 192;
+// Coordinates within this distance count as one position (a single-precision constant).
+constexpr double kPositionTolerance = static_cast<double>(0.00011f);
+constexpr double kLowerCoordinateBound = static_cast<double>(0.00001f);
+constexpr double kUpperCoordinateBound = 0.99999;
+constexpr double kCentringTolerance = 0.00001;
+constexpr double kReductionTolerance = 1.8189894035458565e-12;
+
+const CVector kPrimitive[] = {{0, 0, 0}};
+const CVector kACentred[] = {{0, 0, 0}, {0, 0.5, 0.5}};
+const CVector kBCentred[] = {{0, 0, 0}, {0.5, 0, 0.5}};
+const CVector kCCentred[] = {{0, 0, 0}, {0.5, 0.5, 0}};
+const CVector kBodyCentred[] = {{0, 0, 0}, {0.5, 0.5, 0.5}};
+const CVector kFaceCentred[] = {{0, 0, 0}, {0, 0.5, 0.5}, {0.5, 0, 0.5}, {0.5, 0.5, 0}};
+const CVector kRhombohedral[] = {
+    {0, 0, 0}, {2.0 / 3.0, 1.0 / 3.0, 1.0 / 3.0}, {1.0 / 3.0, 2.0 / 3.0, 2.0 / 3.0}};
+
+std::string WithoutBlanks(std::string_view text) {
+  std::string out;
+  for (char c : text)
+    if (c != ' ' && c != '\t') out += c;
+  return out;
+}
+
+std::string Trimmed(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(" \t\r\n");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+// A typed symbol reduced to what is compared with the table.
+struct SymbolQuery {
+  enum Kind { kNumber, kSchoenflies, kHermannMauguin } kind = kHermannMauguin;
+  long number = 0;
+  std::string key;  // blanks removed
+  int requestedOrigin = 0;
+};
+
+// Removes an origin suffix ("[origin 2]", or the ":1" / ":2" / ":H" / ":R" of CIF symbols)
+// and returns the origin it asks for.
+int TakeOriginSuffix(std::string& symbol) {
+  int origin = 0;
+  std::string lower = symbol;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (const size_t at = lower.find("[origin"); at != std::string::npos) {
+    size_t i = at + 7;
+    while (i < symbol.size() && symbol[i] == ' ') ++i;
+    if (i < symbol.size() && (symbol[i] == '1' || symbol[i] == '2')) origin = symbol[i] - '0';
+    symbol.erase(at);
+  } else if (const size_t colon = symbol.rfind(':'); colon != std::string::npos) {
+    const std::string suffix = Trimmed(std::string_view(symbol).substr(colon + 1));
+    if (suffix == "1" || suffix == "2") origin = suffix[0] - '0';
+    symbol.erase(colon);
+  }
+  return origin;
+}
+
+std::optional<SymbolQuery> ParseSymbol(std::string_view text) {
+  SymbolQuery query;
+  std::string symbol(text);
+  query.requestedOrigin = TakeOriginSuffix(symbol);
+  symbol = Trimmed(symbol);
+  if (symbol.empty()) return std::nullopt;
+
+  if (std::isdigit(static_cast<unsigned char>(symbol[0]))) {
+    query.kind = SymbolQuery::kNumber;
+    query.number = std::strtol(symbol.c_str(), nullptr, 10);
+    return query;
+  }
+  const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(symbol[0])));
+  const bool parenthesised =
+      symbol.find('(') != std::string::npos && symbol.find(')') != std::string::npos;
+  if (parenthesised && std::string_view("CDOST").find(first) != std::string_view::npos) {
+    symbol[0] = first;
+    const bool looksHermannMauguin =
+        first == 'C' && (symbol.find('m') != std::string::npos || symbol.find("2 2") != std::string::npos);
+    if (!looksHermannMauguin) {
+      query.kind = SymbolQuery::kSchoenflies;
+      query.key = WithoutBlanks(symbol);
+      return query;
+    }
+  }
+  if (std::string_view("ABCFIPR").find(first) == std::string_view::npos) return std::nullopt;
+  std::string normal(1, first);
+  if (symbol.size() > 1 && symbol[1] != ' ') normal += ' ';
+  for (size_t i = 1; i < symbol.size(); ++i) {
+    char c = symbol[i];
+    if (normal.size() >= 2) {  // from the third character on: glide planes are small letters
+      if (c == '(' || c == '.' || c == '_') continue;
+      if (c == '\t' || c == ')') c = ' ';
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    normal += c;
+  }
+  query.kind = SymbolQuery::kHermannMauguin;
+  query.key = WithoutBlanks(normal);
+  return query;
+}
+
+bool RowMatches(const CSpaceGroupRow& row, const SymbolQuery& query) {
+  switch (query.kind) {
+    case SymbolQuery::kNumber:
+      return row.number == query.number;
+    case SymbolQuery::kSchoenflies:
+      return *row.schoenflies && WithoutBlanks(row.schoenflies) == query.key;
+    case SymbolQuery::kHermannMauguin:
+      return WithoutBlanks(row.shortSymbol) == query.key || WithoutBlanks(row.fullSymbol) == query.key;
+  }
+  return false;
+}
+
+bool PassesFilters(const CSpaceGroupRow& row, int originChoice, int settingCode) {
+  return (originChoice == 0 || row.originChoice == originChoice) &&
+         (settingCode == 0 || row.settingCode == settingCode);
+}
+
+std::optional<size_t> FindRow(const SymbolQuery& query, int originChoice, int settingCode) {
+  const auto rows = SpaceGroupRows();
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (RowMatches(rows[i], query) && PassesFilters(rows[i], originChoice, settingCode)) return i;
+  if (query.kind != SymbolQuery::kHermannMauguin) return std::nullopt;
+  for (const CSpaceGroupAlias& alias : SpaceGroupAliases()) {
+    if (WithoutBlanks(alias.alternative) != query.key) continue;
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].number == alias.number && PassesFilters(rows[i], originChoice, settingCode))
+        return i;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+bool HasTwoOrigins(std::string_view shortSymbol) {
+  const std::string key = WithoutBlanks(shortSymbol);
+  return std::any_of(OriginChoiceRows().begin(), OriginChoiceRows().end(),
+                     [&](const COriginChoiceRow& row) { return WithoutBlanks(row.symbol) == key; });
+}
+
+char LatticeLetterOf(const CSpaceGroupRow& row) {
+  return *row.shortSymbol ? row.shortSymbol[0] : row.fullSymbol[0];
+}
+
+}  // namespace
+
+std::optional<size_t> SpaceGroupRowOf(const CTSCrystal& crystal) {
+  const std::string symbol = crystal.spaceGroupSymbol.empty() ? "P 1" : crystal.spaceGroupSymbol;
+  int suffixOrigin = 0;
+  const std::optional<size_t> first = LookUpSpaceGroup(symbol, suffixOrigin);
+  if (!first) return std::nullopt;
+  const CSpaceGroupRow& row = SpaceGroupRows()[*first];
+  int origin = suffixOrigin != 0 ? suffixOrigin : crystal.originChoice;
+  if (!HasTwoOrigins(row.shortSymbol)) origin = 0;
+  int setting = 0;
+  if (LatticeLetterOf(row) == 'R') setting = HasEqualAngles(crystal) ? 111 : 112;
+  const std::optional<SymbolQuery> query = ParseSymbol(symbol);
+  const std::optional<size_t> refined = FindRow(*query, origin, setting);
+  return refined ? refined : first;
+}
+
+namespace {
+
+double Fold(double t) {
+  if (t > 1.0) t -= 1.0;
+  if (t < 0.0) t += 1.0;
+  return t;
+}
+
+bool EqualModuloOne(double a, double b) {
+  double d = std::abs(a - b);
+  d -= std::floor(d);
+  return d < kCentringTolerance || d > 1.0 - kCentringTolerance;
+}
+
+// True when every operator, shifted by every centring translation of `letter`, is in the list.
+bool ClosedUnderCentring(const std::vector<CTSSymOp>& ops, char letter) {
+  const auto centring = CentringTranslations(letter);
+  if (ops.size() % centring.size() != 0) return false;
+  for (const CTSSymOp& op : ops) {
+    for (const CVector& c : centring.subspan(1)) {
+      const bool found = std::any_of(ops.begin(), ops.end(), [&](const CTSSymOp& other) {
+        if (!other.SameRotation(op)) return false;
+        for (int i = 0; i < 3; ++i)
+          if (!EqualModuloOne(Fold(other.Translation()[i]), Fold(op.Translation()[i]) + c[i]))
+            return false;
+        return true;
+      });
+      if (!found) return false;
+    }
+  }
+  return true;
+}
+
+// Drops each operator that repeats an earlier kept one by a centring translation.
+std::vector<CTSSymOp> ReduceByCentring(const std::vector<CTSSymOp>& ops, char letter) {
+  const auto centring = CentringTranslations(letter).subspan(1);
+  if (centring.empty()) return ops;
+  std::vector<CTSSymOp> kept;
+  for (const CTSSymOp& op : ops) {
+    const bool repeats = std::any_of(kept.begin(), kept.end(), [&](const CTSSymOp& k) {
+      if (!k.SameRotation(op)) return false;
+      return std::any_of(centring.begin(), centring.end(), [&](const CVector& c) {
+        for (int i = 0; i < 3; ++i) {
+          const double d = op.Translation()[i] - (k.Translation()[i] + c[i]);
+          if (std::abs(d - std::trunc(d)) >= kReductionTolerance) return false;
+        }
+        return true;
+      });
+    });
+    if (!repeats) kept.push_back(op);
+  }
+  return kept;
+}
+
+}  // namespace
+
+const char* CrystalSystemName(CrystalSystem system) {
+  switch (system) {
+    case CrystalSystem::kTriclinic:
+      return "Triclinic";
+    case CrystalSystem::kMonoclinic:
+      return "Monoclinic";
+    case CrystalSystem::kOrthorhombic:
+      return "Orthorhombic";
+    case CrystalSystem::kTetragonal:
+      return "Tetragonal";
+    case CrystalSystem::kTrigonal:
+      return "Trigonal";
+    case CrystalSystem::kRhombohedral:
+      return "Rhombohedral";
+    case CrystalSystem::kHexagonal:
+      return "Hexagonal";
+    case CrystalSystem::kCubic:
+      return "Cubic";
+    case CrystalSystem::kUnknown:
+      break;
+  }
+  return "";
+}
+
+std::optional<size_t> LookUpSpaceGroup(std::string_view text, int& originChoice) {
+  originChoice = 0;
+  const std::optional<SymbolQuery> query = ParseSymbol(text);
+  if (!query) return std::nullopt;
+  const std::optional<size_t> row = FindRow(*query, 0, 0);
+  if (row && HasTwoOrigins(SpaceGroupRows()[*row].shortSymbol)) originChoice = query->requestedOrigin;
+  return row;
+}
+
+std::optional<size_t> FindSpaceGroupRow(std::string_view symbol, int originChoice, int settingCode) {
+  const std::optional<SymbolQuery> query = ParseSymbol(symbol);
+  if (!query) return std::nullopt;
+  return FindRow(*query, originChoice != 0 ? originChoice : query->requestedOrigin, settingCode);
+}
+
+CrystalSystem CrystalSystemOf(int number, std::string_view symbol, const double angles[3]) {
+  if (number < 1 || number > 230) return CrystalSystem::kUnknown;
+  if (number < 3) return CrystalSystem::kTriclinic;
+  if (number < 16) return CrystalSystem::kMonoclinic;
+  if (number < 75) return CrystalSystem::kOrthorhombic;
+  if (number < 143) return CrystalSystem::kTetragonal;
+  if (number < 168) {
+    const bool equalAngles = std::round(angles[0]) == std::round(angles[1]) &&
+                             std::round(angles[1]) == std::round(angles[2]);
+    const bool rSymbol = !symbol.empty() && std::toupper(static_cast<unsigned char>(symbol[0])) == 'R';
+    return rSymbol && equalAngles ? CrystalSystem::kRhombohedral : CrystalSystem::kTrigonal;
+  }
+  if (number < 195) return CrystalSystem::kHexagonal;
+  return CrystalSystem::kCubic;
+}
+
+bool NormaliseSpaceGroupSymbol(std::string& symbol, int originChoice, const double angles[3],
+                               CrystalSystem& system) {
+  const std::optional<SymbolQuery> query = ParseSymbol(symbol);
+  if (!query) return false;
+  int setting = 0;
+  std::optional<size_t> index = FindRow(*query, originChoice, 0);
+  if (!index) index = FindRow(*query, 0, 0);
+  if (!index) return false;
+  const CSpaceGroupRow* row = &SpaceGroupRows()[*index];
+  if (LatticeLetterOf(*row) == 'R') {
+    const bool equal = std::round(angles[0]) == std::round(angles[1]) &&
+                       std::round(angles[1]) == std::round(angles[2]);
+    setting = equal ? 111 : 112;
+    if (const auto refined = FindRow(*query, 0, setting)) row = &SpaceGroupRows()[*refined];
+  }
+  if (query->kind != SymbolQuery::kHermannMauguin) {
+    symbol = *row->shortSymbol ? row->shortSymbol : row->fullSymbol;
+  } else if (symbol != row->shortSymbol && symbol != row->fullSymbol) {
+    symbol = row->fullSymbol;
+  }
+  system = CrystalSystemOf(row->number, symbol, angles);
+  return true;
+}
+
+std::optional<CVector> OriginShift(std::string_view symbol) {
+  std::string bare(symbol);
+  TakeOriginSuffix(bare);
+  const std::string key = WithoutBlanks(bare);
+  for (const COriginChoiceRow& row : OriginChoiceRows())
+    if (WithoutBlanks(row.symbol) == key) return CVector{row.shift[0], row.shift[1], row.shift[2]};
+  return std::nullopt;
+}
+
+std::span<const CVector> CentringTranslations(char latticeLetter) {
+  switch (latticeLetter) {
+    case 'A':
+      return kACentred;
+    case 'B':
+      return kBCentred;
+    case 'C':
+      return kCCentred;
+    case 'I':
+      return kBodyCentred;
+    case 'F':
+      return kFaceCentred;
+    case 'R':
+      return kRhombohedral;
+    default:
+      return kPrimitive;
+  }
+}
+
+bool HasEqualAngles(const CTSCrystal& crystal) {
+  return std::round(crystal.alpha) == std::round(crystal.beta) &&
+         std::round(crystal.beta) == std::round(crystal.gamma);
+}
+
+void BuildOperators(CTSCrystal& crystal) {
+  if (crystal.spaceGroupSymbol.empty()) crystal.spaceGroupSymbol = "P 1";
+  crystal.symmetryOperators.clear();
+  const std::optional<size_t> index = SpaceGroupRowOf(crystal);
+  if (!index) {
+    crystal.latticeLetter = 'P';
+    crystal.spaceGroupSymbol = "P 1";
+    crystal.symmetryOperators.emplace_back();
+    return;
+  }
+  const CSpaceGroupRow& row = SpaceGroupRows()[*index];
+  for (int i = 0; i < row.operatorCount; ++i)
+    crystal.symmetryOperators.push_back(CTSSymOp::FromCode(row.codes[i]));
+  crystal.latticeLetter = LatticeLetterOf(row);
+  crystal.originChoice = row.originChoice;
+}
+
+bool IdentifySpaceGroup(CTSCrystal& crystal) {
+  std::vector<CTSSymOp>& ops = crystal.symmetryOperators;
+  if (ops.empty()) return false;
+  if (ops.size() > kMaxIdentifiableOperators) {
+    std::fprintf(stderr, "Error - more than %d unique symmetry positions encountered! (ltyp = %c)\n",
+                 static_cast<int>(kMaxIdentifiableOperators), crystal.latticeLetter);
+    ops = ReduceByCentring(ops, crystal.latticeLetter);
+    return false;
+  }
+  // Normalise every operator through its fixed-layout text, as the table stores them.
+  std::vector<CTSSymOp> normal;
+  for (const CTSSymOp& op : ops) {
+    std::optional<CTSSymOp> parsed = CTSSymOp::Parse(op.FixedText());
+    normal.push_back(parsed ? *parsed : op);
+  }
+  char letter = 'P';
+  for (char candidate : {'F', 'A', 'B', 'C', 'I', 'R'}) {
+    if (ClosedUnderCentring(normal, candidate)) {
+      letter = candidate;
+      break;
+    }
+  }
+  std::unordered_set<uint32_t> codes;
+  for (const CTSSymOp& op : normal)
+    if (const auto code = op.Code()) codes.insert(*code);
+  const size_t primitiveCount = normal.size() / CentringTranslations(letter).size();
+
+  for (const CSpaceGroupRow& row : SpaceGroupRows()) {
+    const char rowLetter = LatticeLetterOf(row);
+    if (static_cast<size_t>(row.operatorCount) != primitiveCount) continue;
+    if (rowLetter != letter && !(rowLetter == 'R' && letter == 'P')) continue;
+    if (!std::all_of(row.codes.begin(), row.codes.begin() + row.operatorCount,
+                     [&](uint32_t code) { return codes.count(code) != 0; }))
+      continue;
+    crystal.spaceGroupSymbol = *row.shortSymbol ? row.shortSymbol : row.fullSymbol;
+    crystal.originChoice = row.originChoice;
+    crystal.latticeLetter = crystal.spaceGroupSymbol[0];
+    ops = normal;
+    return true;
+  }
+  ops = ReduceByCentring(ops, crystal.latticeLetter);
+  return false;
+}
+
+double NormaliseCoordinate(double u) {
+  if (u > 1.0) u -= std::trunc(u);
+  if (u < 0.0) u = u - std::trunc(u) + 1.0;
+  if (u < kLowerCoordinateBound || u > kUpperCoordinateBound) u = 0.0;
+  return u;
+}
+
+void GenerateSitePositions(CTSCrystal& crystal) {
+  if (crystal.symmetryOperators.empty()) BuildOperators(crystal);
+  const bool rhombohedralAxes = crystal.latticeLetter == 'R' && HasEqualAngles(crystal);
+  const auto centring =
+      rhombohedralAxes ? CentringTranslations('P') : CentringTranslations(crystal.latticeLetter);
+  std::vector<CTSSymOp> full;
+  full.reserve(crystal.symmetryOperators.size() * centring.size());
+  for (const CVector& c : centring) {
+    for (const CTSSymOp& op : crystal.symmetryOperators) {
+      CTSSymOp shifted = op;
+      shifted.SetTranslation(op.Translation() + c);
+      full.push_back(shifted);
+    }
+  }
+  const CVector& o = crystal.originOffset;
+  auto normalise = [](const CVector& p) {
+    return CVector{NormaliseCoordinate(p.x), NormaliseCoordinate(p.y), NormaliseCoordinate(p.z)};
+  };
+  for (CTSSite& site : crystal.sites) {
+    const CVector p = normalise({site.x, site.y, site.z});
+    std::vector<CVector> positions{p};
+    for (const CTSSymOp& op : full) {
+      const CVector image = normalise(op.Apply(p + o) - o);
+      const bool listed = std::any_of(positions.begin(), positions.end(), [&](const CVector& q) {
+        return std::abs(q.x - image.x) < kPositionTolerance &&
+               std::abs(q.y - image.y) < kPositionTolerance &&
+               std::abs(q.z - image.z) < kPositionTolerance;
+      });
+      if (!listed) positions.push_back(image);
+    }
+    site.positions = std::move(positions);
+  }
+}

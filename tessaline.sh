@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The one entry point: installs what is missing, configures, builds, then runs the test suite
+# ("test") or simulates the bundled example ("demo").
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev ccache)
+
+install_missing_packages() {
+  local missing=()
+  for package in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$package")
+  done
+  ((${#missing[@]} == 0)) && return 0
+  local sudo=()
+  ((EUID == 0)) || sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+build() {
+  local preset=$1
+  install_missing_packages
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+}
+
+case "${1:-}" in
+  test)
+    build dev
+    ctest --test-dir build/dev --output-on-failure --no-tests=error -j "$(nproc)"
+    ;;
+  demo)
+    build release
+    build/release/cli/tessaline-cli spacegroup "$(cat examples/demo-spacegroup.txt)"
+    ;;
+  *)
+    echo "usage: $0 test|demo" >&2
+    exit 2
+    ;;
+esac

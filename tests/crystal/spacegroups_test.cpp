@@ -1,0 +1,331 @@
+#include "crystal/spacegroups.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "crystal/crystal.h"
+
+namespace {
+
+using VHTypes::CVector;
+
+const CSpaceGroupRow& RowOf(std::string_view symbol) {
+  int origin = 0;
+  const auto index = LookUpSpaceGroup(symbol, origin);
+  EXPECT_TRUE(index) << symbol;
+  return SpaceGroupRows()[index.value_or(0)];
+}
+
+// Order of the point group of space group `number` (International Tables, Vol. A).
+int PointGroupOrder(int number) {
+  struct Range { int last, order; };
+  static constexpr Range kRanges[] = {
+      {1, 1},    {2, 2},    {5, 2},    {9, 2},    {15, 4},   {24, 4},   {46, 4},   {74, 8},
+      {80, 4},   {82, 4},   {88, 8},   {98, 8},   {110, 8},  {122, 8},  {142, 16}, {146, 3},
+      {148, 6},  {155, 6},  {161, 6},  {167, 12}, {173, 6},  {174, 6},  {176, 12}, {182, 12},
+      {186, 12}, {190, 12}, {194, 24}, {199, 12}, {206, 24}, {214, 24}, {220, 24}, {230, 48}};
+  for (const Range& range : kRanges)
+    if (number <= range.last) return range.order;
+  return 0;
+}
+
+CTSSymOp Compose(const CTSSymOp& a, const CTSSymOp& b) {
+  // (a o b)(p) = Ra (Rb p + tb) + ta
+  std::array<double, 9> r{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) r[i * 3 + j] += a.Rotation()[i * 3 + k] * b.Rotation()[k * 3 + j];
+  return CTSSymOp(r, a.Apply(b.Translation()));
+}
+
+std::vector<CTSSymOp> FullOperators(const CSpaceGroupRow& row) {
+  std::vector<CTSSymOp> ops;
+  const char letter = row.shortSymbol[0];
+  const bool rhombohedralAxes = row.settingCode == 111;
+  for (const CVector& c : CentringTranslations(rhombohedralAxes ? 'P' : letter)) {
+    for (int i = 0; i < row.operatorCount; ++i) {
+      CTSSymOp op = CTSSymOp::FromCode(row.codes[i]);
+      op.SetTranslation(op.Translation() + c);
+      ops.push_back(op);
+    }
+  }
+  return ops;
+}
+
+bool SameOperatorModuloLattice(const CTSSymOp& a, const CTSSymOp& b) {
+  if (!a.SameRotation(b)) return false;
+  for (int i = 0; i < 3; ++i) {
+    const double d = a.Translation()[i] - b.Translation()[i];
+    if (std::abs(d - std::round(d)) > 1e-9) return false;
+  }
+  return true;
+}
+
+TEST(SpaceGroupTable, HoldsEveryNumberInAscendingOrder) {
+  std::set<int> numbers;
+  int previous = 0;
+  for (const CSpaceGroupRow& row : SpaceGroupRows()) {
+    EXPECT_GE(row.number, previous);
+    previous = row.number;
+    numbers.insert(row.number);
+  }
+  EXPECT_EQ(numbers.size(), 230u);
+  EXPECT_EQ(*numbers.begin(), 1);
+  EXPECT_EQ(*numbers.rbegin(), 230);
+  EXPECT_EQ(SpaceGroupRows().data()[SpaceGroupRows().size()].number, 231);  // the end row
+  EXPECT_EQ(OriginChoiceRows().size(), 30u);
+  EXPECT_EQ(SpaceGroupAliases().size(), 21u);
+}
+
+TEST(SpaceGroupTable, TellingRowsAreAsPublished) {
+  const auto rows = SpaceGroupRows();
+  EXPECT_STREQ(rows[0].schoenflies, "C1(1)");
+  for (int i = 1; i <= 5; ++i) EXPECT_EQ(rows[i].shortSymbol[0], "ABCIF"[i - 1]);
+  EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](auto& r) { return r.number == 14; }), 9);
+  const auto hexagonal = FindSpaceGroupRow("R 3", 0, 112);
+  const auto rhombohedral = FindSpaceGroupRow("R 3", 0, 111);
+  ASSERT_TRUE(hexagonal && rhombohedral);
+  EXPECT_EQ(std::set<uint32_t>(rows[*hexagonal].codes.begin(), rows[*hexagonal].codes.begin() + 3),
+            (std::set<uint32_t>{0x000204, 0x030604, 0x070104}));
+  EXPECT_EQ(std::set<uint32_t>(rows[*rhombohedral].codes.begin(), rows[*rhombohedral].codes.begin() + 3),
+            (std::set<uint32_t>{0x000204, 0x040002, 0x020400}));
+  EXPECT_STREQ(rows[*FindSpaceGroupRow("F d -3 m", 1)].originDescription, "-4 3 m");
+  EXPECT_STREQ(rows[*FindSpaceGroupRow("F d -3 m", 2)].originDescription, "centre (-3m)");
+}
+
+// Each row with its centring translations must be a group modulo lattice translations, with
+// as many distinct rotations as its point group has elements.
+TEST(SpaceGroupTable, EveryRowIsAGroupOfTheRightOrder) {
+  for (const CSpaceGroupRow& row : SpaceGroupRows()) {
+    SCOPED_TRACE(row.fullSymbol);
+    EXPECT_EQ(row.operatorCount, PointGroupOrder(row.number));
+    std::vector<CTSSymOp> primitive;
+    for (int i = 0; i < row.operatorCount; ++i) primitive.push_back(CTSSymOp::FromCode(row.codes[i]));
+    for (size_t i = 0; i < primitive.size(); ++i)
+      for (size_t j = 0; j < i; ++j) EXPECT_FALSE(primitive[i].SameRotation(primitive[j]));
+    const std::vector<CTSSymOp> ops = FullOperators(row);
+    for (const CTSSymOp& a : ops) {
+      for (const CTSSymOp& b : ops) {
+        const CTSSymOp product = Compose(a, b);
+        EXPECT_TRUE(std::any_of(ops.begin(), ops.end(), [&](const CTSSymOp& op) {
+          return SameOperatorModuloLattice(op, product);
+        })) << a.DisplayText(true) << " * " << b.DisplayText(true);
+      }
+    }
+  }
+}
+
+TEST(SpaceGroupTable, EverySymbolResolvesBackToItsRow) {
+  const auto rows = SpaceGroupRows();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].fullSymbol);
+    const auto found = FindSpaceGroupRow(rows[i].fullSymbol, rows[i].originChoice, rows[i].settingCode);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(rows[*found].number, rows[i].number);
+    EXPECT_STREQ(rows[*found].fullSymbol, rows[i].fullSymbol);
+    int origin = 0;
+    ASSERT_TRUE(LookUpSpaceGroup(rows[i].shortSymbol, origin));
+    EXPECT_EQ(rows[*LookUpSpaceGroup(rows[i].shortSymbol, origin)].number, rows[i].number);
+  }
+}
+
+TEST(SpaceGroupTable, OperatorListsIdentifyTheirGroup) {
+  for (const CSpaceGroupRow& row : SpaceGroupRows()) {
+    SCOPED_TRACE(row.fullSymbol);
+    CTSCrystal crystal;
+    if (row.settingCode == 111) crystal.alpha = crystal.beta = crystal.gamma = 80.0;
+    crystal.spaceGroupSymbol = "";
+    crystal.symmetryOperators = FullOperators(row);
+    ASSERT_TRUE(IdentifySpaceGroup(crystal));
+    const CSpaceGroupRow& identified = RowOf(crystal.spaceGroupSymbol);
+    EXPECT_EQ(identified.number, row.number);
+    EXPECT_EQ(crystal.latticeLetter, row.shortSymbol[0]);
+    EXPECT_EQ(crystal.originChoice, row.originChoice);
+    EXPECT_EQ(crystal.symmetryOperators.size(), FullOperators(row).size());
+  }
+}
+
+TEST(SpaceGroupLookup, TypedFormsOfOneSymbol) {
+  for (const char* typed : {"P21/c", "p 21/c", "P 1 21/c 1", "14", "C2h(5)", "P 21/C", "P2_1/c"}) {
+    EXPECT_STREQ(RowOf(typed).shortSymbol, "P 21/c") << typed;
+    EXPECT_EQ(RowOf(typed).settingCode, 21) << typed;
+  }
+  EXPECT_EQ(RowOf("F m 3 m").number, 225);
+  EXPECT_EQ(RowOf("P 3 m").number, 156);
+  EXPECT_EQ(RowOf("Pnma").number, 62);
+  EXPECT_EQ(RowOf("Oh(5)").number, 225);
+  int origin = 0;
+  EXPECT_FALSE(LookUpSpaceGroup("Q 1", origin));
+  EXPECT_FALSE(LookUpSpaceGroup("P 7", origin));
+  EXPECT_FALSE(LookUpSpaceGroup("", origin));
+}
+
+TEST(SpaceGroupLookup, OriginChoiceKeptOnlyForGroupsWithTwoOrigins) {
+  int origin = 0;
+  ASSERT_TRUE(LookUpSpaceGroup("F d -3 m [origin 2]", origin));
+  EXPECT_EQ(origin, 2);
+  ASSERT_TRUE(LookUpSpaceGroup("P m -3 m [origin 2]", origin));
+  EXPECT_EQ(origin, 0);
+  ASSERT_TRUE(LookUpSpaceGroup("P 4/n b m :2", origin));
+  EXPECT_EQ(origin, 2);
+  EXPECT_EQ(SpaceGroupRows()[*FindSpaceGroupRow("F d -3 m [origin 2]")].originChoice, 2);
+}
+
+TEST(SpaceGroupLookup, NormalisesToTheTableSpelling) {
+  const double right[3] = {90, 90, 90};
+  CrystalSystem system{};
+  std::string symbol = "14";
+  ASSERT_TRUE(NormaliseSpaceGroupSymbol(symbol, 0, right, system));
+  EXPECT_EQ(symbol, "P 21/c");
+  EXPECT_EQ(system, CrystalSystem::kMonoclinic);
+  symbol = "P21/c";
+  ASSERT_TRUE(NormaliseSpaceGroupSymbol(symbol, 0, right, system));
+  EXPECT_EQ(symbol, "P 1 21/c 1");
+  symbol = "F m -3 m";
+  ASSERT_TRUE(NormaliseSpaceGroupSymbol(symbol, 0, right, system));
+  EXPECT_EQ(symbol, "F m -3 m");
+  EXPECT_STREQ(CrystalSystemName(system), "Cubic");
+  const double rhombohedral[3] = {80.2, 79.9, 80.0};
+  symbol = "R -3 m";
+  ASSERT_TRUE(NormaliseSpaceGroupSymbol(symbol, 0, rhombohedral, system));
+  EXPECT_EQ(system, CrystalSystem::kRhombohedral);
+  symbol = "nonsense";
+  EXPECT_FALSE(NormaliseSpaceGroupSymbol(symbol, 0, right, system));
+  EXPECT_EQ(symbol, "nonsense");
+}
+
+TEST(SpaceGroupLookup, OriginShifts) {
+  EXPECT_EQ(OriginShift("P n n n"), (CVector{0.25, 0.25, 0.25}));
+  EXPECT_EQ(OriginShift("F d d d"), (CVector{-0.125, -0.125, -0.125}));
+  EXPECT_EQ(OriginShift("P 4/n"), (CVector{-0.25, 0.25, 0}));
+  EXPECT_EQ(OriginShift("I 41/a"), (CVector{0, -0.25, -0.125}));
+  EXPECT_EQ(OriginShift("F d 3 c"), (CVector{-0.375, -0.375, -0.375}));
+  EXPECT_FALSE(OriginShift("P m -3 m"));
+}
+
+TEST(SpaceGroupOperators, RhombohedralGroupsFollowTheCellAxes) {
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = "R 3";
+  crystal.alpha = crystal.beta = crystal.gamma = 80.0;
+  BuildOperators(crystal);
+  EXPECT_EQ(SpaceGroupRows()[*SpaceGroupRowOf(crystal)].settingCode, 111);
+  crystal.alpha = crystal.beta = 90.0;
+  crystal.gamma = 120.0;
+  BuildOperators(crystal);
+  EXPECT_EQ(SpaceGroupRows()[*SpaceGroupRowOf(crystal)].settingCode, 112);
+  EXPECT_EQ(crystal.latticeLetter, 'R');
+  EXPECT_EQ(crystal.symmetryOperators.size(), 3u);
+}
+
+TEST(SpaceGroupOperators, UnknownSymbolFallsBackToP1) {
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = "X 42";
+  BuildOperators(crystal);
+  EXPECT_EQ(crystal.spaceGroupSymbol, "P 1");
+  EXPECT_EQ(crystal.latticeLetter, 'P');
+  ASSERT_EQ(crystal.symmetryOperators.size(), 1u);
+  EXPECT_EQ(crystal.symmetryOperators[0].Code(), CTSSymOp::kIdentityCode);
+}
+
+TEST(SpaceGroupOperators, IdentificationRefusesMoreThan192Operators) {
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = "P 1";
+  crystal.latticeLetter = 'C';
+  for (int i = 0; i < 97; ++i) {
+    crystal.symmetryOperators.push_back(*CTSSymOp::Parse("x,y,z"));
+    crystal.symmetryOperators.push_back(*CTSSymOp::Parse("x+1/2,y+1/2,z"));
+  }
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(IdentifySpaceGroup(crystal));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Error - more than 192 unique symmetry positions encountered! (ltyp = C)\n");
+  EXPECT_EQ(crystal.spaceGroupSymbol, "P 1");
+  // The C-centred repeats go, the plain duplicates of the identity stay.
+  EXPECT_EQ(crystal.symmetryOperators.size(), 97u);
+}
+
+TEST(SpaceGroupOperators, UnmatchedListKeepsSymbolAndLosesCentringRepeats) {
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = "I 2";
+  crystal.latticeLetter = 'I';
+  for (const char* text : {"x,y,z", "x+1/2,y+1/2,z+1/2", "-x+1/8,y,-z", "-x+5/8,y+1/2,-z+1/2"})
+    crystal.symmetryOperators.push_back(*CTSSymOp::Parse(text));
+  EXPECT_FALSE(IdentifySpaceGroup(crystal));
+  EXPECT_EQ(crystal.spaceGroupSymbol, "I 2");
+  ASSERT_EQ(crystal.symmetryOperators.size(), 2u);
+  EXPECT_EQ(crystal.symmetryOperators[1].Translation().x, 0.125);
+}
+
+TEST(SpaceGroupOperators, CentredOperatorListIdentifiesCentredGroup) {
+  CTSCrystal crystal;
+  for (const char* text : {"x,y,z", "-x,y,-z", "x+1/2,y+1/2,z", "-x+1/2,y+1/2,-z"})
+    crystal.symmetryOperators.push_back(*CTSSymOp::Parse(text));
+  ASSERT_TRUE(IdentifySpaceGroup(crystal));
+  EXPECT_EQ(crystal.spaceGroupSymbol, "C 2");
+  EXPECT_EQ(crystal.latticeLetter, 'C');
+}
+
+TEST(Positions, CoordinatesAreNormalisedIntoTheCell) {
+  EXPECT_EQ(NormaliseCoordinate(1.0), 0.0);
+  EXPECT_EQ(NormaliseCoordinate(-0.25), 0.75);
+  EXPECT_EQ(NormaliseCoordinate(0.999995), 0.0);
+  EXPECT_EQ(NormaliseCoordinate(0.000005), 0.0);
+  EXPECT_DOUBLE_EQ(NormaliseCoordinate(2.3), 0.3);
+  EXPECT_DOUBLE_EQ(NormaliseCoordinate(-1.75), 0.25);
+}
+
+CTSSite SiteAt(double x, double y, double z) {
+  CTSSite site;
+  site.x = x, site.y = y, site.z = z;
+  return site;
+}
+
+TEST(Positions, GeneralAndSpecialPositionsOfP21c) {
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = "P 21/c";
+  crystal.sites = {SiteAt(0.1, 0.2, 0.3), SiteAt(0, 0, 0), SiteAt(1.0, -0.25, 0.999995)};
+  crystal.GeneratePositions();
+  EXPECT_EQ(crystal.sites[0].Multiplicity(), 4u);
+  EXPECT_EQ(crystal.sites[0].positions.front(), (CVector{0.1, 0.2, 0.3}));
+  EXPECT_EQ(crystal.sites[1].Multiplicity(), 2u);
+  EXPECT_EQ(crystal.sites[2].positions.front(), (CVector{0.0, 0.75, 0.0}));
+}
+
+TEST(Positions, CentringAddsTranslationsExceptOnRhombohedralAxes) {
+  CTSCrystal fcc;
+  fcc.spaceGroupSymbol = "F m -3 m";
+  fcc.sites = {SiteAt(0, 0, 0), SiteAt(0.25, 0.25, 0.25), SiteAt(0.11, 0.2, 0.37)};
+  fcc.GeneratePositions();
+  EXPECT_EQ(fcc.sites[0].Multiplicity(), 4u);
+  EXPECT_EQ(fcc.sites[1].Multiplicity(), 8u);
+  EXPECT_EQ(fcc.sites[2].Multiplicity(), 192u);
+
+  CTSCrystal hexagonal;
+  hexagonal.spaceGroupSymbol = "R -3 m";
+  hexagonal.gamma = 120.0;
+  hexagonal.sites = {SiteAt(0, 0, 0)};
+  hexagonal.GeneratePositions();
+  EXPECT_EQ(hexagonal.sites[0].Multiplicity(), 3u);
+
+  CTSCrystal rhombohedral = hexagonal;
+  rhombohedral.alpha = rhombohedral.beta = rhombohedral.gamma = 60.0;
+  rhombohedral.symmetryOperators.clear();
+  rhombohedral.GeneratePositions();
+  EXPECT_EQ(rhombohedral.sites[0].Multiplicity(), 1u);
+}
+
+TEST(Positions, OriginOffsetActsAroundEachOperation) {
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = "P -1";
+  crystal.originOffset = {0.25, 0.25, 0.25};
+  crystal.sites = {SiteAt(0.25, 0.25, 0.25)};  // an inversion centre once shifted
+  crystal.GeneratePositions();
+  EXPECT_EQ(crystal.sites[0].Multiplicity(), 1u);
+  crystal.originOffset = {};
+  crystal.GeneratePositions();
+  EXPECT_EQ(crystal.sites[0].Multiplicity(), 2u);
+}
+
+}  // namespace
