@@ -102,7 +102,7 @@ class CVHException : public std::exception {
   std::string m_codeLine;
   bool* m_suppression = nullptr;
 
-  friend class CVHXMFC;
+  friend class CVHXMFC;  // replaces the message and explanation after formatting
 };
 
 // Declares an exception class `Name` under `Base` whose alert text is resource `Id`.

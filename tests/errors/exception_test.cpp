@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "errors/alert.h"
 #include "errors/exceptions.h"
 
@@ -89,6 +92,54 @@ TEST(Exceptions, CloneKeepsClassAndTexts) {
   const std::unique_ptr<CVHException> copy = error.Clone();
   EXPECT_NE(dynamic_cast<CVHXBadADPUIso*>(copy.get()), nullptr);
   EXPECT_EQ(copy->Message(), error.Message());
+}
+
+TEST(Exceptions, CodeLineOfAFileError) {
+  const CVHXFileNotOpen error(kSeverityMessage, 5);
+  EXPECT_EQ(error.CodeLine(), "526f:0005");
+  EXPECT_EQ(error.Title(), "Error Opening File");
+  EXPECT_EQ(CVHXTSFile(kSeverityMessage, 5).Message(), "An unknown error (   5) has occurred.");
+}
+
+TEST(Exceptions, DefaultButtonFollowsTheSixthPiece) {
+  RecordingPresenter presenter(CAlertPresenter::kFirstButton);
+  CVHXStructuresDestroySelected withDefault(kSeverityQuestion);
+  EXPECT_TRUE(withDefault.Report());
+  CVHXFileLotsOfFiles withoutDefault(kSeverityQuestion, 0, 0, 25);
+  EXPECT_TRUE(withoutDefault.Report());
+  ASSERT_EQ(presenter.shown.size(), 2u);
+  EXPECT_EQ(presenter.shown[0].firstButton, "Continue");
+  EXPECT_EQ(presenter.shown[0].secondButton, "Cancel");
+  EXPECT_TRUE(presenter.shown[0].firstButtonIsDefault);
+  EXPECT_FALSE(presenter.shown[1].firstButtonIsDefault);
+  EXPECT_EQ(presenter.shown[1].message, "You are about to open 25 files.");
+  EXPECT_EQ(presenter.shown[1].type, CVHAlertContent::kQuestion);
+}
+
+TEST(Exceptions, ManyReflexionsQuestionFormatsItsNumbers) {
+  const CVHXLotsOfRefs question(kSeverityQuestion, 0, 0, 2.5, 0.1);
+  EXPECT_EQ(question.Message(), "Do you really want to calculate 2 million reflexions?");
+  EXPECT_EQ(question.Explanation(), "You may truncate to a reasonable number (0.1 million).");
+  EXPECT_EQ(question.SecondButton(), "Truncate");
+}
+
+TEST(Exceptions, ForeignExceptionsAreConverted) {
+  auto convert = [](auto thrown, unsigned severity) {
+    try {
+      throw thrown;
+    } catch (...) {
+      return ConvertException(std::current_exception(), severity);
+    }
+  };
+  EXPECT_EQ(convert(std::bad_alloc(), kSeverityFatal)->ResourceId(), CVHXOutOfMemory::kResourceId);
+  EXPECT_EQ(convert(std::bad_alloc(), kSeverityMessage)->ResourceId(), CVHXAllocationFailed::kResourceId);
+  EXPECT_EQ(convert(42, kSeverityMessage)->ResourceId(), CVHXUnknown::kResourceId);
+  const auto wrapped = convert(std::runtime_error("disk on fire"), kSeverityMessage);
+  EXPECT_EQ(wrapped->Explanation(), "disk on fire");
+  EXPECT_EQ(wrapped->Message().rfind("A system error (", 0), 0u);
+  const auto ours = convert(CVHXFileEOF(kSeverityMessage), kSeverityFatal);
+  EXPECT_NE(dynamic_cast<CVHXFileEOF*>(ours.get()), nullptr);
+  EXPECT_EQ(ours->Severity(), kSeverityMessage);
 }
 
 }  // namespace
