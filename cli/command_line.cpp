@@ -3,6 +3,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "errors/exceptions.h"
 
 namespace {
 
@@ -50,6 +51,10 @@ int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, st
     } catch (const CUsageError& error) {
       err << "tessaline-cli " << command.name << ": " << error.what() << "\n";
       return kExitUsage;
+    } catch (...) {
+      // Every failure reaches the user as its alert; headless, that is one line on stderr.
+      ConvertException(std::current_exception(), kSeverityMessage)->Report();
+      return kExitFailure;
     }
   }
   err << "tessaline-cli: unknown command '" << first << "' (try --help)\n";
