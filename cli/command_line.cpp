@@ -1,4 +1,3 @@
-#include <functional>
 #include <ostream>
 
 #include "cli/arguments.h"
