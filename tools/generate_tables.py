@@ -199,5 +199,52 @@ const CElement* FindElement(std::string_view symbol) {
     return count
 
 
+# Rows of the scattering-factor table that differ from the element's own data: deuterium takes
+# the X-ray fit of H, hydroxyl that of O; neutron lengths are isotope or natural values.
+ASF_SPECIAL = {
+    "D": {"w": 2.014, "b": 6.671, "notes": "f for H"},
+    "H": {"w": 1.008},
+    "H-1": {"w": 1.008, "notes": "b for H"},
+    "B": {"b": 6.65, "notes": "b for 11B"},
+    "OH": {"w": 17.007, "notes": "f for O"},
+    "Sm": {"b": 0.80, "notes": "b is for natural abundances (0.80 - 1.65i)"},
+    "Dy": {"b": 16.9, "notes": "b is for natural abundances (16.9 - 0.276i)"},
+    "Pu": {"b": 8.1, "notes": "b for 242Pu"},
+    "Cm": {"b": 7.7, "notes": "b for 248Cm"},
+    "At": {"b": 0.0, "notes": "No neutron data."},
+    "Rn": {"b": 0.0, "notes": "No neutron data."},
+    "Ac": {"b": 0.0, "notes": "No neutron data."},
+    "Cf": {"b": 0.0, "notes": "No neutron data."},
+}
+ASF_LEAD = ["D", "H", "H-1", "He", "Li", "Li+1", "Be", "B", "C", "N", "O", "F", "OH", "Ne"]
+COEFFICIENTS = ["a1", "b1", "a2", "b2", "a3", "b3", "a4", "b4", "c"]
+
+
+def write_scattering_factors():
+    rows = {row["symbol"]: row for row in read_tsv("elements.tsv")}
+    rows["OH"] = dict(rows["O"], symbol="OH", Z="9")
+    order = ASF_LEAD + [r["symbol"] for r in rows.values() if int(r["Z"]) >= 11 and r["symbol"] != "OH"]
+    out = [HEADER, '#include "resources/asf_table.h"\n', "\nnamespace {\n",
+           "\n// Coefficients and lengths are published in single precision and kept so.\n",
+           "constexpr CBuiltInScatteringFactor kRecords[] = {\n"]
+    for symbol in order:
+        row = rows[symbol]
+        special = ASF_SPECIAL.get(symbol, {})
+        w = special.get("w", round(float(row["atomic_weight"]), 3))
+        b = special.get("b", float(row["b_coh_fm"]))
+        f = ", ".join(f"{row[c]}f" for c in COEFFICIENTS)
+        out.append(f'    {{{c_string(symbol)}, {row["Z"]}, {w!r}f, {{{f}}}, {b!r}f, '
+                   f'{c_string(special.get("notes", ""))}}},\n')
+    out.append("""};
+
+}  // namespace
+
+std::span<const CBuiltInScatteringFactor> BuiltInScatteringFactorRecords() { return kRecords; }
+""")
+    (OUT / "asf_table.cpp").write_text("".join(out), encoding="utf-8")
+    return len(order)
+
+
 if __name__ == "__main__":
-    print(f"{write_space_groups()} space-group rows, {write_elements()} elements")
+    print(f"{write_space_groups()} space-group rows, {write_elements()} elements, "
+          f"{write_scattering_factors()} scattering-factor records")

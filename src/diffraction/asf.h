@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct CVHASF {
   static constexpr size_t kMaxSymbolLength = 9;
@@ -18,3 +19,17 @@ struct CVHASF {
 
   friend bool operator==(const CVHASF&, const CVHASF&) = default;
 };
+
+// Which scattering a calculation uses: X-ray form factors, neutron lengths or electron factors.
+enum class CScatteringKind { kXray, kNeutron, kElectron };
+
+// The scattering factor of one atom for a reflexion of spacing d (Angstrom), times its
+// occupancy; 0 for an occupancy of 0 or less. Electrons use the Mott-Bethe form with the
+// program's scale constant 850.
+double ScatteringFactor(const CVHASF& record, double occupancy, double d, CScatteringKind kind);
+
+// The X-ray form factor f(s^2) with s^2 = (sin theta / lambda)^2 = 1 / (4 d^2).
+double XrayFormFactor(const CVHASF& record, double s2);
+
+// A record symbol from typed text: at most nine characters are examined and blanks dropped.
+std::string ScatteringSymbolFromText(std::string_view text);
