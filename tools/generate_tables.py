@@ -58,8 +58,10 @@ ALIASES = [
 
 ORTHORHOMBIC_SETTINGS = ["abc", "ba-c", "cab", "-cba", "bca", "a-cb"]
 
-# The centred settings of P 1 that identify operator lists with centring translations.
-CENTRED_P1 = ["A 1", "B 1", "C 1", "I 1", "F 1"]
+# Centred settings of the triclinic groups: operator lists of centred triclinic cells (as some
+# files use to keep a cell close to a related structure) identify through them.
+CENTRED_TRICLINIC = {"P 1": (["A 1", "B 1", "C 1", "I 1", "F 1"], [0x000204]),
+                     "P -1": (["A -1", "B -1", "C -1", "I -1", "F -1"], [0x000204, 0x010305])}
 
 
 def read_tsv(name):
@@ -122,8 +124,9 @@ def space_group_rows():
         origin = int(row["origin_choice"] or 0)
         rows.append((number, schoenflies, row["hm_short"], row["hm_full"], setting_code(row),
                      origin, origin_description(number, origin), codes))
-        if row["hm_short"] == "P 1":
-            rows.extend((1, "", symbol, symbol, 0, 0, "", [0x000204]) for symbol in CENTRED_P1)
+        if row["hm_short"] in CENTRED_TRICLINIC:
+            symbols, centred_codes = CENTRED_TRICLINIC[row["hm_short"]]
+            rows.extend((number, "", symbol, symbol, 0, 0, "", centred_codes) for symbol in symbols)
     return rows
 
 
@@ -175,7 +178,7 @@ std::span<const CSpaceGroupAlias> SpaceGroupAliases() { return {kAliases, std::s
 
 
 def write_elements():
-    out = [HEADER, '#include "resources/elements.h"\n', "\n#include <algorithm>\n#include <iterator>\n",
+    out = [HEADER, '#include "resources/elements.h"\n', "\n#include <algorithm>\n#include <cctype>\n#include <iterator>\n#include <string>\n",
            "\nnamespace {\n\nconstexpr CElement kElements[] = {\n"]
     count = 0
     for row in read_tsv("elements.tsv"):
@@ -193,6 +196,17 @@ const CElement* FindElement(std::string_view symbol) {
   const auto* found = std::find_if(std::begin(kElements), std::end(kElements),
                                    [&](const CElement& e) { return symbol == e.symbol; });
   return found != std::end(kElements) ? found : nullptr;
+}
+
+const CElement* LeadingElement(std::string_view text) {
+  auto isLetter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+  if (text.empty() || !isLetter(text[0])) return nullptr;
+  std::string symbol(1, static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
+  if (text.size() > 1 && isLetter(text[1])) {
+    const std::string two = symbol + static_cast<char>(std::tolower(static_cast<unsigned char>(text[1])));
+    if (const CElement* element = FindElement(two)) return element;
+  }
+  return FindElement(symbol);
 }
 """)
     (OUT / "elements.cpp").write_text("".join(out), encoding="utf-8")

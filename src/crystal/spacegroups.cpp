@@ -53,24 +53,28 @@ struct SymbolQuery {
   int requestedOrigin = 0;
 };
 
-// Removes an origin suffix ("[origin 2]", or the ":1" / ":2" / ":H" / ":R" of CIF symbols)
-// and returns the origin it asks for.
+// Removes what a symbol says about its origin and returns the origin it asks for: "[origin 2]",
+// "{origin @ centre (-3m)}", "origin choice 1", or the ":1" / ":2" / ":H" / ":R" of CIF symbols.
 int TakeOriginSuffix(std::string& symbol) {
-  int origin = 0;
   std::string lower = symbol;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (const size_t at = lower.find("[origin"); at != std::string::npos) {
-    size_t i = at + 7;
-    while (i < symbol.size() && symbol[i] == ' ') ++i;
-    if (i < symbol.size() && (symbol[i] == '1' || symbol[i] == '2')) origin = symbol[i] - '0';
+  if (size_t at = lower.find("origin"); at != std::string::npos) {
+    const std::string rest = lower.substr(at + 6);
+    int origin = 0;
+    if (rest.find("centre") != std::string::npos || rest.find("center") != std::string::npos) origin = 2;
+    if (const size_t digit = rest.find_first_of("12"); digit != std::string::npos && origin == 0)
+      origin = rest[digit] - '0';
+    if (at > 0 && std::string_view("[{(").find(lower[at - 1]) != std::string_view::npos) --at;
     symbol.erase(at);
-  } else if (const size_t colon = symbol.rfind(':'); colon != std::string::npos) {
-    const std::string suffix = Trimmed(std::string_view(symbol).substr(colon + 1));
-    if (suffix == "1" || suffix == "2") origin = suffix[0] - '0';
-    symbol.erase(colon);
+    return origin;
   }
-  return origin;
+  if (const size_t colon = symbol.rfind(':'); colon != std::string::npos) {
+    const std::string suffix = Trimmed(std::string_view(symbol).substr(colon + 1));
+    symbol.erase(colon);
+    if (suffix == "1" || suffix == "2") return suffix[0] - '0';
+  }
+  return 0;
 }
 
 std::optional<SymbolQuery> ParseSymbol(std::string_view text) {
@@ -217,8 +221,9 @@ std::vector<CTSSymOp> ReduceByCentring(const std::vector<CTSSymOp>& ops, char le
       if (!k.SameRotation(op)) return false;
       return std::any_of(centring.begin(), centring.end(), [&](const CVector& c) {
         for (int i = 0; i < 3; ++i) {
+          // Equal modulo 1: a difference of -0.9999999999999999 from rounding counts as -1.
           const double d = op.Translation()[i] - (k.Translation()[i] + c[i]);
-          if (std::abs(d - std::trunc(d)) >= kReductionTolerance) return false;
+          if (std::abs(d - std::round(d)) >= kReductionTolerance) return false;
         }
         return true;
       });
@@ -396,7 +401,9 @@ bool IdentifySpaceGroup(CTSCrystal& crystal) {
     crystal.spaceGroupSymbol = *row.shortSymbol ? row.shortSymbol : row.fullSymbol;
     crystal.originChoice = row.originChoice;
     crystal.latticeLetter = crystal.spaceGroupSymbol[0];
-    ops = normal;
+    // The list keeps the file's own operators, without the repeats by centring translations
+    // that positions and reflexions add back from the lattice letter.
+    ops = ReduceByCentring(normal, letter);
     return true;
   }
   ops = ReduceByCentring(ops, crystal.latticeLetter);

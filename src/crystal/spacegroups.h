@@ -68,7 +68,7 @@ std::optional<size_t> SpaceGroupRowOf(const CTSCrystal& crystal);
 void BuildOperators(CTSCrystal& crystal);
 
 // Identifies the space group of the crystal's operator list, setting symbol, lattice letter
-// and origin choice and rewriting the list. When no table row matches, the symbol stays and
+// and origin choice and rewriting the list in the fixed layout without centring repeats. When no table row matches, the symbol stays and
 // the list loses the operators that repeat another one by a centring translation.
 bool IdentifySpaceGroup(CTSCrystal& crystal);
 

@@ -1,8 +1,13 @@
 #include "diffraction/scattering_table.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
 #include "crystal/crystal.h"
 #include "errors/exceptions.h"
 #include "resources/asf_table.h"
+#include "resources/elements.h"
 
 namespace {
 
@@ -64,6 +69,28 @@ const CVHASF& FallbackScatteringFactor() {
     return record;
   }();
   return silicon;
+}
+
+std::string AtomSymbolForType(std::string_view type) {
+  const CScatteringFactorTable& table = CScatteringFactorTable::Instance();
+  if (table.Find(type)) return std::string(type);
+  const CElement* element = LeadingElement(type);
+  if (!element) return std::string(type);
+  // What follows the element may be a charge, "2+", "+2" or "+", naming an ion of the table.
+  const std::string_view charge = type.substr(std::strlen(element->symbol));
+  const size_t sign = charge.find_first_of("+-");
+  const bool isCharge = sign != std::string_view::npos && charge.find_first_of("+-", sign + 1) == std::string_view::npos &&
+                        std::all_of(charge.begin(), charge.end(), [](char c) {
+                          return c == '+' || c == '-' || std::isdigit(static_cast<unsigned char>(c));
+                        });
+  if (isCharge) {
+    std::string digits;
+    for (char c : charge)
+      if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
+    const std::string ion = element->symbol + std::string(1, charge[sign]) + (digits.empty() ? "1" : digits);
+    if (table.Find(ion)) return ion;
+  }
+  return element->symbol;
 }
 
 bool MatchScatteringFactor(CTSAtom& atom) {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,12 @@ class CScatteringFactorTable {
 std::vector<CVHASF> BuiltInScatteringFactors();
 // The record given to an atom whose symbol matches nothing: silicon's valence fit.
 const CVHASF& FallbackScatteringFactor();
+
+// The table symbol for an atom type as files write it: the type itself when the table has it
+// ("D", "OH"); an ion in the table's spelling when the table has that ion ("Li1+" -> "Li+1",
+// "H1-" -> "H-1"); otherwise its element ("Fe3+" -> "Fe", "O2-" -> "O", "CA" -> "Ca").
+// Text naming no element is returned as it stands, so that matching reports it.
+std::string AtomSymbolForType(std::string_view type);
 
 // Copies the table's record for the atom's symbol into the atom. With no match the atom gets
 // the fallback record and CVHXUnableToMatchScattering is reported (reading goes on); returns

@@ -2,7 +2,9 @@
 #include "resources/elements.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
+#include <string>
 
 namespace {
 
@@ -115,4 +117,15 @@ const CElement* FindElement(std::string_view symbol) {
   const auto* found = std::find_if(std::begin(kElements), std::end(kElements),
                                    [&](const CElement& e) { return symbol == e.symbol; });
   return found != std::end(kElements) ? found : nullptr;
+}
+
+const CElement* LeadingElement(std::string_view text) {
+  auto isLetter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+  if (text.empty() || !isLetter(text[0])) return nullptr;
+  std::string symbol(1, static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
+  if (text.size() > 1 && isLetter(text[1])) {
+    const std::string two = symbol + static_cast<char>(std::tolower(static_cast<unsigned char>(text[1])));
+    if (const CElement* element = FindElement(two)) return element;
+  }
+  return FindElement(symbol);
 }

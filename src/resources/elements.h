@@ -13,3 +13,7 @@ struct CElement {
 std::span<const CElement> Elements();  // ordered by atomic number
 // The element of this symbol (case-sensitive, "Fe"), or nullptr.
 const CElement* FindElement(std::string_view symbol);
+
+// The element named by the one or two leading letters of a label or type ("Fe2+", "FE1",
+// "Ca12"), taking two letters only when they name an element; nullptr when neither does.
+const CElement* LeadingElement(std::string_view text);

@@ -143,7 +143,7 @@ TEST(SpaceGroupTable, OperatorListsIdentifyTheirGroup) {
     EXPECT_EQ(identified.number, row.number);
     EXPECT_EQ(crystal.latticeLetter, row.shortSymbol[0]);
     EXPECT_EQ(crystal.originChoice, row.originChoice);
-    EXPECT_EQ(crystal.symmetryOperators.size(), FullOperators(row).size());
+    EXPECT_EQ(crystal.symmetryOperators.size(), static_cast<size_t>(row.operatorCount));
   }
 }
 

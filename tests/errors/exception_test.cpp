@@ -7,22 +7,9 @@
 
 #include "errors/alert.h"
 #include "errors/exceptions.h"
+#include "support/recorders.h"
 
 namespace {
-
-class RecordingPresenter : public CAlertPresenter {
- public:
-  explicit RecordingPresenter(Answer answer) : m_answer(answer) { InstallAlertPresenter(this); }
-  ~RecordingPresenter() override { InstallAlertPresenter(nullptr); }
-  Answer Present(const CVHAlertContent& alert) override {
-    shown.push_back(alert);
-    return m_answer;
-  }
-  std::vector<CVHAlertContent> shown;
-
- private:
-  Answer m_answer;
-};
 
 TEST(FormatPrintf, TakesTypedArgumentsInOrder) {
   EXPECT_EQ(FormatPrintf("%s has %d atoms", {std::string("Quartz"), 9LL}), "Quartz has 9 atoms");
@@ -52,7 +39,7 @@ TEST(Exceptions, ArgumentsFillTheAlertText) {
 }
 
 TEST(Exceptions, ReportShowsOnceAndAnswersBySeverity) {
-  RecordingPresenter presenter(CAlertPresenter::kSecondButton);
+  CRecordingAlertPresenter presenter(CAlertPresenter::kSecondButton);
   CVHXInvalidSiteOcc message;
   EXPECT_TRUE(message.Report());
   EXPECT_TRUE(message.Report());
@@ -70,7 +57,7 @@ TEST(Exceptions, ReportShowsOnceAndAnswersBySeverity) {
 }
 
 TEST(Exceptions, SuppressedAlertCountsAsFirstButton) {
-  RecordingPresenter presenter(CAlertPresenter::kSecondButton);
+  CRecordingAlertPresenter presenter(CAlertPresenter::kSecondButton);
   bool suppressed = true;
   CVHXInvalidSiteOcc question(kSeverityQuestion);
   question.SetSuppressionFlag(&suppressed);
@@ -102,7 +89,7 @@ TEST(Exceptions, CodeLineOfAFileError) {
 }
 
 TEST(Exceptions, DefaultButtonFollowsTheSixthPiece) {
-  RecordingPresenter presenter(CAlertPresenter::kFirstButton);
+  CRecordingAlertPresenter presenter(CAlertPresenter::kFirstButton);
   CVHXStructuresDestroySelected withDefault(kSeverityQuestion);
   EXPECT_TRUE(withDefault.Report());
   CVHXFileLotsOfFiles withoutDefault(kSeverityQuestion, 0, 0, 25);

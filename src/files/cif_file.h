@@ -1,0 +1,24 @@
+// Crystallographic Information Files: reading the first data block that describes a crystal
+// structure, and writing a crystal as a small CIF.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class CTSCrystal;
+
+struct CCifReadResult {
+  std::string blockName;  // the data block read
+  int errorCount = 0;     // illegal characters and unterminated strings met
+};
+
+// Reads `text` (a whole file) into `crystal`: cell, symmetry, sites with their species,
+// occupancies and displacement parameters, positions generated. Warnings go to the status
+// log; broken loops, unreadable values and unexpected items raise the CIF errors.
+CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal);
+
+// The crystal as a CIF data block named after `name`.
+std::string WriteCifText(const CTSCrystal& crystal, std::string_view name);
+
+// Whether `text` holds a data block with cell and atom items.
+bool LooksLikeCif(std::string_view text);

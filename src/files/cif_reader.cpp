@@ -1,0 +1,444 @@
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "app/status_log.h"
+#include "crystal/crystal.h"
+#include "diffraction/scattering_table.h"
+#include "errors/exceptions.h"
+#include "files/cif_file.h"
+#include "files/cif_lexer.h"
+#include "files/crystal_symmetry.h"
+#include "resources/elements.h"
+
+namespace {
+
+using Token = CCifLexer::Token;
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// A CIF number: a decimal with an optional standard uncertainty in parentheses ("4.9134(2)"),
+// or a fraction ("1/4") as some files write coordinates.
+std::optional<double> ParseNumber(std::string_view text) {
+  if (const size_t open = text.find('('); open != std::string_view::npos) {
+    if (text.back() != ')') return std::nullopt;
+    text = text.substr(0, open);
+  }
+  if (text.empty()) return std::nullopt;
+  const std::string s(text);
+  char* end = nullptr;
+  if (const size_t slash = s.find('/'); slash != std::string::npos) {
+    const double numerator = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + slash) return std::nullopt;
+    const double denominator = std::strtod(s.c_str() + slash + 1, &end);
+    if (*end != '\0' || denominator == 0.0) return std::nullopt;
+    return numerator / denominator;
+  }
+  const double value = std::strtod(s.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+// One row of the atom-site loops, as read; joined with its anisotropic row by label.
+struct SiteRecord {
+  std::optional<std::string> label;
+  std::optional<std::string> type;
+  std::array<std::optional<std::string>, 3> coordinates;
+  std::optional<double> occupancy;
+  std::optional<double> uIso;
+  std::optional<double> bIso;
+  std::array<std::optional<double>, 9> u;  // row-major 11, 12, 13, 21, 22, 23, 31, 32, 33
+  std::array<std::optional<double>, 9> b;
+  bool dummy = false;
+
+  // Two records join only when no field is present in both.
+  bool CanJoin(const SiteRecord& other) const {
+    auto both = [](const auto& a, const auto& b) { return a.has_value() && b.has_value(); };
+    if (both(type, other.type) || both(occupancy, other.occupancy) || both(uIso, other.uIso) ||
+        both(bIso, other.bIso))
+      return false;
+    for (int i = 0; i < 3; ++i)
+      if (both(coordinates[i], other.coordinates[i])) return false;
+    for (int i = 0; i < 9; ++i)
+      if (both(u[i], other.u[i]) || both(b[i], other.b[i])) return false;
+    return true;
+  }
+  void Join(const SiteRecord& other) {
+    auto take = [](auto& mine, const auto& theirs) {
+      if (!mine) mine = theirs;
+    };
+    take(type, other.type);
+    take(occupancy, other.occupancy);
+    take(uIso, other.uIso);
+    take(bIso, other.bIso);
+    for (int i = 0; i < 3; ++i) take(coordinates[i], other.coordinates[i]);
+    for (int i = 0; i < 9; ++i) take(u[i], other.u[i]), take(b[i], other.b[i]);
+    dummy = dummy || other.dummy;
+  }
+};
+
+struct Block {
+  std::string name;
+  std::array<std::optional<double>, 6> cell;  // a, b, c, alpha, beta, gamma
+  bool hasCellItems = false;
+  bool hasAtomItems = false;
+  CFileSymmetry symmetry;
+  std::vector<SiteRecord> sites;
+  std::vector<SiteRecord> anisotropic;
+  SiteRecord single;  // atom items given outside loops
+  bool hasSingle = false;
+};
+
+enum class Category { kNone, kCell, kSymmetry, kSite, kName };
+
+Category CategoryOf(const std::string& item) {
+  if (StartsWith(item, "_database") || StartsWith(item, "_amcsd_database")) return Category::kName;
+  if (StartsWith(item, "_symmetry") || StartsWith(item, "_space")) return Category::kSymmetry;
+  if (StartsWith(item, "_cell")) return Category::kCell;
+  // "_atom_type_..." and "_atom_sites_..." describe no site.
+  if (StartsWith(item, "_atom_site_")) return Category::kSite;
+  return Category::kNone;
+}
+
+class CifReader {
+ public:
+  explicit CifReader(std::string_view text) : m_lexer(text) {}
+
+  std::vector<Block> ReadBlocks() {
+    for (Token token = m_lexer.Next(); token.kind != Token::kEnd; token = m_lexer.Next()) {
+      switch (token.kind) {
+        case Token::kDataBlock:
+          m_blocks.push_back({});
+          m_blocks.back().name = token.text;
+          break;
+        case Token::kLoop:
+          ReadLoop();
+          break;
+        case Token::kItem:
+          ReadSingleItem(token.text);
+          break;
+        default:
+          break;  // stray values and reserved words carry nothing we read
+      }
+    }
+    for (Block& block : m_blocks)
+      if (block.hasSingle) block.sites.push_back(block.single);
+    return std::move(m_blocks);
+  }
+
+  int ErrorCount() const { return m_lexer.ErrorCount(); }
+
+ private:
+  Block& Current() {
+    if (m_blocks.empty()) m_blocks.emplace_back();  // items before any data_ line
+    return m_blocks.back();
+  }
+
+  void ReadSingleItem(const std::string& name) {
+    if (m_lexer.Peek().kind != Token::kValue) {
+      LogStatus("Warning: Missing data value for tag: '" + name + "'.");
+      return;
+    }
+    const Token value = m_lexer.Next();
+    const std::string item = Lower(name);
+    Block& block = Current();
+    if (CategoryOf(item) == Category::kSite) {
+      block.hasAtomItems = true;
+      block.hasSingle = true;
+      SetSiteField(block.single, item, value);
+    } else {
+      Dispatch(block, item, value);
+    }
+  }
+
+  void ReadLoop() {
+    std::vector<std::string> items;
+    while (m_lexer.Peek().kind == Token::kItem) items.push_back(Lower(m_lexer.Next().text));
+    if (items.empty()) return;
+    const std::string& first = items.front();
+
+    // Count the values first: a loop whose values do not fill whole rows is broken.
+    const size_t start = m_lexer.Position();
+    m_lexer.SetLogging(false);
+    size_t values = 0;
+    while (m_lexer.Next().kind == Token::kValue) {
+      ++values;
+      if (m_lexer.Peek().kind != Token::kValue) break;
+    }
+    m_lexer.SetLogging(true);
+    m_lexer.Rewind(start);
+    if (values % items.size() != 0)
+      throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, first);
+
+    Block& block = Current();
+    const Category category = CategoryOf(first);
+    const bool anisotropic = StartsWith(first, "_atom_site_aniso");
+    for (const std::string& item : items) {
+      const Category other = CategoryOf(item);
+      if (other != category && other != Category::kNone && category != Category::kNone)
+        throw CVHXFileCIFUnexpectedItem(kSeverityMessage, 0, 0, item);
+    }
+    if (category == Category::kSite) block.hasAtomItems = true;
+    for (size_t row = 0; row < values / items.size(); ++row) {
+      SiteRecord record;
+      for (const std::string& item : items) {
+        const Token value = m_lexer.Next();
+        if (value.kind != Token::kValue)
+          throw CVHXFileCIFMissingDataInLoop(kSeverityMessage, 0, 0, first);
+        if (category == Category::kSite) {
+          SetSiteField(record, item, value);
+        } else {
+          Dispatch(block, item, value);
+        }
+      }
+      if (category == Category::kSite) (anisotropic ? block.anisotropic : block.sites).push_back(record);
+    }
+  }
+
+  void Dispatch(Block& block, const std::string& item, const Token& value) {
+    switch (CategoryOf(item)) {
+      case Category::kCell:
+        block.hasCellItems = true;
+        SetCellField(block, item, value);
+        break;
+      case Category::kSymmetry:
+        SetSymmetryField(block, item, value);
+        break;
+      case Category::kName:
+        if (Lower(block.name) == "global" && !value.text.empty()) block.name = value.text;
+        break;
+      default:
+        break;
+    }
+  }
+
+  static double Number(const std::string& item, const Token& value) {
+    const std::optional<double> number = ParseNumber(value.text);
+    if (!number) throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, item, value.text);
+    return *number;
+  }
+
+  static void SetCellField(Block& block, const std::string& item, const Token& value) {
+    static const std::pair<const char*, int> kFields[] = {
+        {"_cell_length_a", 0}, {"_cell_length_b", 1},     {"_cell_length_c", 2},
+        {"_cell_angle_alpha", 3}, {"_cell_angle_beta", 4}, {"_cell_angle_gamma", 5}};
+    for (const auto& [name, index] : kFields) {
+      if (!StartsWith(item, name)) continue;
+      const std::string_view unit = std::string_view(item).substr(std::strlen(name));
+      double scale = 1.0;
+      if (index < 3 && unit == "_pm") scale = 0.01;
+      else if (index < 3 && unit == "_nm") scale = 10.0;
+      else if (!unit.empty()) return;
+      if (value.unknown || value.text.empty()) return;
+      block.cell[index] = Number(item, value) * scale;
+      return;
+    }
+  }
+
+  static void SetSymmetryField(Block& block, const std::string& item, const Token& value) {
+    if (value.unknown || value.text.empty()) return;
+    if (item == "_symmetry_space_group_name_h-m" || item == "_space_group_name_h-m_alt") {
+      block.symmetry.symbol = value.text;
+    } else if (item == "_symmetry_int_tables_number" || item == "_space_group_it_number") {
+      const double number = Number(item, value);
+      block.symmetry.number = static_cast<int>(number);
+    } else if (item == "_symmetry_equiv_pos_as_xyz" || item == "_space_group_symop_operation_xyz") {
+      const std::optional<CTSSymOp> op = CTSSymOp::Parse(value.text);
+      if (!op) throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, item, value.text);
+      block.symmetry.operators.push_back(*op);
+    }
+  }
+
+  static void SetSiteField(SiteRecord& record, const std::string& item, const Token& value) {
+    if (item == "_atom_site_label" || item == "_atom_site_aniso_label") {
+      if (!value.unknown) record.label = value.text;
+      return;
+    }
+    if (item == "_atom_site_calc_flag") {
+      record.dummy = Lower(value.text) == "dum";
+      return;
+    }
+    if (value.unknown || value.text.empty()) return;
+    if (item == "_atom_site_type_symbol") {
+      record.type = value.text;
+    } else if (item == "_atom_site_fract_x" || item == "_atom_site_fract_y" || item == "_atom_site_fract_z") {
+      record.coordinates[item.back() - 'x'] = value.text;
+    } else if (item == "_atom_site_occupancy") {
+      record.occupancy = Number(item, value);
+    } else if (item == "_atom_site_u_iso_or_equiv") {
+      record.uIso = Number(item, value);
+    } else if (item == "_atom_site_b_iso_or_equiv") {
+      record.bIso = Number(item, value);
+    } else if (item.size() == 21 && (StartsWith(item, "_atom_site_aniso_u_") || StartsWith(item, "_atom_site_aniso_b_"))) {
+      const int i = item[19] - '1', j = item[20] - '1';
+      if (i < 0 || i > 2 || j < 0 || j > 2) return;
+      (item[17] == 'u' ? record.u : record.b)[i * 3 + j] = Number(item, value);
+    }
+  }
+
+  CCifLexer m_lexer;
+  std::vector<Block> m_blocks;
+};
+
+// The six independent components, taking 21, 31 and 32 for 12, 13 and 23.
+std::optional<CTSAnisoThermalEllipsoid::Uij> CompleteTensor(const std::array<std::optional<double>, 9>& t) {
+  auto either = [&](int a, int b) { return t[a] ? t[a] : t[b]; };
+  const auto t11 = t[0], t22 = t[4], t33 = t[8], t12 = either(1, 3), t13 = either(2, 6), t23 = either(5, 7);
+  if (!(t11 && t22 && t33 && t12 && t13 && t23)) return std::nullopt;
+  return CTSAnisoThermalEllipsoid::Uij{*t11, *t22, *t33, *t12, *t13, *t23};
+}
+
+bool AnyPresent(const std::array<std::optional<double>, 9>& t) {
+  return std::any_of(t.begin(), t.end(), [](const auto& v) { return v.has_value(); });
+}
+
+std::string FormatWarning(const char* format, double value, const std::string& label) {
+  char line[256];
+  std::snprintf(line, sizeof line, format, value, label.c_str());
+  return line;
+}
+
+// Water oxygens are often labelled "Wat1" or "OW1" without a type symbol.
+std::string ElementOfLabel(const std::string& label) {
+  const std::string lower = Lower(label);
+  if (StartsWith(lower, "wat") || StartsWith(lower, "ow")) return "O";
+  if (const CElement* element = LeadingElement(label)) return element->symbol;
+  return label;
+}
+
+std::unique_ptr<CTSThermalEllipsoid> Displacement(const SiteRecord& record, const std::string& label,
+                                                  const CTSCrystal& crystal) {
+  if (const auto u = CompleteTensor(record.u))
+    return std::make_unique<CTSAnisoThermalEllipsoid>(*u, crystal.aStar, crystal.bStar, crystal.cStar);
+  if (AnyPresent(record.u))
+    LogStatus("Warning: Incomplete set of Uij temperature factors for site '" + label + "'; discarding data.");
+  if (auto b = CompleteTensor(record.b)) {
+    for (double* v : {&b->u11, &b->u22, &b->u33, &b->u12, &b->u13, &b->u23}) *v = UFromB(*v);
+    return std::make_unique<CTSAnisoThermalEllipsoid>(*b, crystal.aStar, crystal.bStar, crystal.cStar);
+  }
+  if (AnyPresent(record.b))
+    LogStatus("Warning: Incomplete set of Bij temperature factors for site '" + label + "'; discarding data.");
+  if (record.uIso) {
+    if (*record.uIso > 0.0) return std::make_unique<CTSThermalEllipsoid>(*record.uIso);
+    LogStatus(FormatWarning("Warning: Invalid Uiso temperature factor (%.4f) for site '%s'; discarding data.",
+                            *record.uIso, label));
+  } else if (record.bIso) {
+    if (*record.bIso > 0.0) return std::make_unique<CTSThermalEllipsoid>(UFromB(*record.bIso));
+    LogStatus(FormatWarning("Warning: Invalid Biso temperature factor (%.4f) for site '%s'; discarding data.",
+                            *record.bIso, label));
+  }
+  return nullptr;
+}
+
+// Rows of one label at one position (as this program writes mixed sites) form one site.
+bool SameSite(const CTSSite& site, const std::string& label, double x, double y, double z) {
+  return site.label == label && site.x == x && site.y == y && site.z == z;
+}
+
+void AddSites(const Block& block, CTSCrystal& crystal) {
+  std::vector<SiteRecord> records = block.sites;
+  for (const SiteRecord& aniso : block.anisotropic) {
+    if (!aniso.label) continue;
+    const auto site = std::find_if(records.begin(), records.end(), [&](const SiteRecord& r) {
+      return r.label == aniso.label && r.CanJoin(aniso);
+    });
+    if (site != records.end()) site->Join(aniso);
+  }
+  for (const SiteRecord& record : records) {
+    const std::string label = record.label.value_or("");
+    if (record.dummy) {
+      LogStatus("Warning: Dummy atom '" + label + "' skipped.");
+      continue;
+    }
+    if (!record.coordinates[0] || !record.coordinates[1] || !record.coordinates[2]) {
+      LogStatus("Warning: Missing one or more coordinates for site: '" + label + "'; discarding data.");
+      continue;
+    }
+    std::array<double, 3> xyz{};
+    bool valid = true;
+    for (int i = 0; i < 3; ++i) {
+      const auto value = ParseNumber(*record.coordinates[i]);
+      valid = valid && value.has_value();
+      xyz[i] = value.value_or(0.0);
+    }
+    if (!valid) {
+      LogStatus("Warning: The site '" + label + "' has invalid coordinates and has been deleted.");
+      continue;
+    }
+    CTSAtom atom;
+    atom.symbol = record.type ? AtomSymbolForType(*record.type) : ElementOfLabel(label);
+    atom.occupancy = record.occupancy.value_or(1.0);
+    MatchScatteringFactor(atom);
+
+    if (!crystal.sites.empty() && SameSite(crystal.sites.back(), label, xyz[0], xyz[1], xyz[2])) {
+      crystal.sites.back().atoms.push_back(std::move(atom));
+      continue;
+    }
+    CTSSite site;
+    site.label = label;
+    site.x = xyz[0], site.y = xyz[1], site.z = xyz[2];
+    site.flag = true;
+    site.atoms.push_back(std::move(atom));
+    site.displacement = Displacement(record, label, crystal);
+    crystal.hasDisplacementParameters = crystal.hasDisplacementParameters || site.displacement != nullptr;
+    crystal.sites.push_back(std::move(site));
+  }
+}
+
+}  // namespace
+
+CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
+  CCifReadResult result;
+  const std::string clean = CleanCifText(text, result.errorCount);
+  CifReader reader(clean);
+  const std::vector<Block> blocks = reader.ReadBlocks();
+  result.errorCount += reader.ErrorCount();
+
+  const auto chosen = std::find_if(blocks.begin(), blocks.end(),
+                                   [](const Block& b) { return b.hasCellItems && b.hasAtomItems && !b.sites.empty(); });
+  if (chosen == blocks.end()) throw CVHXFileImportNoAtoms();
+  const Block& block = *chosen;
+  static const char* const kCellItems[] = {"_cell_length_a",   "_cell_length_b",  "_cell_length_c",
+                                           "_cell_angle_alpha", "_cell_angle_beta", "_cell_angle_gamma"};
+  for (int i = 0; i < 6; ++i)
+    if (!block.cell[i] || *block.cell[i] <= 0.0)
+      throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, std::string(kCellItems[i]),
+                                 block.cell[i] ? std::to_string(*block.cell[i]) : std::string());
+
+  CTSCrystal read;
+  read.a = *block.cell[0], read.b = *block.cell[1], read.c = *block.cell[2];
+  read.alpha = *block.cell[3], read.beta = *block.cell[4], read.gamma = *block.cell[5];
+  read.UpdateCell();
+  AddSites(block, read);
+  if (read.sites.empty()) throw CVHXFileImportNoAtoms();
+  if (ApplyFileSymmetry(block.symmetry, read) == CSymmetrySource::kNone)
+    LogStatus("Warning: No symmetry information; P 1 is used.");
+  read.GeneratePositions();
+  read.UpdateCell();
+  crystal = std::move(read);
+  result.blockName = block.name;
+  return result;
+}
+
+bool LooksLikeCif(std::string_view text) {
+  const std::string lower = Lower(text.substr(0, 1 << 20));
+  const size_t data = lower.find("data_");
+  return data != std::string::npos && lower.find("_cell", data) != std::string::npos &&
+         lower.find("_atom", data) != std::string::npos;
+}

@@ -1,0 +1,143 @@
+#include "files/crystal_symmetry.h"
+
+#include <algorithm>
+#include <set>
+
+#include "app/status_log.h"
+#include "crystal/crystal.h"
+#include "crystal/spacegroups.h"
+#include "errors/exceptions.h"
+#include "resources/spacegroup_table.h"
+
+namespace {
+
+constexpr unsigned kInvalidSymbolText = 22830;
+constexpr unsigned kUnknownNumberText = 22833;
+constexpr unsigned kLatticeConflictText = 21096;
+constexpr unsigned kSymmetryConflictText = 21097;
+
+// Alerts that have no class of their own: a non-fatal message with a numbered text.
+class CReadingAlert : public CVHException {
+ public:
+  CReadingAlert(unsigned resourceId, const CFormatArguments& arguments)
+      : CVHException(Deferred{}, kSeverityMessage, 0, 0) {
+    Initialise(resourceId, arguments);
+  }
+};
+
+void Report(unsigned resourceId, const CFormatArguments& arguments = {}) {
+  CReadingAlert(resourceId, arguments).Report();
+}
+
+const char* SymbolOf(const CSpaceGroupRow& row) {
+  return *row.shortSymbol ? row.shortSymbol : row.fullSymbol;
+}
+
+std::optional<size_t> FirstRowOfNumber(int number) {
+  const auto rows = SpaceGroupRows();
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].number == number) return i;
+  return std::nullopt;
+}
+
+void UseSymbol(CTSCrystal& crystal, const std::string& symbol, int originChoice) {
+  crystal.spaceGroupSymbol = symbol;
+  crystal.originChoice = originChoice;
+  crystal.symmetryOperators.clear();
+  BuildOperators(crystal);
+}
+
+// The codes of every operator of a row, centring translations included.
+std::set<uint32_t> FullCodes(const CSpaceGroupRow& row, bool rhombohedralAxes) {
+  std::set<uint32_t> codes;
+  const char letter = rhombohedralAxes ? 'P' : SymbolOf(row)[0];
+  for (const VHTypes::CVector& c : CentringTranslations(letter)) {
+    for (int i = 0; i < row.operatorCount; ++i) {
+      CTSSymOp op = CTSSymOp::FromCode(row.codes[i]);
+      op.SetTranslation(op.Translation() + c);
+      if (const auto code = op.Code()) codes.insert(*code);
+    }
+  }
+  return codes;
+}
+
+bool AllListedIn(const std::vector<CTSSymOp>& operators, const std::set<uint32_t>& codes) {
+  return std::all_of(operators.begin(), operators.end(), [&](const CTSSymOp& op) {
+    const auto code = op.Code();
+    return code && codes.count(*code) != 0;
+  });
+}
+
+CSymmetrySource ApplyOperators(const CFileSymmetry& symmetry, CTSCrystal& crystal) {
+  int symbolOrigin = 0;
+  const std::optional<size_t> symbolRow =
+      symmetry.symbol.empty() ? std::nullopt : LookUpSpaceGroup(symmetry.symbol, symbolOrigin);
+
+  crystal.spaceGroupSymbol = symmetry.symbol;
+  crystal.symmetryOperators = symmetry.operators;
+  crystal.latticeLetter = symmetry.latticeLetter ? symmetry.latticeLetter
+                          : symbolRow            ? SymbolOf(SpaceGroupRows()[*symbolRow])[0]
+                                                 : 'P';
+  const bool identified = IdentifySpaceGroup(crystal);
+  if (!symbolRow) {
+    // A list in a setting of its own (an origin elsewhere) keeps its operators; a number
+    // still names the group for display.
+    if (!identified && symmetry.number)
+      if (const auto numberRow = FirstRowOfNumber(*symmetry.number))
+        crystal.spaceGroupSymbol = SymbolOf(SpaceGroupRows()[*numberRow]);
+    return CSymmetrySource::kOperators;
+  }
+
+  CTSCrystal bySymbol = crystal;
+  UseSymbol(bySymbol, symmetry.symbol, symbolOrigin);
+  const CSpaceGroupRow& named = SpaceGroupRows()[*SpaceGroupRowOf(bySymbol)];
+  int identifiedOrigin = 0;
+  const std::optional<size_t> identifiedRow =
+      identified ? LookUpSpaceGroup(crystal.spaceGroupSymbol, identifiedOrigin) : std::nullopt;
+  if (identifiedRow && SpaceGroupRows()[*identifiedRow].number == named.number) return CSymmetrySource::kOperators;
+
+  const bool rhombohedralAxes = named.settingCode == 111;
+  const char namedLetter = SymbolOf(named)[0];
+  const bool latticeDiffers = identified && crystal.latticeLetter != namedLetter;
+  const std::set<uint32_t> namedCodes = FullCodes(named, rhombohedralAxes);
+  if (symmetry.operators.size() < namedCodes.size() && AllListedIn(symmetry.operators, namedCodes)) {
+    // The list is only part of the named group (often without its centring translations, or
+    // just the identity): the symbol is the fuller description.
+    if (latticeDiffers) Report(kLatticeConflictText);
+    LogStatus("Warning: The symmetry operators of this file are only part of spacegroup '" +
+              symmetry.symbol + "'; the spacegroup symbol is used.");
+    crystal = std::move(bySymbol);
+    return CSymmetrySource::kSymbol;
+  }
+  if (identified) Report(latticeDiffers ? kLatticeConflictText : kSymmetryConflictText);
+  return CSymmetrySource::kOperators;
+}
+
+}  // namespace
+
+CSymmetrySource ApplyFileSymmetry(const CFileSymmetry& symmetry, CTSCrystal& crystal) {
+  if (!symmetry.operators.empty()) return ApplyOperators(symmetry, crystal);
+
+  const std::optional<size_t> numberRow =
+      symmetry.number ? FirstRowOfNumber(*symmetry.number) : std::nullopt;
+  if (!symmetry.symbol.empty()) {
+    int origin = 0;
+    if (LookUpSpaceGroup(symmetry.symbol, origin)) {
+      UseSymbol(crystal, symmetry.symbol, origin);
+      return CSymmetrySource::kSymbol;
+    }
+    const char* replacement = numberRow ? SymbolOf(SpaceGroupRows()[*numberRow]) : "P 1";
+    Report(kInvalidSymbolText, {symmetry.symbol, std::string(replacement)});
+    UseSymbol(crystal, replacement, 0);
+    return numberRow ? CSymmetrySource::kNumber : CSymmetrySource::kNone;
+  }
+  if (symmetry.number) {
+    if (numberRow) {
+      UseSymbol(crystal, SymbolOf(SpaceGroupRows()[*numberRow]), 0);
+      return CSymmetrySource::kNumber;
+    }
+    Report(kUnknownNumberText, {static_cast<long long>(*symmetry.number), std::string("P 1")});
+  }
+  UseSymbol(crystal, "P 1", 0);
+  return CSymmetrySource::kNone;
+}
