@@ -437,7 +437,9 @@ void GenerateSitePositions(CTSCrystal& crystal) {
   };
   for (CTSSite& site : crystal.sites) {
     const CVector p = normalise({site.x, site.y, site.z});
-    std::vector<CVector> positions{p};
+    std::vector<CVector> positions;
+    positions.reserve(full.size() + 1);
+    positions.push_back(p);
     for (const CTSSymOp& op : full) {
       const CVector image = normalise(op.Apply(p + o) - o);
       const bool listed = std::any_of(positions.begin(), positions.end(), [&](const CVector& q) {

@@ -102,3 +102,13 @@ bool MatchScatteringFactor(CTSAtom& atom) {
   CVHXUnableToMatchScattering(kSeverityMessage).Report();
   return false;
 }
+
+bool CScatteringMatcher::Match(CTSAtom& atom) {
+  auto found = m_records.find(atom.symbol);
+  if (found == m_records.end()) {
+    found = m_records.emplace(atom.symbol, CScatteringFactorTable::Instance().Find(atom.symbol)).first;
+    if (!found->second) CVHXUnableToMatchScattering(kSeverityMessage).Report();
+  }
+  atom.scattering = found->second ? *found->second : FallbackScatteringFactor();
+  return found->second.has_value();
+}

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "diffraction/asf.h"
@@ -47,3 +48,13 @@ std::string AtomSymbolForType(std::string_view type);
 // the fallback record and CVHXUnableToMatchScattering is reported (reading goes on); returns
 // whether a record matched.
 bool MatchScatteringFactor(CTSAtom& atom);
+
+// Matching for readers of large files: each symbol is looked up (and, when unknown, reported)
+// once, however many atoms carry it.
+class CScatteringMatcher {
+ public:
+  bool Match(CTSAtom& atom);
+
+ private:
+  std::unordered_map<std::string, std::optional<CVHASF>> m_records;
+};

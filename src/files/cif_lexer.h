@@ -1,8 +1,10 @@
 // Tokens of a Crystallographic Information File (CIF 1.1 syntax): data blocks, loops, item
-// names and values, with comments, quoted strings and text fields.
+// names and values, with comments, quoted strings and text fields. Tokens are views into the
+// text, which must outlive them.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,8 +13,8 @@ class CCifLexer {
   struct Token {
     enum Kind { kEnd, kDataBlock, kLoop, kItem, kValue, kReserved };
     Kind kind = kEnd;
-    std::string text;     // block name for kDataBlock; the name or value otherwise
-    bool unknown = false; // the value was "?" or "." (read as empty)
+    std::string_view text;  // block name for kDataBlock; the name or value otherwise
+    bool unknown = false;   // the value was "?" or "." (read as empty)
   };
 
   // `text` must contain only tab, line feed, carriage return and printable ASCII; see
@@ -20,25 +22,23 @@ class CCifLexer {
   explicit CCifLexer(std::string_view text) : m_text(text) {}
 
   Token Next();
-  Token Peek();
-
-  // Position for a look-ahead that is taken back (the pre-scan of a loop).
-  size_t Position() const { return m_position; }
-  void Rewind(size_t position) { m_position = position; }
-  // Unterminated strings are logged once: not during a look-ahead.
-  void SetLogging(bool on) { m_logging = on; }
+  const Token& Peek();
+  // Unterminated strings met so far.
   int ErrorCount() const { return m_errors; }
 
  private:
+  Token Read();
   bool AtLineStart(size_t position) const;
   Token ReadQuoted();
   Token ReadTextField();
 
   std::string_view m_text;
   size_t m_position = 0;
-  bool m_logging = true;
+  std::optional<Token> m_peeked;
   int m_errors = 0;
 };
 
-// Drops every byte that CIF does not allow, logging each with its code; `errors` counts them.
-std::string CleanCifText(std::string_view raw, int& errors);
+// The text without the bytes that CIF does not allow, each logged with its code and counted
+// in `errors`. Returns nothing when the text is clean (the common case), so that it need not
+// be copied.
+std::optional<std::string> CleanCifText(std::string_view raw, int& errors);

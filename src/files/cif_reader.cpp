@@ -1,12 +1,15 @@
 #include <algorithm>
+#include <charconv>
 #include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "app/status_log.h"
@@ -33,6 +36,44 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// Most CIF numbers are short decimals: digits that fit an exact integer and at most 22 decimals
+// convert exactly as mantissa / 10^k (both exact, one correctly rounded division), which is
+// what a full conversion gives and many times faster.
+std::optional<double> ParseShortDecimal(std::string_view text) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  uint64_t mantissa = 0;
+  int digits = 0, decimals = -1;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+      if (++digits > 15) return std::nullopt;
+      if (decimals >= 0) ++decimals;
+    } else if (c == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0) return std::nullopt;
+  const double value = static_cast<double>(mantissa) / kPowersOfTen[std::max(decimals, 0)];
+  return negative ? -value : value;
+}
+
+std::optional<double> ParseDecimal(std::string_view text) {
+  if (const auto fast = ParseShortDecimal(text)) return fast;
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
 // A CIF number: a decimal with an optional standard uncertainty in parentheses ("4.9134(2)"),
 // or a fraction ("1/4") as some files write coordinates.
 std::optional<double> ParseNumber(std::string_view text) {
@@ -40,26 +81,21 @@ std::optional<double> ParseNumber(std::string_view text) {
     if (text.back() != ')') return std::nullopt;
     text = text.substr(0, open);
   }
-  if (text.empty()) return std::nullopt;
-  const std::string s(text);
-  char* end = nullptr;
-  if (const size_t slash = s.find('/'); slash != std::string::npos) {
-    const double numerator = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + slash) return std::nullopt;
-    const double denominator = std::strtod(s.c_str() + slash + 1, &end);
-    if (*end != '\0' || denominator == 0.0) return std::nullopt;
-    return numerator / denominator;
+  if (const size_t slash = text.find('/'); slash != std::string_view::npos) {
+    const auto numerator = ParseDecimal(text.substr(0, slash));
+    const auto denominator = ParseDecimal(text.substr(slash + 1));
+    if (!numerator || !denominator || *denominator == 0.0) return std::nullopt;
+    return *numerator / *denominator;
   }
-  const double value = std::strtod(s.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(value)) return std::nullopt;
-  return value;
+  return ParseDecimal(text);
 }
 
-// One row of the atom-site loops, as read; joined with its anisotropic row by label.
+// One row of the atom-site loops, as read; joined with its anisotropic row by label. Texts
+// are views into the file's text.
 struct SiteRecord {
-  std::optional<std::string> label;
-  std::optional<std::string> type;
-  std::array<std::optional<std::string>, 3> coordinates;
+  std::optional<std::string_view> label;
+  std::optional<std::string_view> type;
+  std::array<std::optional<std::string_view>, 3> coordinates;
   std::optional<double> occupancy;
   std::optional<double> uIso;
   std::optional<double> bIso;
@@ -116,6 +152,30 @@ Category CategoryOf(const std::string& item) {
   return Category::kNone;
 }
 
+// Which field of a site record an item fills; resolved once per loop column.
+struct SiteField {
+  enum Kind { kIgnored, kLabel, kType, kCoordinate, kOccupancy, kUIso, kBIso, kCalcFlag, kU, kB };
+  Kind kind = kIgnored;
+  int index = 0;  // coordinate 0-2, or tensor element 0-8
+};
+
+SiteField SiteFieldOf(const std::string& item) {
+  if (item == "_atom_site_label" || item == "_atom_site_aniso_label") return {SiteField::kLabel};
+  if (item == "_atom_site_type_symbol") return {SiteField::kType};
+  if (item == "_atom_site_fract_x") return {SiteField::kCoordinate, 0};
+  if (item == "_atom_site_fract_y") return {SiteField::kCoordinate, 1};
+  if (item == "_atom_site_fract_z") return {SiteField::kCoordinate, 2};
+  if (item == "_atom_site_occupancy") return {SiteField::kOccupancy};
+  if (item == "_atom_site_u_iso_or_equiv") return {SiteField::kUIso};
+  if (item == "_atom_site_b_iso_or_equiv") return {SiteField::kBIso};
+  if (item == "_atom_site_calc_flag") return {SiteField::kCalcFlag};
+  if (item.size() == 21 && (StartsWith(item, "_atom_site_aniso_u_") || StartsWith(item, "_atom_site_aniso_b_"))) {
+    const int i = item[19] - '1', j = item[20] - '1';
+    if (i >= 0 && i <= 2 && j >= 0 && j <= 2) return {item[17] == 'u' ? SiteField::kU : SiteField::kB, i * 3 + j};
+  }
+  return {};
+}
+
 class CifReader {
  public:
   explicit CifReader(std::string_view text) : m_lexer(text) {}
@@ -125,7 +185,7 @@ class CifReader {
       switch (token.kind) {
         case Token::kDataBlock:
           m_blocks.push_back({});
-          m_blocks.back().name = token.text;
+          m_blocks.back().name = std::string(token.text);
           break;
         case Token::kLoop:
           ReadLoop();
@@ -150,9 +210,9 @@ class CifReader {
     return m_blocks.back();
   }
 
-  void ReadSingleItem(const std::string& name) {
+  void ReadSingleItem(std::string_view name) {
     if (m_lexer.Peek().kind != Token::kValue) {
-      LogStatus("Warning: Missing data value for tag: '" + name + "'.");
+      LogStatus("Warning: Missing data value for tag: '" + std::string(name) + "'.");
       return;
     }
     const Token value = m_lexer.Next();
@@ -161,7 +221,7 @@ class CifReader {
     if (CategoryOf(item) == Category::kSite) {
       block.hasAtomItems = true;
       block.hasSingle = true;
-      SetSiteField(block.single, item, value);
+      SetSiteField(block.single, SiteFieldOf(item), item, value);
     } else {
       Dispatch(block, item, value);
     }
@@ -173,41 +233,35 @@ class CifReader {
     if (items.empty()) return;
     const std::string& first = items.front();
 
-    // Count the values first: a loop whose values do not fill whole rows is broken.
-    const size_t start = m_lexer.Position();
-    m_lexer.SetLogging(false);
-    size_t values = 0;
-    while (m_lexer.Next().kind == Token::kValue) {
-      ++values;
-      if (m_lexer.Peek().kind != Token::kValue) break;
-    }
-    m_lexer.SetLogging(true);
-    m_lexer.Rewind(start);
-    if (values % items.size() != 0)
-      throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, first);
+    // Take all the values first: a loop whose values do not fill whole rows is broken.
+    std::vector<Token> values;
+    while (m_lexer.Peek().kind == Token::kValue) values.push_back(m_lexer.Next());
+    if (values.empty()) throw CVHXFileCIFMissingDataInLoop(kSeverityMessage, 0, 0, first);
+    if (values.size() % items.size() != 0) throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, first);
 
-    Block& block = Current();
     const Category category = CategoryOf(first);
-    const bool anisotropic = StartsWith(first, "_atom_site_aniso");
     for (const std::string& item : items) {
       const Category other = CategoryOf(item);
       if (other != category && other != Category::kNone && category != Category::kNone)
         throw CVHXFileCIFUnexpectedItem(kSeverityMessage, 0, 0, item);
     }
-    if (category == Category::kSite) block.hasAtomItems = true;
-    for (size_t row = 0; row < values / items.size(); ++row) {
-      SiteRecord record;
-      for (const std::string& item : items) {
-        const Token value = m_lexer.Next();
-        if (value.kind != Token::kValue)
-          throw CVHXFileCIFMissingDataInLoop(kSeverityMessage, 0, 0, first);
-        if (category == Category::kSite) {
-          SetSiteField(record, item, value);
-        } else {
-          Dispatch(block, item, value);
-        }
-      }
-      if (category == Category::kSite) (anisotropic ? block.anisotropic : block.sites).push_back(record);
+    Block& block = Current();
+    const size_t rows = values.size() / items.size();
+    auto value = values.begin();
+    if (category != Category::kSite) {
+      for (size_t row = 0; row < rows; ++row)
+        for (const std::string& item : items) Dispatch(block, item, *value++);
+      return;
+    }
+    block.hasAtomItems = true;
+    std::vector<SiteField> fields;
+    for (const std::string& item : items) fields.push_back(SiteFieldOf(item));
+    std::vector<SiteRecord>& records = StartsWith(first, "_atom_site_aniso") ? block.anisotropic : block.sites;
+    records.reserve(records.size() + rows);
+    for (size_t row = 0; row < rows; ++row) {
+      SiteRecord& record = records.emplace_back();
+      for (size_t column = 0; column < items.size(); ++column)
+        SetSiteField(record, fields[column], items[column], *value++);
     }
   }
 
@@ -221,7 +275,7 @@ class CifReader {
         SetSymmetryField(block, item, value);
         break;
       case Category::kName:
-        if (Lower(block.name) == "global" && !value.text.empty()) block.name = value.text;
+        if (Lower(block.name) == "global" && !value.text.empty()) block.name = std::string(value.text);
         break;
       default:
         break;
@@ -254,10 +308,9 @@ class CifReader {
   static void SetSymmetryField(Block& block, const std::string& item, const Token& value) {
     if (value.unknown || value.text.empty()) return;
     if (item == "_symmetry_space_group_name_h-m" || item == "_space_group_name_h-m_alt") {
-      block.symmetry.symbol = value.text;
+      block.symmetry.symbol = std::string(value.text);
     } else if (item == "_symmetry_int_tables_number" || item == "_space_group_it_number") {
-      const double number = Number(item, value);
-      block.symmetry.number = static_cast<int>(number);
+      block.symmetry.number = static_cast<int>(Number(item, value));
     } else if (item == "_symmetry_equiv_pos_as_xyz" || item == "_space_group_symop_operation_xyz") {
       const std::optional<CTSSymOp> op = CTSSymOp::Parse(value.text);
       if (!op) throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, item, value.text);
@@ -265,30 +318,40 @@ class CifReader {
     }
   }
 
-  static void SetSiteField(SiteRecord& record, const std::string& item, const Token& value) {
-    if (item == "_atom_site_label" || item == "_atom_site_aniso_label") {
+  static void SetSiteField(SiteRecord& record, SiteField field, const std::string& item, const Token& value) {
+    if (field.kind == SiteField::kLabel) {
       if (!value.unknown) record.label = value.text;
       return;
     }
-    if (item == "_atom_site_calc_flag") {
+    if (field.kind == SiteField::kCalcFlag) {
       record.dummy = Lower(value.text) == "dum";
       return;
     }
     if (value.unknown || value.text.empty()) return;
-    if (item == "_atom_site_type_symbol") {
-      record.type = value.text;
-    } else if (item == "_atom_site_fract_x" || item == "_atom_site_fract_y" || item == "_atom_site_fract_z") {
-      record.coordinates[item.back() - 'x'] = value.text;
-    } else if (item == "_atom_site_occupancy") {
-      record.occupancy = Number(item, value);
-    } else if (item == "_atom_site_u_iso_or_equiv") {
-      record.uIso = Number(item, value);
-    } else if (item == "_atom_site_b_iso_or_equiv") {
-      record.bIso = Number(item, value);
-    } else if (item.size() == 21 && (StartsWith(item, "_atom_site_aniso_u_") || StartsWith(item, "_atom_site_aniso_b_"))) {
-      const int i = item[19] - '1', j = item[20] - '1';
-      if (i < 0 || i > 2 || j < 0 || j > 2) return;
-      (item[17] == 'u' ? record.u : record.b)[i * 3 + j] = Number(item, value);
+    switch (field.kind) {
+      case SiteField::kType:
+        record.type = value.text;
+        break;
+      case SiteField::kCoordinate:
+        record.coordinates[field.index] = value.text;
+        break;
+      case SiteField::kOccupancy:
+        record.occupancy = Number(item, value);
+        break;
+      case SiteField::kUIso:
+        record.uIso = Number(item, value);
+        break;
+      case SiteField::kBIso:
+        record.bIso = Number(item, value);
+        break;
+      case SiteField::kU:
+        record.u[field.index] = Number(item, value);
+        break;
+      case SiteField::kB:
+        record.b[field.index] = Number(item, value);
+        break;
+      default:
+        break;
     }
   }
 
@@ -351,8 +414,10 @@ bool SameSite(const CTSSite& site, const std::string& label, double x, double y,
   return site.label == label && site.x == x && site.y == y && site.z == z;
 }
 
-void AddSites(const Block& block, CTSCrystal& crystal) {
-  std::vector<SiteRecord> records = block.sites;
+void AddSites(Block& block, CTSCrystal& crystal) {
+  CScatteringMatcher matcher;
+  std::unordered_map<std::string_view, std::string> symbols;  // by type as written
+  std::vector<SiteRecord>& records = block.sites;
   for (const SiteRecord& aniso : block.anisotropic) {
     if (!aniso.label) continue;
     const auto site = std::find_if(records.begin(), records.end(), [&](const SiteRecord& r) {
@@ -361,7 +426,7 @@ void AddSites(const Block& block, CTSCrystal& crystal) {
     if (site != records.end()) site->Join(aniso);
   }
   for (const SiteRecord& record : records) {
-    const std::string label = record.label.value_or("");
+    const std::string label(record.label.value_or(std::string_view()));
     if (record.dummy) {
       LogStatus("Warning: Dummy atom '" + label + "' skipped.");
       continue;
@@ -382,9 +447,15 @@ void AddSites(const Block& block, CTSCrystal& crystal) {
       continue;
     }
     CTSAtom atom;
-    atom.symbol = record.type ? AtomSymbolForType(*record.type) : ElementOfLabel(label);
+    if (record.type) {
+      auto known = symbols.find(*record.type);
+      if (known == symbols.end()) known = symbols.emplace(*record.type, AtomSymbolForType(*record.type)).first;
+      atom.symbol = known->second;
+    } else {
+      atom.symbol = ElementOfLabel(label);
+    }
     atom.occupancy = record.occupancy.value_or(1.0);
-    MatchScatteringFactor(atom);
+    matcher.Match(atom);
 
     if (!crystal.sites.empty() && SameSite(crystal.sites.back(), label, xyz[0], xyz[1], xyz[2])) {
       crystal.sites.back().atoms.push_back(std::move(atom));
@@ -405,15 +476,15 @@ void AddSites(const Block& block, CTSCrystal& crystal) {
 
 CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
   CCifReadResult result;
-  const std::string clean = CleanCifText(text, result.errorCount);
-  CifReader reader(clean);
-  const std::vector<Block> blocks = reader.ReadBlocks();
+  const std::optional<std::string> clean = CleanCifText(text, result.errorCount);
+  CifReader reader(clean ? std::string_view(*clean) : text);
+  std::vector<Block> blocks = reader.ReadBlocks();
   result.errorCount += reader.ErrorCount();
 
   const auto chosen = std::find_if(blocks.begin(), blocks.end(),
                                    [](const Block& b) { return b.hasCellItems && b.hasAtomItems && !b.sites.empty(); });
   if (chosen == blocks.end()) throw CVHXFileImportNoAtoms();
-  const Block& block = *chosen;
+  Block& block = *chosen;
   static const char* const kCellItems[] = {"_cell_length_a",   "_cell_length_b",  "_cell_length_c",
                                            "_cell_angle_alpha", "_cell_angle_beta", "_cell_angle_gamma"};
   for (int i = 0; i < 6; ++i)
@@ -425,10 +496,10 @@ CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
   read.a = *block.cell[0], read.b = *block.cell[1], read.c = *block.cell[2];
   read.alpha = *block.cell[3], read.beta = *block.cell[4], read.gamma = *block.cell[5];
   read.UpdateCell();
-  AddSites(block, read);
-  if (read.sites.empty()) throw CVHXFileImportNoAtoms();
   if (ApplyFileSymmetry(block.symmetry, read) == CSymmetrySource::kNone)
     LogStatus("Warning: No symmetry information; P 1 is used.");
+  AddSites(block, read);
+  if (read.sites.empty()) throw CVHXFileImportNoAtoms();
   read.GeneratePositions();
   read.UpdateCell();
   crystal = std::move(read);

@@ -158,6 +158,7 @@ TEST(CifReading, BrokenLoopsAreRefusedWithTheirFirstItem) {
     EXPECT_EQ(e.ResourceId(), 22831u);
     EXPECT_NE(e.Explanation().find("'_atom_site_label'"), std::string::npos);
   }
+  EXPECT_THROW(Read(Cif("loop_\n_symmetry_equiv_pos_as_xyz\n", kOneAtom)), CVHXFileCIFMissingDataInLoop);
   const std::string mixed = "loop_\n_atom_site_label\n_cell_volume\nA 1\n";
   EXPECT_THROW(Read(Cif("", mixed)), CVHXFileCIFUnexpectedItem);
   EXPECT_THROW(Read(std::string("data_x\n_cell_length_a 5.x\n") + kOneAtom), CVHXFileCIFReadError);
