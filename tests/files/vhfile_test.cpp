@@ -141,13 +141,21 @@ TEST_P(BufferedRead, SeeksInsideAndOutsideTheWindow) {
   EXPECT_THROW(file.Seek(-1, CFile::kBegin), CVHXFile);
 }
 
+std::string BufferingName(const testing::TestParamInfo<Buffering>& info) {
+  switch (info.param) {
+    case Buffering::kMapped:
+      return "Mapped";
+    case Buffering::kPrivate:
+      return "Private";
+    default:
+      return "SmallWindow";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, BufferedRead,
                          testing::Values(Buffering::kMapped, Buffering::kPrivate,
                                          Buffering::kSmallWindow),
-                         [](const testing::TestParamInfo<Buffering>& info) {
-                           static const char* const kNames[] = {"Mapped", "Private", "SmallWindow"};
-                           return std::string(kNames[static_cast<int>(info.param)]);
-                         });
+                         BufferingName);
 
 template <class T>
 void WriteAndCheckBytes(bool littleEndian, T value, const std::string& bigEndianBytes) {
