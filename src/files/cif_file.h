@@ -5,7 +5,30 @@
 #include <string>
 #include <string_view>
 
+#include "files/stdio_file.h"
+#include "files/tess_file.h"
+
 class CTSCrystal;
+
+// The CIF format's file: type id 22, extension "cif".
+class CTSCIFFile : public CVHStdioFile<CTessFile> {
+ public:
+  static constexpr unsigned kTypeId = 22;
+
+  CTSCIFFile() { SetKind(kTypeId); }
+
+  // The content probe: a data block with cell and atom items.
+  static unsigned Recognise(const std::string& path);
+
+  void ReadCrystal(CTSCrystal& crystal) override;
+  void WriteCrystal(const CTSCrystal& crystal, std::string_view title) override;
+
+  // Illegal characters and unterminated strings met by the last read.
+  int ErrorCount() const { return m_errorCount; }
+
+ private:
+  int m_errorCount = 0;
+};
 
 struct CCifReadResult {
   std::string blockName;  // the data block read

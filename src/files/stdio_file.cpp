@@ -255,6 +255,19 @@ bool CVHStdioFile<Base>::SkipLine() {
 }
 
 template <class Base>
+std::string_view CVHStdioFile<Base>::ReadRemaining() {
+  if (m_memoryRead) {
+    const size_t start = std::min(m_readPointer, m_viewSize);
+    m_readPointer = m_viewSize;
+    return {m_view + start, m_viewSize - start};
+  }
+  m_remaining.clear();
+  char buffer[65536];
+  for (size_t got; (got = Read(buffer, sizeof buffer)) > 0;) m_remaining.append(buffer, got);
+  return m_remaining;
+}
+
+template <class Base>
 void CVHStdioFile<Base>::WriteString(std::string_view text) {
   Write(text.data(), text.size());
 }

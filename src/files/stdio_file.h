@@ -42,6 +42,9 @@ class CVHStdioFile : public Base {
   bool ReadLine(std::string& line, size_t limit = kDefaultLineLimit);
   // Consumes up to and including the next line end; false at the end of the data.
   bool SkipLine();
+  // The rest of the data at once, for formats that parse a whole file (such as CIF): a view of
+  // the mapped file, or of a copy read from the stream. Valid until the file is closed.
+  std::string_view ReadRemaining();
 
   void WriteString(std::string_view text);
   // printf-style output; the compiler checks the arguments against the format.
@@ -62,6 +65,7 @@ class CVHStdioFile : public Base {
   size_t m_readPointer = 0;
   bool m_memoryRead = false;
   std::string m_mode;
+  std::string m_remaining;  // what ReadRemaining read from a stream
 };
 
 // Instantiated in the library for CFile and CTessFile.

@@ -163,6 +163,14 @@ unsigned CTessFile::DetermineType(const std::string& path, bool forceContentChec
   return type != kUnknownType && Create(type) ? type : kUnknownType;
 }
 
+void CTessFile::ReadCrystal(CTSCrystal&) {
+  throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
+}
+
+void CTessFile::WriteCrystal(const CTSCrystal&, std::string_view) {
+  throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
+}
+
 std::unique_ptr<CTessFile> CTessFile::Create(unsigned typeId) {
   const CRegistration* registration = Serving(typeId);
   if (!registration || !registration->factory) return nullptr;

@@ -18,6 +18,8 @@
 
 #include "files/vhfile.h"
 
+class CTSCrystal;
+
 // One row of the file type table.
 struct CTessFileType {
   unsigned id = 0;
@@ -40,6 +42,11 @@ class CTessFile : public CVHFile {
   using CFactory = std::unique_ptr<CTessFile> (*)(unsigned typeId);
 
   explicit CTessFile(unsigned kind = kUnknownType) { SetKind(kind); }
+
+  // Reading into and writing from the model, for an open file: each format overrides what it
+  // serves; the others refuse with CVHXFileUnsupportedType.
+  virtual void ReadCrystal(CTSCrystal& crystal);
+  virtual void WriteCrystal(const CTSCrystal& crystal, std::string_view title);
 
   // The row of a type id, or nullptr.
   static const CTessFileType* TypeInfo(unsigned typeId);
