@@ -1,5 +1,9 @@
+#include <algorithm>
 #include <ostream>
+#include <vector>
 
+#include "app/status_log.h"
+#include "errors/alert.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "errors/exceptions.h"
@@ -13,23 +17,48 @@ struct CCommand {
 };
 
 constexpr CCommand kCommands[] = {
+    {"info", "FILE...\n      describe crystal files: cell, density, space group, sites", RunInfoCommand},
+    {"convert", "IN OUT\n      write a crystal file as CIF or text crystal file (by OUT's extension: .cif, .vhtx)",
+     RunConvertCommand},
     {"spacegroup", "SYMBOL [--origin 1|2] [--cell a,b,c,alpha,beta,gamma] | --list\n"
                    "      show a space group of the built-in table, or list the table",
      RunSpacegroupCommand},
 };
 
 void PrintHelp(std::ostream& out) {
-  out << "Usage: tessaline-cli COMMAND [ARGUMENTS]\n"
+  out << "Usage: tessaline-cli [--verbose] COMMAND [ARGUMENTS]\n"
          "       tessaline-cli --help | --version\n\n"
          "Powder-diffraction simulation from the command line.\n\nCommands:\n";
-  for (const CCommand& command : kCommands)
-    out << "  " << command.name << " " << command.summary << "\n";
-  out << "\nExit status: 0 success, 1 a command failed, 2 bad usage.\n";
+  for (const CCommand& command : kCommands) out << "  " << command.name << " " << command.summary << "\n";
+  out << "\n--verbose prints the warnings met while reading files to stderr.\n"
+         "Exit status: 0 success, 1 a command failed, 2 bad usage.\n";
 }
 
-}  // namespace
+// The status log of a verbose run: every line to the error stream.
+class CStreamStatusLog : public CStatusLog {
+ public:
+  explicit CStreamStatusLog(std::ostream& stream) : m_stream(stream) {}
+  void Write(std::string_view line) override { m_stream << line << "\n"; }
 
-int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
+ private:
+  std::ostream& m_stream;
+};
+
+// Alerts are switched off in a command-line run: each becomes one line on the error stream and
+// counts as its first button.
+class CStreamAlertPresenter : public CAlertPresenter {
+ public:
+  explicit CStreamAlertPresenter(std::ostream& stream) : m_stream(stream) {}
+  Answer Present(const CVHAlertContent& alert) override {
+    m_stream << AlertLine(alert) << "\n";
+    return kFirstButton;
+  }
+
+ private:
+  std::ostream& m_stream;
+};
+
+int RunCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
   if (arguments.empty()) {
     PrintHelp(err);
     return kExitUsage;
@@ -58,4 +87,18 @@ int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, st
   }
   err << "tessaline-cli: unknown command '" << first << "' (try --help)\n";
   return kExitUsage;
+}
+
+}  // namespace
+
+int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
+  CStreamAlertPresenter alerts(err);
+  CAlertPresenterScope alertScope(alerts);
+  std::vector<std::string> rest(arguments.begin(), arguments.end());
+  const auto verbose = std::find_if(rest.begin(), rest.end(), [](const std::string& a) { return a == "--verbose"; });
+  if (verbose == rest.end()) return RunCommand(rest, out, err);
+  rest.erase(verbose);
+  CStreamStatusLog log(err);
+  CStatusLogScope scope(log);
+  return RunCommand(rest, out, err);
 }

@@ -27,3 +27,7 @@ CAlertPresenter& CurrentAlertPresenter() {
 }
 
 void InstallAlertPresenter(CAlertPresenter* presenter) { g_presenter.store(presenter); }
+
+CAlertPresenterScope::CAlertPresenterScope(CAlertPresenter& presenter) : m_previous(g_presenter.exchange(&presenter)) {}
+
+CAlertPresenterScope::~CAlertPresenterScope() { g_presenter.store(m_previous); }

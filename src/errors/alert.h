@@ -36,5 +36,17 @@ class CStderrAlertPresenter final : public CAlertPresenter {
 CAlertPresenter& CurrentAlertPresenter();
 void InstallAlertPresenter(CAlertPresenter* presenter);
 
+// Installs a presenter for the lifetime of the object and restores the previous one afterwards.
+class CAlertPresenterScope {
+ public:
+  explicit CAlertPresenterScope(CAlertPresenter& presenter);
+  ~CAlertPresenterScope();
+  CAlertPresenterScope(const CAlertPresenterScope&) = delete;
+  CAlertPresenterScope& operator=(const CAlertPresenterScope&) = delete;
+
+ private:
+  CAlertPresenter* m_previous;
+};
+
 // The line written for an alert when alerts are switched off (without the line feed).
 std::string AlertLine(const CVHAlertContent& alert);

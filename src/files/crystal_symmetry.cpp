@@ -40,11 +40,31 @@ std::optional<size_t> FirstRowOfNumber(int number) {
   return std::nullopt;
 }
 
+// The crystal takes the table's spelling of the group ("P 1 21/c 1" and "F d -3 m :2" show as
+// "P 21/c" and "F d -3 m", origin choice 2).
 void UseSymbol(CTSCrystal& crystal, const std::string& symbol, int originChoice) {
   crystal.spaceGroupSymbol = symbol;
   crystal.originChoice = originChoice;
   crystal.symmetryOperators.clear();
   BuildOperators(crystal);
+  if (const auto row = SpaceGroupRowOf(crystal)) crystal.spaceGroupSymbol = SymbolOf(SpaceGroupRows()[*row]);
+}
+
+// A list given with a lattice letter (as the text and binary formats give the primitive
+// operators and the centring apart) completed with the centring translations.
+std::vector<CTSSymOp> WithCentring(const std::vector<CTSSymOp>& operators, char letter) {
+  std::vector<CTSSymOp> full;
+  std::set<uint32_t> codes;
+  for (const VHTypes::CVector& c : CentringTranslations(letter)) {
+    for (const CTSSymOp& op : operators) {
+      CTSSymOp shifted = op;
+      shifted.SetTranslation(op.Translation() + c);
+      const auto code = shifted.Code();
+      if (code && !codes.insert(*code).second) continue;
+      full.push_back(shifted);
+    }
+  }
+  return full;
 }
 
 // The codes of every operator of a row, centring translations included.
@@ -74,10 +94,13 @@ CSymmetrySource ApplyOperators(const CFileSymmetry& symmetry, CTSCrystal& crysta
       symmetry.symbol.empty() ? std::nullopt : LookUpSpaceGroup(symmetry.symbol, symbolOrigin);
 
   crystal.spaceGroupSymbol = symmetry.symbol;
-  crystal.symmetryOperators = symmetry.operators;
   crystal.latticeLetter = symmetry.latticeLetter ? symmetry.latticeLetter
                           : symbolRow            ? SymbolOf(SpaceGroupRows()[*symbolRow])[0]
                                                  : 'P';
+  const bool centringApart = symmetry.latticeLetter && !(symmetry.latticeLetter == 'R' && HasEqualAngles(crystal));
+  const std::vector<CTSSymOp> listed =
+      centringApart ? WithCentring(symmetry.operators, symmetry.latticeLetter) : symmetry.operators;
+  crystal.symmetryOperators = listed;
   const bool identified = IdentifySpaceGroup(crystal);
   if (!symbolRow) {
     // A list in a setting of its own (an origin elsewhere) keeps its operators; a number
@@ -100,7 +123,7 @@ CSymmetrySource ApplyOperators(const CFileSymmetry& symmetry, CTSCrystal& crysta
   const char namedLetter = SymbolOf(named)[0];
   const bool latticeDiffers = identified && crystal.latticeLetter != namedLetter;
   const std::set<uint32_t> namedCodes = FullCodes(named, rhombohedralAxes);
-  if (symmetry.operators.size() < namedCodes.size() && AllListedIn(symmetry.operators, namedCodes)) {
+  if (listed.size() < namedCodes.size() && AllListedIn(listed, namedCodes)) {
     // The list is only part of the named group (often without its centring translations, or
     // just the identity): the symbol is the fuller description.
     if (latticeDiffers) Report(kLatticeConflictText);

@@ -1,0 +1,87 @@
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "crystal/spacegroups.h"
+#include "errors/exceptions.h"
+#include "files/crystal_files.h"
+#include "files/tess_file.h"
+
+namespace {
+
+std::string Format(const char* format, auto... values) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
+}
+
+std::string DisplacementText(const CTSSite& site) {
+  if (!site.displacement) return "none";
+  return Format(site.displacement->IsAnisotropic() ? "Ueq %.4f" : "Uiso %.4f", site.displacement->U());
+}
+
+void PrintCrystal(const std::string& path, const CCrystalFile& file, std::ostream& out) {
+  const CTSCrystal& c = file.crystal;
+  const CTessFileType* type = CTessFile::TypeInfo(file.type);
+  out << "File:            " << path << "\n";
+  out << "Type:            " << (type && !type->filterText.empty() ? type->filterText : std::string_view("?"))
+      << " (" << file.type << ")\n";
+  out << "Title:           " << file.title << "\n";
+  out << Format("Cell:            %.4f %.4f %.4f  %.3f %.3f %.3f\n", c.a, c.b, c.c, c.alpha, c.beta, c.gamma);
+  out << Format("Volume:          %.4f A^3\n", c.volume);
+  out << Format("Density:         %.4f g/cm^3\n", c.density / 1000.0);
+  const std::optional<size_t> row = SpaceGroupRowOf(c);
+  const double angles[3] = {c.alpha, c.beta, c.gamma};
+  if (row) {
+    const CSpaceGroupRow& r = SpaceGroupRows()[*row];
+    out << "Space group:     " << Format("%s spacegroup (No. %d)", c.spaceGroupSymbol.c_str(), r.number) << "\n";
+    out << "Crystal system:  " << CrystalSystemName(CrystalSystemOf(r.number, c.spaceGroupSymbol, angles)) << "\n";
+  } else {
+    out << "Space group:     " << c.spaceGroupSymbol << " (" << kSpacegroupNotRecognised << ")\n";
+  }
+  out << "Lattice:         " << c.latticeLetter << ", origin choice " << c.originChoice << "\n";
+  out << "Operators:       " << c.symmetryOperators.size() << "\n";
+  out << "Sites:           " << c.sites.size() << "\n";
+  out << "  label     species                       x         y         z   mult  displacement\n";
+  for (const CTSSite& site : c.sites) {
+    std::string species;
+    for (const CTSAtom& atom : site.atoms) species += Format("%s %.4f ", atom.symbol.c_str(), atom.occupancy);
+    out << Format("  %-8s  %-26s %9.5f %9.5f %9.5f %5zu  %s\n", site.label.c_str(), species.c_str(), site.x, site.y,
+                  site.z, site.Multiplicity(), DisplacementText(site).c_str());
+  }
+}
+
+}  // namespace
+
+int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream&) {
+  const CArguments args(arguments, {});
+  if (args.Positionals().empty()) throw CUsageError("expected one or more files");
+  int status = kExitSuccess;
+  bool first = true;
+  for (const std::string& path : args.Positionals()) {
+    if (!first) out << "\n";
+    first = false;
+    try {
+      PrintCrystal(path, ReadCrystalFile(path), out);
+    } catch (...) {
+      // Report the file's failure and go on with the others.
+      ConvertException(std::current_exception(), kSeverityMessage)->Report();
+      out << "File:            " << path << " (not read)\n";
+      status = kExitFailure;
+    }
+  }
+  return status;
+}
+
+int RunConvertCommand(std::span<const std::string> arguments, std::ostream&, std::ostream&) {
+  const CArguments args(arguments, {});
+  if (args.Positionals().size() != 2) throw CUsageError("expected an input and an output file");
+  const std::string& output = args.Positionals()[1];
+  const std::string extension = std::filesystem::path(output).extension().string();
+  if (extension != ".cif" && extension != ".vhtx") throw CUsageError("the output must end in .cif or .vhtx");
+  const CCrystalFile input = ReadCrystalFile(args.Positionals()[0]);
+  WriteCrystalFile(output, input.crystal, input.title);
+  return kExitSuccess;
+}

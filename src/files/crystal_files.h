@@ -1,0 +1,26 @@
+// Crystal structures from and to files of any supported crystal format: the type is found
+// from the extension and, where that is ambiguous, from the content.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "crystal/crystal.h"
+
+struct CCrystalFile {
+  CTSCrystal crystal;
+  unsigned type = 0;  // the file type id that read it
+  std::string title;  // the file name without folder and extension
+};
+
+// Reads the crystal structure of a file. Raises CVHXFileNotFound for a missing file,
+// CVHXFileUnsupportedType for a file no crystal format takes, CVHXFileNotOpen when it cannot be
+// opened, and the format's own errors for a damaged file.
+CCrystalFile ReadCrystalFile(const std::string& path);
+
+// Writes a crystal in the format of the path's extension, ".cif" or ".vhtx"; another extension
+// raises CVHXFileSaveAsBadExt.
+void WriteCrystalFile(const std::string& path, const CTSCrystal& crystal, std::string_view title);
+
+// The name of a file without folder and extension ("/data/quartz.vhdf" gives "quartz").
+std::string FileTitle(const std::string& path);

@@ -1,0 +1,165 @@
+#include "files/vhtx_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "crystal/spacegroups.h"
+#include "errors/exceptions.h"
+#include "files/cif_file.h"
+#include "files/crystal_files.h"
+#include "support/data_files.h"
+#include "support/recorders.h"
+
+namespace {
+
+class VhtxTest : public testing::Test {
+ protected:
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / ("vhtx_test_" + name);
+    std::ofstream(path, std::ios::binary) << text;
+    m_paths.push_back(path);
+    return path.string();
+  }
+  CTSCrystal Read(const std::string& text) { return ReadCrystalFile(Write("read.vhtx", text)).crystal; }
+  ~VhtxTest() override {
+    for (const auto& path : m_paths) std::filesystem::remove(path);
+  }
+
+ private:
+  std::vector<std::filesystem::path> m_paths;
+};
+
+const std::string kHeader = "TITL  test\nCELL  5 5 5 90 90 90\nSPGR  P m -3 m\n";
+
+const CTSSite& SiteNamed(const CTSCrystal& crystal, const std::string& label) {
+  for (const CTSSite& site : crystal.sites)
+    if (site.label == label) return site;
+  ADD_FAILURE() << "no site " << label;
+  return crystal.sites.front();
+}
+
+TEST_F(VhtxTest, ReadsTheCardsOfAProjectStructure) {
+  const CCrystalFile file = ReadCrystalFile(TestDataPath("strontium_titanate.vhtx").string());
+  EXPECT_EQ(file.type, CTSVHTXFile::kTypeId);
+  EXPECT_EQ(file.title, "strontium_titanate");
+  const CTSCrystal& crystal = file.crystal;
+  EXPECT_DOUBLE_EQ(crystal.a, 3.905);
+  EXPECT_EQ(crystal.spaceGroupSymbol, "P m -3 m");
+  ASSERT_EQ(crystal.sites.size(), 3u);
+  EXPECT_EQ(crystal.sites[0].label, "Sr1");  // heaviest element first
+  EXPECT_EQ(SiteNamed(crystal, "O1").Multiplicity(), 3u);
+  EXPECT_DOUBLE_EQ(SiteNamed(crystal, "Ti1").displacement->U(), 0.004);
+  EXPECT_EQ(SiteNamed(crystal, "Ti1").atoms[0].scattering.z, 22);
+}
+
+TEST_F(VhtxTest, CardRules) {
+  CRecordingAlertPresenter alerts;  // files without symmetry are reported
+  EXPECT_THROW(Read(kHeader + "ATOM\nOCCU\n"), CVHXFileImportNoAtoms);
+  EXPECT_THROW(Read("titl  lower case\n" + kHeader + "ATOM\nFe Fe1 0 0 0\n"), CVHXFileTextLowercaseCard);
+  // A lower-case card other than titl is not a card at all.
+  EXPECT_EQ(Read(kHeader + "cell 1 2 3 90 90 90\nATOM\nFe Fe1 0 0 0\n").a, 5.0);
+  EXPECT_EQ(Read("CELL 5 5 5 90 90 90\nLATC c\nATOM\nFe Fe1 0 0 0\n").latticeLetter, 'C');
+  EXPECT_THROW(Read("CELL 5 5 5 90 90 90\nLATC X\nATOM\nFe Fe1 0 0 0\n"), CVHXFileConversionErr);
+  EXPECT_THROW(Read("CELL 5 5 5 90 90\nATOM\nFe Fe1 0 0 0\n"), CVHXFileConversionErr);
+  EXPECT_THROW(Read("CELL 5 5 5 90 90 90\nSPGR\nATOM\nFe Fe1 0 0 0\n"), CVHXFileConversionErr);
+  EXPECT_THROW(Read("CELL 5 5 5 90 90 90\nOSHF 0.1 x 0\nATOM\nFe Fe1 0 0 0\n"), CVHXFileConversionErr);
+  EXPECT_THROW(Read(kHeader + "MOLE\nATOM\nFe Fe1 0 0 0\n"), CVHXFileNoMoleculeDiffract);
+  // An ATOM line without a label is named after its element.
+  EXPECT_EQ(Read(kHeader + "ATOM\nFe 0.1 0.2 0.3\n").sites[0].label, "Fe1");
+}
+
+TEST_F(VhtxTest, DataLineErrors) {
+  const std::string atoms = kHeader + "ATOM\nFe Fe1 0 0 0\n";
+  try {
+    Read(atoms + "UISO\nFe1\n");
+    FAIL();
+  } catch (const CVHXFileTextIsoParams& e) {
+    EXPECT_EQ(e.Explanation(), "Two parameters are required to specify isotropic temperatures. Please check your file.");
+  }
+  EXPECT_THROW(Read(atoms + "UANI\nFe1 0.01 0.01 0.01 0 0\n"), CVHXFileTextAnisoParams);
+  EXPECT_THROW(Read("CELL 5 5 5 90 90 90\nATOM\nFe Fe1 0 0 0\nUANI\nFe1 0.01 0.01 0.01 0 0 0\n"),
+               CVHXFileTextNoLatticeParams);
+  EXPECT_THROW(Read(atoms + "OCCU\nFe2 Fe 1.0\n"), CVHXFileTextInvalidSiteOcc);
+  EXPECT_THROW(Read(atoms + "OCCU\nFe1 Xq 1.0\n"), CVHXFileTextInvalidSiteOcc);
+  EXPECT_THROW(Read(atoms + "OCCU\nFe1 Fe half\n"), CVHXFileTextInvalidSiteOcc);
+  // A displacement line naming no site is passed over.
+  EXPECT_FALSE(Read(atoms + "UISO\nXx9 0.01\n").sites[0].displacement);
+}
+
+TEST_F(VhtxTest, MixedSitesAndTensors) {
+  const CTSCrystal crystal = Read(kHeader + "ATOM\nFe M1 0 0 0\nO O1 0.5 0 0\nOCCU\nM1 Fe 0.5 Mg 0.5\n"
+                                  "BANI\nM1 0.001 0.002 0.003 0 0 0\nUANI\nO1 0.01 0.02 0.03 0 0 0\nEND\n");
+  const CTSSite& m1 = SiteNamed(crystal, "M1");
+  ASSERT_EQ(m1.atoms.size(), 2u);
+  EXPECT_EQ(m1.atoms[1].symbol, "Mg");
+  const auto* beta = dynamic_cast<const CTSAnisoThermalEllipsoid*>(m1.displacement.get());
+  ASSERT_TRUE(beta);
+  EXPECT_EQ(beta->Beta()[4], 0.002);  // stored as given
+  EXPECT_TRUE(crystal.hasDisplacementParameters);
+}
+
+TEST_F(VhtxTest, MissingSymmetryIsReportedAndP1Used) {
+  CRecordingAlertPresenter alerts;
+  const CTSCrystal crystal = Read("CELL 5 5 5 90 90 90\nATOM\nFe Fe1 0.1 0.2 0.3\n");
+  EXPECT_EQ(crystal.spaceGroupSymbol, "P 1");
+  ASSERT_EQ(alerts.shown.size(), 1u);
+  EXPECT_EQ(alerts.shown[0].message, "Missing symmetry information.");
+}
+
+TEST_F(VhtxTest, WrittenCrystalsReadBack) {
+  CRecordingAlertPresenter alerts;  // halite's own list of the identity alone is reported
+  for (const char* name : {"quartz.cif", "corundum.cif", "silicon.cif", "halite.cif", "rutile.cif"}) {
+    SCOPED_TRACE(name);
+    const CCrystalFile original = ReadCrystalFile(TestDataPath(name).string());
+    const std::string path = Write("round.vhtx", "");
+    WriteCrystalFile(path, original.crystal, original.title);
+    const CTSCrystal back = ReadCrystalFile(path).crystal;
+    EXPECT_NEAR(back.c, original.crystal.c, 1e-6);
+    EXPECT_NEAR(back.gamma, original.crystal.gamma, 1e-6);
+    EXPECT_EQ(back.spaceGroupSymbol, original.crystal.spaceGroupSymbol);
+    EXPECT_EQ(back.symmetryOperators.size(), original.crystal.symmetryOperators.size());
+    ASSERT_EQ(back.sites.size(), original.crystal.sites.size());
+    for (const CTSSite& site : original.crystal.sites) {
+      const CTSSite& read = SiteNamed(back, site.label);
+      EXPECT_NEAR(read.x, site.x, 1e-6);
+      EXPECT_NEAR(read.z, site.z, 1e-6);
+      EXPECT_EQ(read.Multiplicity(), site.Multiplicity());
+      EXPECT_NEAR(read.atoms[0].occupancy, site.atoms[0].occupancy, 5e-5);
+      ASSERT_EQ(read.displacement == nullptr, site.displacement == nullptr);
+      if (site.displacement) {
+        EXPECT_NEAR(read.displacement->U(), site.displacement->U(), 1e-6);
+      }
+    }
+  }
+}
+
+TEST_F(VhtxTest, WriterLayout) {
+  const CCrystalFile file = ReadCrystalFile(TestDataPath("strontium_titanate.vhtx").string());
+  const std::string path = Write("layout.vhtx", "");
+  WriteCrystalFile(path, file.crystal, "Strontium titanate");
+  const std::string text = ReadWholeFile(path);
+  EXPECT_EQ(text.substr(0, text.find("\n\n")), "TITL  Strontium titanate\nNOTE\nData generated by Tessaline " TESSALINE_VERSION
+                                               " for Windows");
+  EXPECT_NE(text.find("\nCELL  3.905000 3.905000 3.905000  90.000000 90.000000 90.000000\n"), std::string::npos);
+  EXPECT_NE(text.find("\n! Lattice type\nLATC  P\n\n! Spacegroup symbol:  P m -3 m\n"
+                      "! Total of 48 general equivalent positions (excl. lattice operators)\nSYMM  +x,+y,+z\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\nATOM\nSr  Sr1     0.000000 0.000000 0.000000\n"), std::string::npos);
+  EXPECT_NE(text.find("\nOCCU\nSr1      Sr 1.0000\n"), std::string::npos);
+  EXPECT_NE(text.find("\nUISO\nSr1     0.005000\n"), std::string::npos);
+  EXPECT_EQ(text.find("OSHF"), std::string::npos);
+}
+
+TEST_F(VhtxTest, ContentProbe) {
+  const std::string vhtx = kHeader + "ATOM\nFe Fe1 0 0 0\n";
+  EXPECT_EQ(CTSVHTXFile::Recognise(Write("probe.txt", vhtx)), CTSVHTXFile::kTypeId);
+  EXPECT_EQ(CTessFile::DetermineType(Write("probe2.txt", vhtx)), CTSVHTXFile::kTypeId);
+  EXPECT_EQ(CTSVHTXFile::Recognise(Write("shelx.txt", "CELL 1.5418 5 5 5 90 90 90\nSFAC Fe\nATOM\nFe Fe1 0 0 0\n")), 0u);
+  EXPECT_EQ(CTSVHTXFile::Recognise(Write("seven.txt", "CELL 1.54 5 5 5 90 90 90\nATOM\nFe Fe1 0 0 0\n")), 0u);
+  EXPECT_EQ(CTSVHTXFile::Recognise(Write("angles.txt", "CELL 5 5 5 90 190 90\nATOM\nFe Fe1 0 0 0\n")), 0u);
+  EXPECT_EQ(CTSCIFFile::Recognise(Write("cif.txt", vhtx)), 0u);
+}
+
+}  // namespace
