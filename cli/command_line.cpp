@@ -20,6 +20,8 @@ constexpr CCommand kCommands[] = {
     {"info", "FILE...\n      describe crystal files: cell, density, space group, sites", RunInfoCommand},
     {"convert", "IN OUT\n      write a crystal file as CIF or text crystal file (by OUT's extension: .cif, .vhtx)",
      RunConvertCommand},
+    {"asf", "--export FILE | --check FILE\n      write the built-in scattering-factor table, or check a table file",
+     RunAsfCommand},
     {"spacegroup", "SYMBOL [--origin 1|2] [--cell a,b,c,alpha,beta,gamma] | --list\n"
                    "      show a space group of the built-in table, or list the table",
      RunSpacegroupCommand},

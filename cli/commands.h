@@ -12,6 +12,7 @@ enum CExitStatus : int { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
 // or --version.
 int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 
+int RunAsfCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunConvertCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunSpacegroupCommand(std::span<const std::string> arguments, std::ostream& out,

@@ -3,10 +3,13 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <limits>
 #include <utility>
 #include <vector>
 
 #include "errors/exceptions.h"
+#include "files/stdio_file.h"
 #include "resources/elements.h"
 #include "resources/strings.h"
 
@@ -116,6 +119,29 @@ std::string CoefficientLabels() {
 }
 
 }  // namespace
+
+std::vector<CVHASF> ReadScatteringFactorFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) throw CVHXFileASFNotFound(kSeverityMessage, 0, 0, path);
+  CVHStdioFile<CFile> file;
+  if (!file.Open(path, CFile::kModeRead | CFile::kTypeText)) throw CVHXFileASFNotOpen(kSeverityMessage, 0, 0, path);
+  std::vector<CVHASF> records;
+  std::string line;
+  // Lines of the table are long: a whole line is read whatever its length.
+  for (int number = 1; file.ReadLine(line, std::numeric_limits<uint16_t>::max()); ++number)
+    if (std::optional<CVHASF> record = ParseScatteringFactorLine(line, number)) records.push_back(std::move(*record));
+  if (records.empty()) throw CVHXFileNoData();
+  return records;
+}
+
+void WriteScatteringFactorFile(const std::string& path, std::span<const CVHASF> records) {
+  CVHStdioFile<CFile> file;
+  CFileError error;
+  if (!file.Open(path, CFile::kModeWrite | CFile::kModeCreate | CFile::kTypeText, &error))
+    throw CVHXFileNotOpen(kSeverityMessage, error.code);
+  file.WriteString(FormatScatteringFactorFile(records));
+  file.Close();
+}
 
 std::optional<CVHASF> ParseScatteringFactorLine(std::string_view line, int lineNumber) {
   line = Trim(line);

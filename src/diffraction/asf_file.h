@@ -7,8 +7,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "diffraction/asf.h"
+
+// Reads a table file. Raises CVHXFileASFNotFound or CVHXFileASFNotOpen naming the path,
+// CVHXFileASFBadLine naming the line, and CVHXFileNoData when no line holds a record.
+std::vector<CVHASF> ReadScatteringFactorFile(const std::string& path);
+// Writes a table file (see FormatScatteringFactorFile); CVHXFileNotOpen when it cannot be created.
+void WriteScatteringFactorFile(const std::string& path, std::span<const CVHASF> records);
 
 // One line of a table file: nothing for a blank or comment line, the record for a data line;
 // a malformed data line raises CVHXFileASFBadLine with `lineNumber`.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "cli/run_cli.h"
 #include "resources/spacegroup_table.h"
@@ -63,6 +65,18 @@ TEST(SpacegroupCommand, ListsTheWholeTable) {
   EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'),
             static_cast<long>(SpaceGroupRows().size()));
   EXPECT_EQ(result.out.substr(0, result.out.find('\n')), "1\tC1(1)\tP 1\tP 1\t0\t0\t1");
+}
+
+TEST(AsfCommand, ExportsAndChecksTables) {
+  const std::string path = (std::filesystem::temp_directory_path() / "asf_command_test.asf").string();
+  EXPECT_EQ(RunCli({"asf", "--export", path}).status, kExitSuccess);
+  EXPECT_EQ(RunCli({"asf", "--check", path}).out, path + ": 102 scattering-factor records\n");
+  std::ofstream(path, std::ios::app) << "Fe 26 55.8 1 2 3 4 5 6 7 8\n";
+  const CCliResult bad = RunCli({"asf", "--check", path});
+  EXPECT_EQ(bad.status, kExitFailure);
+  EXPECT_NE(bad.err.find("Input line 141 in the ASF data file"), std::string::npos) << bad.err;
+  EXPECT_EQ(RunCli({"asf"}).status, kExitUsage);
+  std::filesystem::remove(path);
 }
 
 TEST(CommandLine, HelpAndVersion) {

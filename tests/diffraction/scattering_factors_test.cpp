@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "crystal/crystal.h"
@@ -153,6 +155,31 @@ TEST(ScatteringTableFile, DataLineRules) {
                 "Input line 17 in the ASF data file contains invalid data or is incorrectly formatted. "
                 "Input has been stopped.");
     }
+  }
+}
+
+TEST(ScatteringTableFile, FilesOnDisc) {
+  const std::string path = (std::filesystem::temp_directory_path() / "asf_file_test.asf").string();
+  std::vector<CVHASF> records = BuiltInScatteringFactors();
+  records[3].notes = "a note  with blanks";
+  WriteScatteringFactorFile(path, records);
+  EXPECT_EQ(ReadScatteringFactorFile(path), records);
+
+  std::ofstream(path, std::ios::app) << "\r\nXx 1 1 1 2 3 4 5 6 7 8\r\n";
+  try {
+    ReadScatteringFactorFile(path);
+    FAIL();
+  } catch (const CVHXFileASFBadLine& e) {
+    EXPECT_NE(e.Explanation().find("Input line 142 "), std::string::npos) << e.Explanation();
+  }
+  std::ofstream(path) << "! only comments\n\n// and more\n";
+  EXPECT_THROW(ReadScatteringFactorFile(path), CVHXFileNoData);
+  std::filesystem::remove(path);
+  try {
+    ReadScatteringFactorFile(path);
+    FAIL();
+  } catch (const CVHXFileASFNotFound& e) {
+    EXPECT_NE(e.Explanation().find(path), std::string::npos);
   }
 }
 
