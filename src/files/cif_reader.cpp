@@ -310,7 +310,10 @@ class CifReader {
     if (item == "_symmetry_space_group_name_h-m" || item == "_space_group_name_h-m_alt") {
       block.symmetry.symbol = std::string(value.text);
     } else if (item == "_symmetry_int_tables_number" || item == "_space_group_it_number") {
-      block.symmetry.number = static_cast<int>(Number(item, value));
+      const double number = Number(item, value);
+      if (number != std::trunc(number) || std::abs(number) > 1e9)
+        throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, item, value.text);
+      block.symmetry.number = static_cast<int>(number);
     } else if (item == "_symmetry_equiv_pos_as_xyz" || item == "_space_group_symop_operation_xyz") {
       const std::optional<CTSSymOp> op = CTSSymOp::Parse(value.text);
       if (!op) throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, item, value.text);

@@ -162,6 +162,7 @@ TEST(CifReading, BrokenLoopsAreRefusedWithTheirFirstItem) {
   const std::string mixed = "loop_\n_atom_site_label\n_cell_volume\nA 1\n";
   EXPECT_THROW(Read(Cif("", mixed)), CVHXFileCIFUnexpectedItem);
   EXPECT_THROW(Read(std::string("data_x\n_cell_length_a 5.x\n") + kOneAtom), CVHXFileCIFReadError);
+  EXPECT_THROW(Read(Cif("_symmetry_Int_Tables_number 1.5e64", kOneAtom)), CVHXFileCIFReadError);
   EXPECT_THROW(Read(Cif("loop_\n_symmetry_equiv_pos_as_xyz\n'x,y,w'", kOneAtom)), CVHXFileCIFReadError);
   EXPECT_THROW(Read("data_x\n_cell_length_a 5\n"), CVHXFileImportNoAtoms);
   EXPECT_THROW(Read(""), CVHXFileImportNoAtoms);
