@@ -116,7 +116,8 @@ BENCHMARK(BM_CalculateCubicThousandPositions)->Arg(1)->Arg(2)->Unit(benchmark::k
 void BM_CalculateTriclinicTwoThousandAtoms(benchmark::State& state) {
   static const CTSCrystal crystal = TriclinicTwoThousand();
   CPlotSpec plotSpec = CPlotSpec::BuiltIn();
-  plotSpec.SetDMin(1.55);
+  plotSpec.SetDMin(1.5);
+  plotSpec.SetRestrictMaxNumRefs(false);
   Calculate(state, crystal, plotSpec);
 }
 BENCHMARK(BM_CalculateTriclinicTwoThousandAtoms)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
@@ -146,7 +147,8 @@ BENCHMARK(BM_IntensitiesCubicThousandPositions)->Arg(1)->Arg(2)->Unit(benchmark:
 void BM_IntensitiesTriclinicTwoThousandAtoms(benchmark::State& state) {
   static const CTSCrystal crystal = TriclinicTwoThousand();
   CPlotSpec plotSpec = CPlotSpec::BuiltIn();
-  plotSpec.SetDMin(1.55);
+  plotSpec.SetDMin(1.5);
+  plotSpec.SetRestrictMaxNumRefs(false);
   Intensities(state, crystal, plotSpec);
 }
 BENCHMARK(BM_IntensitiesTriclinicTwoThousandAtoms)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);

@@ -13,6 +13,10 @@ constexpr double kVanishingSum = 1.8189894035458565e-12;
 
 bool IsOdd(int32_t n) { return (n & 1) != 0; }
 
+bool IsVanishingSum(double cosines, double sines) {
+  return std::abs(cosines) < kVanishingSum && std::abs(sines) < kVanishingSum;
+}
+
 }  // namespace
 
 CReflexionSymmetry::CReflexionSymmetry(const CTSCrystal& crystal)
@@ -78,10 +82,6 @@ bool CReflexionSymmetry::IsLatticeAbsent(const CHkl& hkl) const {
     default:
       return false;
   }
-}
-
-bool CReflexionSymmetry::IsVanishingSum(double cosines, double sines) {
-  return std::abs(cosines) < kVanishingSum && std::abs(sines) < kVanishingSum;
 }
 
 bool CReflexionSymmetry::IsSpaceGroupAbsent(const CHkl& hkl) const {

@@ -45,8 +45,6 @@ class CReflexionSymmetry {
   // The trial point's image under each operator, R p + t - o: reflexion (h k l) has the
   // phases 2 pi h.v of these, summed in IsSpaceGroupAbsent.
   const std::vector<VHTypes::CVector>& TrialImages() const { return m_trialImages; }
-  // The decision of IsSpaceGroupAbsent for the two sums of cosines and sines.
-  static bool IsVanishingSum(double cosines, double sines);
 
   bool HasInversion() const { return m_hasInversion; }
 
