@@ -146,10 +146,10 @@ std::pair<int32_t, int32_t> LRange(const CTSCrystal& crystal, double dLimit, int
   if (!(a > 0.0) || !std::isfinite(a) || !std::isfinite(discriminant)) return {1, lMax};
   if (discriminant < 0.0) return {1, 0};
   const double root = std::sqrt(discriminant);
-  const double low = std::floor((-b - root) / a) - 1.0;
-  const double high = std::ceil((-b + root) / a) + 1.0;
-  return {static_cast<int32_t>(std::max(low, 1.0)),
-          static_cast<int32_t>(std::min(high, static_cast<double>(lMax)))};
+  const double top = lMax;
+  const double low = std::clamp(std::floor((-b - root) / a) - 1.0, 1.0, top + 1.0);
+  const double high = std::clamp(std::ceil((-b + root) / a) + 1.0, 0.0, top);
+  return {static_cast<int32_t>(low), static_cast<int32_t>(high)};
 }
 
 // Every triple of one half of reciprocal space inside the bounds that is longer-spaced than
@@ -175,7 +175,7 @@ std::vector<CCandidate> Enumerate(const CTSCrystal& crystal, const CReflexionSym
     candidates.push_back({static_cast<int16_t>(h), static_cast<int16_t>(k), static_cast<int16_t>(l), 2, d});
   };
 
-  const auto [hMax, kMax, lMax, estimate] = bounds;
+  const int32_t hMax = bounds.h, kMax = bounds.k, lMax = bounds.l;
   for (int32_t h = 1; h <= hMax; ++h) {
     rowStarted = false;
     consider(h, 0, 0);
