@@ -196,14 +196,6 @@ TEST(ReflexionGeneration, IdentityOnlyGivesTheWholeHalfSphereUnmerged) {
   EXPECT_EQ(Indices(*FindReflexion(crystal, {1, -1, -1})), std::make_tuple(-1, 1, 1));
 }
 
-TEST(ReflexionGeneration, IndexRuleOrder) {
-  EXPECT_TRUE(IsBetterIndexTriple({0, 1, 1}, {1, 1, 0}));  // smaller |h| first
-  EXPECT_TRUE(IsBetterIndexTriple({1, 0, 2}, {1, 1, 0}));  // then smaller |k|
-  EXPECT_TRUE(IsBetterIndexTriple({1, 1, 1}, {1, -1, 1}));  // then more non-negative
-  EXPECT_TRUE(IsBetterIndexTriple({1, -1, 0}, {-1, 1, 0}));  // then larger h
-  EXPECT_FALSE(IsBetterIndexTriple({2, 1, 0}, {2, 1, 0}));
-}
-
 TEST(ReflexionGeneration, TheCapKeepsTheLargestDSpacings) {
   CTSCrystal crystal = test_crystals::Quartz();
   const auto all = Generate(crystal, 0.5);

@@ -293,15 +293,6 @@ TEST(IntensityFactors, PhaseAgreesWithTheArcTangentOfFAndHandlesZeros) {
   EXPECT_EQ(StructureFactorPhase(3.0, -1e-13), 0.0);
 }
 
-TEST(IntensityFactors, ScatteringKindByRadiation) {
-  EXPECT_EQ(ScatteringKindOf(VHTypes::kSimulationXrays), CScatteringKind::kXray);
-  EXPECT_EQ(ScatteringKindOf(VHTypes::kSimulationEnergyDispersive), CScatteringKind::kXray);
-  EXPECT_EQ(ScatteringKindOf(VHTypes::kSimulationNeutrons), CScatteringKind::kNeutron);
-  EXPECT_EQ(ScatteringKindOf(VHTypes::kSimulationTimeOfFlight), CScatteringKind::kNeutron);
-  EXPECT_EQ(ScatteringKindOf(VHTypes::kSimulationElectrons), CScatteringKind::kElectron);
-  EXPECT_EQ(ScatteringKindOf(static_cast<VHTypes::TSSimulationType>(9)), CScatteringKind::kXray);
-}
-
 TEST(PreferredOrientation, RandomPowderLeavesTheMultiplicities) {
   EXPECT_NEAR(CPreferredOrientation::Normalisation(0.0), 1.0, 1e-14);
   CTSCrystal random = test_crystals::Quartz();
