@@ -8,11 +8,11 @@
 
 namespace {
 
-std::string Printf(const std::string& spec, auto value) {
-  const int length = std::snprintf(nullptr, 0, spec.c_str(), value);
+std::string Printf(const std::string& directive, auto value) {
+  const int length = std::snprintf(nullptr, 0, directive.c_str(), value);
   if (length <= 0) return {};
   std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(text.data(), text.size(), spec.c_str(), value);
+  std::snprintf(text.data(), text.size(), directive.c_str(), value);
   text.pop_back();
   return text;
 }
@@ -88,20 +88,20 @@ std::string FormatPrintf(std::string_view format, const CFormatArguments& argume
       continue;
     }
     // Copy flags, width and precision; a '*' takes its value from the arguments.
-    std::string spec = "%";
+    std::string directive = "%";
     size_t j = i + 1;
     while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos)
-      spec += format[j++];
+      directive += format[j++];
     auto copyNumber = [&] {
       if (j < format.size() && format[j] == '*') {
-        spec += std::to_string(AsInteger(take()));
+        directive += std::to_string(AsInteger(take()));
         ++j;
       }
-      while (j < format.size() && format[j] >= '0' && format[j] <= '9') spec += format[j++];
+      while (j < format.size() && format[j] >= '0' && format[j] <= '9') directive += format[j++];
     };
     copyNumber();
     if (j < format.size() && format[j] == '.') {
-      spec += format[j++];
+      directive += format[j++];
       copyNumber();
     }
     while (j < format.size() && std::string_view("hlLqjzt").find(format[j]) != std::string_view::npos)
@@ -114,16 +114,16 @@ std::string FormatPrintf(std::string_view format, const CFormatArguments& argume
     switch (conversion) {
       case 'd':
       case 'i':
-        out += Printf(spec + "lld", AsInteger(take()));
+        out += Printf(directive + "lld", AsInteger(take()));
         break;
       case 'u':
       case 'o':
       case 'x':
       case 'X':
-        out += Printf(spec + "ll" + conversion, static_cast<unsigned long long>(AsInteger(take())));
+        out += Printf(directive + "ll" + conversion, static_cast<unsigned long long>(AsInteger(take())));
         break;
       case 'c':
-        out += Printf(spec + "c", static_cast<int>(AsInteger(take())));
+        out += Printf(directive + "c", static_cast<int>(AsInteger(take())));
         break;
       case 'f':
       case 'F':
@@ -133,10 +133,10 @@ std::string FormatPrintf(std::string_view format, const CFormatArguments& argume
       case 'G':
       case 'a':
       case 'A':
-        out += Printf(spec + conversion, AsReal(take()));
+        out += Printf(directive + conversion, AsReal(take()));
         break;
       case 's':
-        out += Printf(spec + "s", AsText(take()).c_str());
+        out += Printf(directive + "s", AsText(take()).c_str());
         break;
       default:  // not a conversion: keep the text as it stands
         out.append(format.substr(i, j - i + 1));

@@ -1,0 +1,14 @@
+// A crystal's calculate operation: from its structure and the plot specification to its
+// finished reflexion list, with structure factors, intensities and x positions.
+#pragma once
+
+class CPlotSpec;
+class CTSCrystal;
+
+// Replaces the crystal's reflexion list: updates the cell, builds missing operators from the
+// symbol, checks the scattering factors, generates the unique reflexions, computes their
+// intensities (dropping those of zero intensity and scaling to the strongest) and sets their
+// positions on the x axis. Returns false when there are no reflexions or something failed
+// (exhausted memory included); the crystal then keeps the list it had reached, and the caller
+// decides what to show.
+bool CalculateReflexions(CTSCrystal& crystal, const CPlotSpec& plotSpec);

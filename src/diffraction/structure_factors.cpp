@@ -1,0 +1,332 @@
+#include "diffraction/structure_factors.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <numeric>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <typeinfo>
+
+#include "app/status.h"
+#include "crystal/crystal.h"
+#include "diffraction/intensity_factors.h"
+#include "diffraction/reflexion.h"
+#include "errors/exceptions.h"
+#include "patterns/plot_spec.h"
+
+namespace {
+
+constexpr unsigned kIndexingText = 3708;
+constexpr const char* kCalculatingText = "Calculating intensities for %d reflexions...";
+// Per-term cosines and sines below this are zero, so that positions that cancel by symmetry
+// cancel exactly.
+constexpr double kZeroTerm = 1.1368683772161603e-13;
+constexpr double kZeroIntensity = 1.8189894035458565e-12;
+// Below this many terms a loop runs on the calling thread alone: waking the other threads
+// would cost more than it saves.
+constexpr size_t kParallelWork = 20000;
+
+std::string_view FirstCharacters(std::string_view symbol) {
+  return symbol.substr(0, CVHASF::kMaxSymbolLength);
+}
+
+bool SameSpecies(const CTSSite& a, const CTSSite& b) {
+  if (a.atoms.size() != b.atoms.size()) return false;
+  for (size_t i = 0; i < a.atoms.size(); ++i)
+    if (a.atoms[i].symbol != b.atoms[i].symbol || a.atoms[i].occupancy != b.atoms[i].occupancy)
+      return false;
+  return true;
+}
+
+// Species whose scattering factors are equal for every reflexion: the same records and
+// occupancies atom by atom.
+bool SameScattering(const CTSSite& a, const CTSSite& b) {
+  if (a.atoms.size() != b.atoms.size()) return false;
+  for (size_t i = 0; i < a.atoms.size(); ++i)
+    if (!(a.atoms[i].scattering == b.atoms[i].scattering) || a.atoms[i].occupancy != b.atoms[i].occupancy)
+      return false;
+  return true;
+}
+
+// Displacement records whose factors are equal for every reflexion.
+bool SameDisplacement(const CTSThermalEllipsoid& a, const CTSThermalEllipsoid& b) {
+  if (typeid(a) != typeid(b) || a.U() != b.U()) return false;
+  const auto* anisotropicA = dynamic_cast<const CTSAnisoThermalEllipsoid*>(&a);
+  const auto* anisotropicB = dynamic_cast<const CTSAnisoThermalEllipsoid*>(&b);
+  return !anisotropicA || anisotropicA->Beta() == anisotropicB->Beta();
+}
+
+template <class T, class Same>
+size_t IndexOfEqual(std::vector<const T*>& list, const T& item, Same same) {
+  for (size_t i = 0; i < list.size(); ++i)
+    if (same(*list[i], item)) return i;
+  list.push_back(&item);
+  return list.size() - 1;
+}
+
+// Sum over positions m of exp(2 pi i (h x_m + k y_m + l z_m)), each term's cosine and sine
+// set to zero below 2^-43. The phase factors are products of the three axis tables (E(-n) is
+// the conjugate of E(n), hence the signs). Terms go into eight partial sums, position m into
+// sum m mod 8, which are added in a fixed order at the end: the lanes stay in vector registers,
+// and the result depends neither on the compiler's choices nor on the thread.
+struct CTermRows {
+  const double *xr, *xi, *yr, *yi, *zr, *zi;
+  double sx, sy, sz;
+};
+
+// Two lanes: one SSE2 register, which every x86-64 processor has.
+using CPair = double __attribute__((vector_size(2 * sizeof(double))));
+
+CPair LoadPair(const double* p) {
+  CPair v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Adds the terms of positions m and m + 1 into the lanes c and s.
+inline void AddPair(const CTermRows& t, size_t m, CPair& c, CPair& s) {
+  const CPair xr = LoadPair(t.xr + m), xi = t.sx * LoadPair(t.xi + m);
+  const CPair yr = LoadPair(t.yr + m), yi = t.sy * LoadPair(t.yi + m);
+  const CPair zr = LoadPair(t.zr + m), zi = t.sz * LoadPair(t.zi + m);
+  const CPair pr = xr * yr - xi * yi, pi = xr * yi + xi * yr;
+  CPair cosine = pr * zr - pi * zi, sine = pr * zi + pi * zr;
+  cosine = (cosine < kZeroTerm && cosine > -kZeroTerm) ? 0.0 : cosine;
+  sine = (sine < kZeroTerm && sine > -kZeroTerm) ? 0.0 : sine;
+  c += cosine;
+  s += sine;
+}
+
+std::pair<double, double> SumTerms(const CTermRows& t, size_t begin, size_t end) {
+  CPair c0{}, c1{}, c2{}, c3{}, s0{}, s1{}, s2{}, s3{};
+  size_t m = begin;
+  for (; m + 8 <= end; m += 8) {
+    AddPair(t, m, c0, s0);
+    AddPair(t, m + 2, c1, s1);
+    AddPair(t, m + 4, c2, s2);
+    AddPair(t, m + 6, c3, s3);
+  }
+  double c[8] = {c0[0], c0[1], c1[0], c1[1], c2[0], c2[1], c3[0], c3[1]};
+  double s[8] = {s0[0], s0[1], s1[0], s1[1], s2[0], s2[1], s3[0], s3[1]};
+  for (size_t lane = 0; m < end; ++m, ++lane) {
+    const double xr = t.xr[m], xi = t.sx * t.xi[m], yr = t.yr[m], yi = t.sy * t.yi[m];
+    const double zr = t.zr[m], zi = t.sz * t.zi[m];
+    const double pr = xr * yr - xi * yi, pi = xr * yi + xi * yr;
+    const double cosine = pr * zr - pi * zi, sine = pr * zi + pi * zr;
+    c[lane] += std::abs(cosine) < kZeroTerm ? 0.0 : cosine;
+    s[lane] += std::abs(sine) < kZeroTerm ? 0.0 : sine;
+  }
+  return {((c[0] + c[1]) + (c[2] + c[3])) + ((c[4] + c[5]) + (c[6] + c[7])),
+          ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]))};
+}
+
+// Reflexions ordered by their absolute indices, so that consecutive ones read the same rows
+// of the phase tables while they are still in the cache.
+std::vector<size_t> TableFriendlyOrder(const std::vector<std::shared_ptr<CTSReflexion>>& reflexions) {
+  std::vector<size_t> order(reflexions.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  auto key = [&](size_t i) {
+    const CTSReflexion& r = *reflexions[i];
+    return std::make_tuple(std::abs(r.h), std::abs(r.k), std::abs(r.l));
+  };
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
+  return order;
+}
+
+}  // namespace
+
+void CheckScatteringFactors(const CTSCrystal& crystal) {
+  CStatus status(kIndexingText);
+  std::vector<std::string> missing;
+  for (const CTSSite& site : crystal.sites) {
+    for (const CTSAtom& atom : site.atoms) {
+      const bool own = !atom.symbol.empty() &&
+                       FirstCharacters(atom.symbol) == FirstCharacters(atom.scattering.symbol);
+      if (!own && std::find(missing.begin(), missing.end(), atom.symbol) == missing.end())
+        missing.push_back(atom.symbol);
+    }
+  }
+  if (missing.empty()) return;
+  std::string symbols;
+  for (const std::string& symbol : missing) symbols += (symbols.empty() ? "" : ", ") + symbol;
+  CVHXDiffractNoASF(kSeverityMessage, 0, 0, symbols).Report();
+}
+
+void AssignScatteringGroups(CTSCrystal& crystal) {
+  int64_t group = 0;
+  for (size_t i = 0; i < crystal.sites.size(); ++i) {
+    if (i > 0 && !SameSpecies(crystal.sites[i], crystal.sites[i - 1])) ++group;
+    crystal.sites[i].scatteringGroup = group;
+  }
+}
+
+CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringKind kind,
+                                         const std::vector<std::shared_ptr<CTSReflexion>>& reflexions)
+    : m_kind(kind) {
+  // A run of included sites of one group takes its scattering factor from the run's first
+  // site; equal species and equal displacement records then share one evaluation per
+  // reflexion, and their positions one weighted sum.
+  std::map<std::pair<size_t, int>, std::vector<const VHTypes::CVector*>> groups;
+  std::vector<std::pair<size_t, int>> order;  // groups in order of first appearance
+  const CTSSite* runSource = nullptr;
+  int64_t runGroup = 0;
+  for (const CTSSite& site : crystal.sites) {
+    if (!site.included) continue;
+    if (!runSource || site.scatteringGroup != runGroup) runSource = &site;
+    runGroup = site.scatteringGroup;
+    const size_t composition = IndexOfEqual(m_compositions, *runSource, SameScattering);
+    int displacement = -1;
+    if (crystal.useDisplacementParameters && site.displacement)
+      displacement = static_cast<int>(IndexOfEqual(m_displacements, *site.displacement, SameDisplacement));
+    auto [group, added] = groups.try_emplace({composition, displacement});
+    if (added) order.push_back(group->first);
+    for (const VHTypes::CVector& p : site.positions) group->second.push_back(&p);
+  }
+
+  std::vector<double> coordinates[3];
+  for (const auto& key : order) {
+    const auto& positions = groups[key];
+    m_scatterers.push_back({key.first, key.second, m_positionCount, m_positionCount + positions.size()});
+    m_positionCount += positions.size();
+    for (const VHTypes::CVector* p : positions)
+      for (int axis = 0; axis < 3; ++axis) coordinates[axis].push_back((*p)[axis]);
+  }
+
+  int32_t maximum[3] = {0, 0, 0};
+  for (const auto& r : reflexions) {
+    maximum[0] = std::max(maximum[0], std::abs(r->h));
+    maximum[1] = std::max(maximum[1], std::abs(r->k));
+    maximum[2] = std::max(maximum[2], std::abs(r->l));
+  }
+  for (int axis = 0; axis < 3; ++axis) m_tables[axis] = BuildTable(coordinates[axis], maximum[axis]);
+}
+
+CStructureFactorSum::CPhaseTable CStructureFactorSum::BuildTable(const std::vector<double>& coordinates,
+                                                                 int32_t maximum) const {
+  CPhaseTable table;
+  const size_t count = coordinates.size();
+  const size_t rows = static_cast<size_t>(maximum) + 1;
+  table.re.resize(rows * count);
+  table.im.resize(rows * count);
+#pragma omp parallel for schedule(dynamic, 1) if (rows * count > kParallelWork)
+  for (int32_t n = 0; n <= maximum; ++n) {
+    double* re = &table.re[static_cast<size_t>(n) * count];
+    double* im = &table.im[static_cast<size_t>(n) * count];
+    for (size_t m = 0; m < count; ++m) {
+      const double phi = VHTypes::kTwoPi * (n * coordinates[m]);
+      re[m] = std::cos(phi);
+      im[m] = std::sin(phi);
+    }
+  }
+  return table;
+}
+
+CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
+  CScratch scratch;
+  scratch.compositionFactors.resize(m_compositions.size());
+  scratch.displacementFactors.resize(m_displacements.size());
+  return scratch;
+}
+
+std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& reflexion,
+                                                        CScratch& scratch) const {
+  const double d = reflexion.d;
+  for (size_t c = 0; c < m_compositions.size(); ++c) {
+    double f = 0.0;
+    for (const CTSAtom& atom : m_compositions[c]->atoms)
+      f += ScatteringFactor(atom.scattering, atom.occupancy, d, m_kind);
+    scratch.compositionFactors[c] = f;
+  }
+  for (size_t t = 0; t < m_displacements.size(); ++t)
+    scratch.displacementFactors[t] = m_displacements[t]->Factor(reflexion.h, reflexion.k, reflexion.l, d);
+
+  auto row = [this](int axis, int32_t index, const double*& re, const double*& im, double& sign) {
+    const size_t offset = static_cast<size_t>(std::abs(index)) * m_positionCount;
+    re = m_tables[axis].re.data() + offset;
+    im = m_tables[axis].im.data() + offset;
+    sign = index < 0 ? -1.0 : 1.0;
+  };
+  CTermRows rows;
+  row(0, reflexion.h, rows.xr, rows.xi, rows.sx);
+  row(1, reflexion.k, rows.yr, rows.yi, rows.sy);
+  row(2, reflexion.l, rows.zr, rows.zi, rows.sz);
+
+  double a = 0.0, b = 0.0;
+  for (const CScatterers& scatterers : m_scatterers) {
+    double f = scratch.compositionFactors[scatterers.composition];
+    if (scatterers.displacement >= 0) f *= scratch.displacementFactors[scatterers.displacement];
+    const auto [c, s] = SumTerms(rows, scatterers.begin, scatterers.end);
+    a += f * c;
+    b += f * s;
+  }
+  return {a, b};
+}
+
+void CalculateIntensities(CTSCrystal& crystal, const CPlotSpec& plotSpec) {
+  const auto& reflexions = crystal.reflexions;
+  CStatus status(kCalculatingText, reflexions.size());
+  AssignScatteringGroups(crystal);
+  std::optional<CPreferredOrientation> orientation;
+  if (crystal.usePreferredOrientation) {
+    crystal.preferredOrientationNormalisation =
+        CPreferredOrientation::Normalisation(crystal.preferredOrientationAlignment);
+    orientation.emplace(crystal);
+  }
+  const CStructureFactorSum sum(crystal, ScatteringKindOf(plotSpec.SimulationType()), reflexions);
+  const double volumeSquared = crystal.volume * crystal.volume;
+  const std::vector<size_t> order = TableFriendlyOrder(reflexions);
+
+  // Working space for every thread is made here: nothing inside the parallel loop allocates,
+  // so nothing in it can throw.
+  std::vector<CStructureFactorSum::CScratch> scratches(static_cast<size_t>(omp_get_max_threads()));
+  std::vector<std::vector<CHkl>> equivalents(scratches.size());
+  for (size_t t = 0; t < scratches.size(); ++t) {
+    scratches[t] = sum.NewScratch();
+    if (orientation) equivalents[t].reserve(orientation->MaxEquivalents());
+  }
+
+  const auto count = static_cast<int64_t>(order.size());
+  const bool parallel = order.size() * sum.PositionCount() > kParallelWork;
+#pragma omp parallel for schedule(dynamic, 1) if (parallel)
+  for (int64_t i = 0; i < count; ++i) {
+    const auto thread = static_cast<size_t>(omp_get_thread_num());
+    CTSReflexion& r = *reflexions[order[static_cast<size_t>(i)]];
+    const auto [a, b] = sum.Evaluate(r, scratches[thread]);
+    r.fReal = a;
+    r.fImaginary = b;
+    r.phase = StructureFactorPhase(a, b);
+    const CGeometryFactors geometry = GeometryFactors(plotSpec, r.d);
+    r.lp = geometry.lp;
+    const double intensity = (a * a + b * b) * geometry.k * geometry.lp / volumeSquared;
+    r.intensity = intensity * (orientation ? orientation->Factor(r, equivalents[thread])
+                                           : static_cast<double>(r.multiplicity));
+  }
+}
+
+void DropZeroIntensities(CTSCrystal& crystal) {
+  std::erase_if(crystal.reflexions, [](const std::shared_ptr<CTSReflexion>& r) {
+    return std::abs(r->intensity) < kZeroIntensity;
+  });
+}
+
+void NormaliseIntensities(CTSCrystal& crystal) {
+  const auto& reflexions = crystal.reflexions;
+  const auto count = static_cast<int64_t>(reflexions.size());
+  crystal.maximumIntensity = 0.0;
+  if (count == 0) return;
+  double maximum = -std::numeric_limits<double>::infinity();
+#pragma omp parallel for schedule(dynamic, 1) reduction(max : maximum) if (reflexions.size() > kParallelWork)
+  for (int64_t i = 0; i < count; ++i) maximum = std::max(maximum, reflexions[static_cast<size_t>(i)]->intensity);
+  crystal.maximumIntensity = maximum;
+#pragma omp parallel for schedule(dynamic, 1) if (reflexions.size() > kParallelWork)
+  for (int64_t i = 0; i < count; ++i) {
+    CTSReflexion& r = *reflexions[static_cast<size_t>(i)];
+    r.relativeIntensity = r.intensity / maximum;
+  }
+}

@@ -1,0 +1,84 @@
+// Structure factors and intensities of a crystal's reflexions: the scattering-factor check,
+// the scattering-factor groups of the sites, F = A + iB summed over every position of every
+// included site, and the intensities with their normalisation to the strongest reflexion.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "diffraction/asf.h"
+
+class CPlotSpec;
+class CTSCrystal;
+class CTSSite;
+class CTSThermalEllipsoid;
+struct CTSReflexion;
+
+// Reports CVHXDiffractNoASF naming, once each, the symbols of atoms whose scattering record
+// is not their own (an empty symbol, or a record of another symbol). The calculation goes on
+// with the records the atoms carry.
+void CheckScatteringFactors(const CTSCrystal& crystal);
+
+// Numbers the sites in list order: a site whose species (symbols and occupancies, atom by
+// atom) equal those of the site before it shares its group, so that the summed scattering
+// factor is computed once for a run of such sites.
+void AssignScatteringGroups(CTSCrystal& crystal);
+
+// F = A + iB of reflexions of one crystal. Built once per calculation; Evaluate only reads,
+// so threads share it, each with its own working space.
+class CStructureFactorSum {
+ public:
+  // Per-thread working space.
+  struct CScratch {
+    std::vector<double> compositionFactors;
+    std::vector<double> displacementFactors;
+  };
+
+  // Assumes the sites' scattering-factor groups are assigned. The phase tables cover the
+  // indices of `reflexions`.
+  CStructureFactorSum(const CTSCrystal& crystal, CScatteringKind kind,
+                      const std::vector<std::shared_ptr<CTSReflexion>>& reflexions);
+
+  CScratch NewScratch() const;
+  // (A, B) of the reflexion.
+  std::pair<double, double> Evaluate(const CTSReflexion& reflexion, CScratch& scratch) const;
+
+  size_t PositionCount() const { return m_positionCount; }
+
+ private:
+  // exp(2 pi i n u) for n = 0..maximum and every position's coordinate u, one row of
+  // positions per n, real and imaginary parts apart so the sum runs over contiguous memory.
+  struct CPhaseTable {
+    std::vector<double> re, im;
+  };
+  // Positions whose scattering factor is the same for every reflexion: one species (records
+  // and occupancies) and one displacement record. Their terms are summed first and weighted
+  // once.
+  struct CScatterers {
+    size_t composition;  // index into m_compositions
+    int displacement;    // index into m_displacements, -1 for none
+    size_t begin, end;   // their positions in the tables
+  };
+
+  CPhaseTable BuildTable(const std::vector<double>& coordinates, int32_t maximum) const;
+
+  CScatteringKind m_kind;
+  std::vector<CScatterers> m_scatterers;
+  std::vector<const CTSSite*> m_compositions;  // the site whose species give a scattering factor
+  std::vector<const CTSThermalEllipsoid*> m_displacements;
+  size_t m_positionCount = 0;
+  CPhaseTable m_tables[3];
+};
+
+// Fills F, phase, Lp and intensity of every reflexion of the crystal, in parallel over the
+// reflexions; multiplicities or, when the crystal asks for it, the preferred-orientation
+// correction weight the intensities.
+void CalculateIntensities(CTSCrystal& crystal, const CPlotSpec& plotSpec);
+
+// Removes reflexions of zero intensity (below 2^-39 in magnitude), keeping the order.
+void DropZeroIntensities(CTSCrystal& crystal);
+
+// Sets the crystal's maximum intensity and every reflexion's intensity relative to it.
+void NormaliseIntensities(CTSCrystal& crystal);

@@ -1,0 +1,394 @@
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <random>
+
+#include "diffraction/calculate.h"
+#include "diffraction/intensity_factors.h"
+#include "diffraction/reflexion.h"
+#include "diffraction/reflexion_generator.h"
+#include "diffraction/structure_factors.h"
+#include "errors/alert.h"
+#include "patterns/plot_spec.h"
+#include "test_crystals.h"
+
+namespace {
+
+using test_crystals::SiteData;
+
+const double kPi = std::acos(-1.0);
+
+double FormFactor(const char* symbol, double d) {
+  return XrayFormFactor(*CScatteringFactorTable::Instance().Find(symbol), 1.0 / (4.0 * d * d));
+}
+
+// F = A + iB summed term by term as the rule states it, for checking the tabulated sum.
+std::pair<double, double> DirectF(const CTSCrystal& crystal, const CTSReflexion& r, CScatteringKind kind) {
+  double a = 0.0, b = 0.0;
+  for (const CTSSite& site : crystal.sites) {
+    if (!site.included) continue;
+    double f = 0.0;
+    for (const CTSAtom& atom : site.atoms) f += ScatteringFactor(atom.scattering, atom.occupancy, r.d, kind);
+    if (crystal.useDisplacementParameters && site.displacement) f *= site.displacement->Factor(r.h, r.k, r.l, r.d);
+    for (const auto& p : site.positions) {
+      const double phi = 2.0 * kPi * (r.h * p.x + r.k * p.y + r.l * p.z);
+      const double half = std::sin(phi / 2.0);
+      double c = 1.0 - 2.0 * half * half, s = std::sin(phi);
+      if (std::abs(c) < 1.1368683772161603e-13) c = 0.0;
+      if (std::abs(s) < 1.1368683772161603e-13) s = 0.0;
+      a += f * c;
+      b += f * s;
+    }
+  }
+  return {a, b};
+}
+
+double SumOfMagnitudes(const CTSCrystal& crystal, const CTSReflexion& r, CScatteringKind kind) {
+  double sum = 0.0;
+  for (const CTSSite& site : crystal.sites)
+    for (const CTSAtom& atom : site.atoms)
+      sum += std::abs(ScatteringFactor(atom.scattering, atom.occupancy, r.d, kind)) * site.positions.size();
+  return sum;
+}
+
+// A triclinic cell full of random atoms with displacement parameters.
+CTSCrystal RandomStructure(int atoms, unsigned stream) {
+  std::mt19937 random(stream);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const char* elements[] = {"O", "Si", "Fe", "Ba", "H"};
+  std::vector<SiteData> sites;
+  for (int i = 0; i < atoms; ++i)
+    sites.push_back({elements[i % 5], unit(random), unit(random), unit(random), 0.5 + 0.5 * unit(random),
+                     i % 3 == 0 ? -1.0 : 0.02 * unit(random)});
+  return test_crystals::MakeCrystal("P 1", 9.1, 10.3, 11.7, 84.0, 97.0, 103.0, sites);
+}
+
+CPlotSpec PlotSpecFor(VHTypes::TSSimulationType type = VHTypes::kSimulationXrays) {
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetSimulationType(type);
+  return plotSpec;
+}
+
+TEST(StructureFactors, RockSaltByHand) {
+  CTSCrystal crystal = test_crystals::NaCl();
+  ASSERT_TRUE(CalculateReflexions(crystal, PlotSpecFor()));
+  const double lambda = 1.5405, volume = std::pow(5.6402, 3);
+  for (auto [h, k, l, sign] : {std::tuple{1, 1, 1, -1.0}, {0, 0, 2, 1.0}, {0, 2, 2, 1.0}, {1, 1, 3, -1.0}}) {
+    const auto r = FindReflexion(crystal, {h, k, l});
+    ASSERT_TRUE(r) << h << k << l;
+    const double d = 5.6402 / std::sqrt(h * h + k * k + l * l);
+    const double f = 4.0 * (FormFactor("Na", d) + sign * FormFactor("Cl", d));
+    EXPECT_NEAR(r->fReal, f, 1e-12 * std::abs(f)) << h << k << l;
+    EXPECT_EQ(r->fImaginary, 0.0);
+    EXPECT_EQ(r->phase, f > 0 ? 0.0 : kPi);
+    const double theta = std::asin(lambda / (2.0 * d));
+    const double lp = (1.0 + std::pow(std::cos(2.0 * theta), 2)) / 2.0 / (std::sin(2.0 * theta) * std::sin(theta));
+    EXPECT_NEAR(r->lp, lp, 1e-12 * lp);
+    const double intensity = f * f * std::pow(lambda, 3) * lp * r->multiplicity / (volume * volume);
+    EXPECT_NEAR(r->intensity, intensity, 1e-11 * intensity);
+  }
+  // The strongest is (2 0 0); every relative intensity is scaled to it.
+  const auto strongest = FindReflexion(crystal, {0, 0, 2});
+  EXPECT_EQ(strongest->relativeIntensity, 1.0);
+  EXPECT_EQ(crystal.maximumIntensity, strongest->intensity);
+  for (const auto& r : crystal.reflexions) EXPECT_LE(r->relativeIntensity, 1.0);
+}
+
+TEST(StructureFactors, QuartzAgreesWithCctbx) {
+  // |F|^2 from cctbx (direct summation, it1992 X-ray fits, Sears neutron lengths, no
+  // displacement); the table holds the coefficients in single precision.
+  struct Expected {
+    CHkl hkl;
+    int multiplicity;
+    double xray, neutron;
+  };
+  const Expected expected[] = {
+      {{1, 0, 0}, 6, 262.0863710456076, 66.05219986373284},
+      {{1, 0, 1}, 6, 668.0965389605203, 197.25071453401375},
+      {{1, 0, -1}, 6, 1558.2579010115996, 512.6190523967942},
+      {{1, 1, 0}, 6, 329.6931481644295, 259.6184153011947},
+      {{1, 0, 2}, 6, 330.1758282060414, 34.49256047982919},
+      {{1, 0, -2}, 6, 62.79488138103284, 350.1228903439091},
+      {{1, 1, 1}, 12, 91.60737984122937, 167.506082469285},
+      {{2, 0, 0}, 6, 328.19428792568294, 8.113080897477975},
+  };
+  for (auto type : {VHTypes::kSimulationXrays, VHTypes::kSimulationNeutrons}) {
+    CTSCrystal crystal = test_crystals::Quartz();
+    ASSERT_TRUE(CalculateReflexions(crystal, PlotSpecFor(type)));
+    for (const Expected& e : expected) {
+      const auto r = FindReflexion(crystal, e.hkl);
+      ASSERT_TRUE(r);
+      EXPECT_EQ(r->multiplicity, e.multiplicity);
+      const double f2 = r->fReal * r->fReal + r->fImaginary * r->fImaginary;
+      const double reference = type == VHTypes::kSimulationXrays ? e.xray : e.neutron;
+      EXPECT_NEAR(f2, reference, 2e-6 * reference) << e.hkl.h << e.hkl.k << e.hkl.l;
+    }
+  }
+}
+
+TEST(StructureFactors, TablesAgreeWithTheTermByTermSum) {
+  for (CTSCrystal crystal : {test_crystals::Quartz(), RandomStructure(40, 7)}) {
+    ASSERT_TRUE(GenerateReflexions(crystal, {0.6, std::nullopt}));
+    AssignScatteringGroups(crystal);
+    for (auto kind : {CScatteringKind::kXray, CScatteringKind::kNeutron, CScatteringKind::kElectron}) {
+      const CStructureFactorSum sum(crystal, kind, crystal.reflexions);
+      auto scratch = sum.NewScratch();
+      for (const auto& r : crystal.reflexions) {
+        const auto [a, b] = sum.Evaluate(*r, scratch);
+        const auto [directA, directB] = DirectF(crystal, *r, kind);
+        const double scale = SumOfMagnitudes(crystal, *r, kind);
+        ASSERT_NEAR(a, directA, 1e-12 * scale) << r->h << " " << r->k << " " << r->l;
+        ASSERT_NEAR(b, directB, 1e-12 * scale) << r->h << " " << r->k << " " << r->l;
+      }
+    }
+  }
+}
+
+TEST(StructureFactors, FriedelMatesAreComplexConjugates) {
+  CTSCrystal crystal = RandomStructure(25, 3);
+  ASSERT_TRUE(GenerateReflexions(crystal, {0.9, std::nullopt}));
+  AssignScatteringGroups(crystal);
+  const CStructureFactorSum sum(crystal, CScatteringKind::kXray, crystal.reflexions);
+  auto scratch = sum.NewScratch();
+  for (const auto& r : crystal.reflexions) {
+    CTSReflexion mate = *r;
+    mate.h = -r->h, mate.k = -r->k, mate.l = -r->l;
+    const auto [a, b] = sum.Evaluate(*r, scratch);
+    const auto [mateA, mateB] = sum.Evaluate(mate, scratch);
+    EXPECT_EQ(a, mateA);
+    EXPECT_EQ(b, -mateB);
+  }
+}
+
+TEST(StructureFactors, EmptyExcludedAndVacantSitesScatterNothing) {
+  CTSCrystal plain = test_crystals::NaCl();
+  ASSERT_TRUE(CalculateReflexions(plain, PlotSpecFor()));
+  CTSCrystal extra = test_crystals::NaCl();
+  extra.sites.push_back(test_crystals::MakeSite({"O", 0.25, 0.25, 0.25, 0.0}));
+  extra.sites.push_back(test_crystals::MakeSite({"Ba", 0.1, 0.2, 0.3}));
+  extra.sites.back().included = false;
+  extra.GeneratePositions();
+  ASSERT_TRUE(CalculateReflexions(extra, PlotSpecFor()));
+  ASSERT_EQ(plain.reflexions.size(), extra.reflexions.size());
+  for (size_t i = 0; i < plain.reflexions.size(); ++i) {
+    EXPECT_NEAR(extra.reflexions[i]->fReal, plain.reflexions[i]->fReal, 1e-12 * std::abs(plain.reflexions[i]->fReal));
+    EXPECT_NEAR(extra.reflexions[i]->fImaginary, 0.0, 1e-12);
+  }
+}
+
+TEST(StructureFactors, DisplacementDampsEachSite) {
+  CTSCrystal cold = test_crystals::NaCl();
+  CTSCrystal warm = test_crystals::Cubic("F m -3 m", 5.6402, {{"Na", 0, 0, 0, 1.0, 0.02}, {"Cl", 0.5, 0.5, 0.5, 1.0, 0.01}});
+  ASSERT_TRUE(CalculateReflexions(cold, PlotSpecFor()));
+  ASSERT_TRUE(CalculateReflexions(warm, PlotSpecFor()));
+  const auto r = FindReflexion(warm, {1, 1, 1});
+  const double s2 = 1.0 / (4.0 * r->d * r->d);
+  const double expected = 4.0 * (FormFactor("Na", r->d) * std::exp(-8.0 * kPi * kPi * 0.02 * s2) -
+                                 FormFactor("Cl", r->d) * std::exp(-8.0 * kPi * kPi * 0.01 * s2));
+  EXPECT_NEAR(r->fReal, expected, 1e-12 * std::abs(expected));
+  warm.useDisplacementParameters = false;
+  ASSERT_TRUE(CalculateReflexions(warm, PlotSpecFor()));
+  EXPECT_NEAR(FindReflexion(warm, {1, 1, 1})->fReal, FindReflexion(cold, {1, 1, 1})->fReal, 1e-12);
+}
+
+TEST(StructureFactors, SpecialPositionExtinctionsAreDroppedAfterTheIntensities) {
+  // Two equal atoms at 0 and the body centre: a body-centred crystal described in P m -3 m.
+  CTSCrystal crystal = test_crystals::Cubic("P m -3 m", 3.0, {{"Fe", 0, 0, 0}, {"Fe", 0.5, 0.5, 0.5}});
+  ASSERT_TRUE(GenerateReflexions(crystal, ReflexionLimits(PlotSpecFor())));
+  EXPECT_TRUE(FindReflexion(crystal, {1, 0, 0}));
+  ASSERT_TRUE(CalculateReflexions(crystal, PlotSpecFor()));
+  EXPECT_FALSE(FindReflexion(crystal, {1, 0, 0}));
+  EXPECT_FALSE(FindReflexion(crystal, {1, 1, 1}));
+  EXPECT_TRUE(FindReflexion(crystal, {1, 1, 0}));
+  for (const auto& r : crystal.reflexions) EXPECT_EQ((r->h + r->k + r->l) % 2, 0);
+}
+
+TEST(StructureFactors, ASingleReflexionIsItsOwnMaximum) {
+  CTSCrystal crystal = test_crystals::Cubic("P m -3 m", 5.0, {{"Fe", 0, 0, 0}});
+  CPlotSpec plotSpec = PlotSpecFor();
+  plotSpec.SetDMin(4.0);
+  ASSERT_TRUE(CalculateReflexions(crystal, plotSpec));
+  ASSERT_EQ(crystal.reflexions.size(), 1u);
+  EXPECT_EQ(crystal.reflexions[0]->relativeIntensity, 1.0);
+  EXPECT_EQ(crystal.maximumIntensity, crystal.reflexions[0]->intensity);
+  // Nothing left: a limit beyond the largest spacing.
+  plotSpec.SetDMin(6.0);
+  EXPECT_FALSE(CalculateReflexions(crystal, plotSpec));
+  EXPECT_TRUE(crystal.reflexions.empty());
+}
+
+TEST(StructureFactors, ResultsDoNotDependOnTheThreadCount) {
+  const int threads = omp_get_max_threads();
+  for (const CTSCrystal& original : {test_crystals::Quartz(), RandomStructure(60, 11)}) {
+    CTSCrystal one = original, two = original;
+    CPlotSpec plotSpec = PlotSpecFor();
+    plotSpec.SetDMin(0.8);
+    omp_set_num_threads(1);
+    ASSERT_TRUE(CalculateReflexions(one, plotSpec));
+    omp_set_num_threads(2);
+    ASSERT_TRUE(CalculateReflexions(two, plotSpec));
+    ASSERT_EQ(one.reflexions.size(), two.reflexions.size());
+    for (size_t i = 0; i < one.reflexions.size(); ++i) {
+      const CTSReflexion &a = *one.reflexions[i], &b = *two.reflexions[i];
+      EXPECT_EQ(a.fReal, b.fReal);
+      EXPECT_EQ(a.fImaginary, b.fImaginary);
+      EXPECT_EQ(a.intensity, b.intensity);
+      EXPECT_EQ(a.relativeIntensity, b.relativeIntensity);
+      EXPECT_EQ(a.phase, b.phase);
+    }
+  }
+  omp_set_num_threads(threads);
+}
+
+TEST(StructureFactors, PositionsFollowBraggsLaw) {
+  CTSCrystal crystal = test_crystals::Quartz();
+  ASSERT_TRUE(CalculateReflexions(crystal, PlotSpecFor()));
+  for (const auto& r : crystal.reflexions)
+    EXPECT_NEAR(2.0 * r->d * std::sin(r->position / 2.0 * kPi / 180.0), 1.5405, 1e-12);
+}
+
+TEST(IntensityFactors, PolarisationAndLorentzByRadiation) {
+  const double lambda = 1.5405;
+  const double d90 = lambda / std::sqrt(2.0);  // 2 theta = 90 degrees
+  const auto xray = GeometryFactors(PlotSpecFor(), d90);
+  const auto neutron = GeometryFactors(PlotSpecFor(VHTypes::kSimulationNeutrons), d90);
+  EXPECT_DOUBLE_EQ(xray.k, lambda * lambda * lambda);
+  EXPECT_DOUBLE_EQ(neutron.k, xray.k);
+  EXPECT_DOUBLE_EQ(neutron.lp, std::sqrt(2.0));  // 1 / (sin 90 sin 45)
+  EXPECT_EQ(xray.lp, neutron.lp / 2.0);          // P = 1/2 exactly
+  // Beyond the sphere of reflexion: L = 1 and theta = 90 degrees.
+  EXPECT_EQ(GeometryFactors(PlotSpecFor(), 0.5).lp, 1.0);
+
+  // Electrons: the electron wavelength, no polarisation.
+  const auto electron = GeometryFactors(PlotSpecFor(VHTypes::kSimulationElectrons), 2.0);
+  EXPECT_DOUBLE_EQ(electron.k, std::pow(0.037014, 3));
+  EXPECT_DOUBLE_EQ(electron.lp, 2.0 * 2.0 / 0.037014);
+
+  // Energy-dispersive: the detector angle picks the wavelength 2 d sin theta.
+  CPlotSpec edx = PlotSpecFor(VHTypes::kSimulationEnergyDispersive);
+  const double theta = edx.EDXTheta(), d = 2.5;
+  const auto energy = GeometryFactors(edx, d);
+  EXPECT_NEAR(energy.k, 2.0 * std::pow(2.0 * d * std::sin(theta), 3), 1e-15);
+  const double p = (1.0 + std::pow(std::cos(2.0 * theta), 2)) / 2.0;
+  EXPECT_NEAR(energy.lp, p / (std::sin(2.0 * theta) * std::sin(theta)), 1e-9);
+
+  const auto tof = GeometryFactors(PlotSpecFor(VHTypes::kSimulationTimeOfFlight), d);
+  EXPECT_EQ(tof.k, 1.0);
+  EXPECT_DOUBLE_EQ(tof.lp, std::pow(d, 4) * std::sin(1.57));
+}
+
+TEST(IntensityFactors, PhaseAgreesWithTheArcTangentOfFAndHandlesZeros) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> value(-10.0, 10.0);
+  for (int i = 0; i < 1000; ++i) {
+    const double a = value(random), b = value(random);
+    const double expected = std::fmod(std::atan2(b, a) + 2.0 * kPi, 2.0 * kPi);
+    EXPECT_NEAR(StructureFactorPhase(a, b), expected, 1e-14);
+  }
+  EXPECT_EQ(StructureFactorPhase(0.0, 0.0), 0.0);
+  EXPECT_EQ(StructureFactorPhase(0.0, 2.0), kPi / 2.0);
+  EXPECT_EQ(StructureFactorPhase(0.0, -2.0), 3.0 * kPi / 2.0);
+  EXPECT_EQ(StructureFactorPhase(-3.0, 1e-13), kPi);
+  EXPECT_EQ(StructureFactorPhase(3.0, -1e-13), 0.0);
+}
+
+TEST(PreferredOrientation, RandomPowderLeavesTheMultiplicities) {
+  EXPECT_NEAR(CPreferredOrientation::Normalisation(0.0), 1.0, 1e-14);
+  CTSCrystal random = test_crystals::Quartz();
+  CTSCrystal oriented = random;
+  oriented.usePreferredOrientation = true;
+  oriented.preferredOrientationAlignment = 0.0;
+  ASSERT_TRUE(CalculateReflexions(random, PlotSpecFor()));
+  ASSERT_TRUE(CalculateReflexions(oriented, PlotSpecFor()));
+  ASSERT_EQ(random.reflexions.size(), oriented.reflexions.size());
+  for (size_t i = 0; i < random.reflexions.size(); ++i)
+    EXPECT_NEAR(oriented.reflexions[i]->intensity, random.reflexions[i]->intensity,
+                1e-13 * random.reflexions[i]->intensity);
+}
+
+TEST(PreferredOrientation, PlatesFavourTheirOwnPlaneNormal) {
+  CTSCrystal crystal = test_crystals::Cubic("P m -3 m", 5.0, {{"Fe", 0, 0, 0}});
+  crystal.usePreferredOrientation = true;
+  crystal.preferredOrientationAlignment = 0.5;
+  crystal.preferredOrientationNormalisation = CPreferredOrientation::Normalisation(0.5);
+  ASSERT_TRUE(GenerateReflexions(crystal, {0.8, std::nullopt}));
+  const CPreferredOrientation orientation(crystal);
+  std::vector<CHkl> scratch;
+  // {1 0 0}: two normals along the axis (r^-3 each) and four across it (r^1.5 each).
+  const double r = 0.5;
+  const double n = crystal.preferredOrientationNormalisation;
+  EXPECT_NEAR(orientation.Factor(*crystal.reflexions[0], scratch), n * (2.0 / (r * r * r) + 4.0 * std::pow(r, 1.5)),
+              1e-12);
+  // The normalisation by an independent fine quadrature of the same integrand.
+  double integral = 0.0;
+  const int steps = 200000;
+  for (int i = 0; i < steps; ++i) {
+    const double alpha = (i + 0.5) * (kPi / 2.0) / steps;
+    integral += std::pow(r * r * std::cos(alpha) * std::cos(alpha) + std::pow(std::sin(alpha), 2) / r, -1.5);
+  }
+  EXPECT_NEAR(n, kPi / (2.0 * integral * (kPi / 2.0) / steps), 1e-6);
+
+  // In a cubic cell the direction [1 1 0] is the normal of (1 1 0).
+  crystal.preferredOrientationVector = {1.0, 1.0, 0.0};
+  const CPreferredOrientation normal(crystal);
+  crystal.preferredOrientationVectorType = CTSCrystal::kLatticeVector;
+  const CPreferredOrientation direction(crystal);
+  for (const auto& reflexion : crystal.reflexions)
+    EXPECT_NEAR(normal.Factor(*reflexion, scratch), direction.Factor(*reflexion, scratch), 1e-12);
+  // Needles invert the ratio; no axis at all leaves the multiplicity.
+  crystal.preferredOrientationGeometry = CTSCrystal::kNeedles;
+  crystal.preferredOrientationVector = {0.0, 0.0, 0.0};
+  EXPECT_EQ(CPreferredOrientation(crystal).Factor(*crystal.reflexions[0], scratch), 6.0);
+}
+
+class RecordingPresenter : public CAlertPresenter {
+ public:
+  Answer Present(const CVHAlertContent& alert) override {
+    alerts.push_back(alert);
+    return kFirstButton;
+  }
+  std::vector<CVHAlertContent> alerts;
+};
+
+TEST(ScatteringFactorCheck, NamesEachUnmatchedSymbolOnceAndGoesOn) {
+  RecordingPresenter presenter;
+  InstallAlertPresenter(&presenter);
+  CTSCrystal crystal = test_crystals::Cubic("P m -3 m", 5.0, {{"Xx", 0, 0, 0}, {"Fe", 0.5, 0, 0}, {"Yy", 0.5, 0.5, 0}, {"Xx", 0.5, 0.5, 0.5}});
+  presenter.alerts.clear();  // the matching's own alerts
+  EXPECT_TRUE(CalculateReflexions(crystal, PlotSpecFor()));
+  InstallAlertPresenter(nullptr);
+  ASSERT_EQ(presenter.alerts.size(), 1u);
+  EXPECT_EQ(presenter.alerts[0].message, "Missing scattering factor data.");
+  EXPECT_EQ(presenter.alerts[0].explanation,
+            "Cannot find atomic scattering factor values for the following atom type(s) in this structure:\n\nXx, Yy");
+}
+
+TEST(ScatteringGroups, RunsOfEqualSpeciesShareAGroup) {
+  CTSCrystal crystal = test_crystals::Cubic(
+      "P 1", 5.0, {{"Fe", 0, 0, 0}, {"Fe", 0.1, 0, 0}, {"O", 0.2, 0, 0}, {"Fe", 0.3, 0, 0, 0.5}, {"Fe", 0.4, 0, 0, 0.5}, {"Fe", 0.5, 0, 0}});
+  AssignScatteringGroups(crystal);
+  std::vector<int64_t> groups;
+  for (const CTSSite& site : crystal.sites) groups.push_back(site.scatteringGroup);
+  EXPECT_EQ(groups, (std::vector<int64_t>{0, 0, 1, 2, 2, 3}));
+}
+
+TEST(Calculate, BuildsMissingOperatorsAndSurvivesBadInput) {
+  CTSCrystal crystal = test_crystals::NaCl();
+  crystal.symmetryOperators.clear();
+  ASSERT_TRUE(CalculateReflexions(crystal, PlotSpecFor()));
+  EXPECT_EQ(crystal.symmetryOperators.size(), 48u);
+  EXPECT_TRUE(crystal.centrosymmetric);
+  EXPECT_FALSE(FindReflexion(crystal, {1, 0, 0}));
+
+  CPlotSpec plotSpec = PlotSpecFor();
+  plotSpec.SetMaxNumRefs(100);
+  plotSpec.SetLambda(std::nan(""));
+  EXPECT_TRUE(CalculateReflexions(crystal, plotSpec));  // the 0.01 Angstrom floor, then the cap
+  EXPECT_LE(crystal.reflexions.size(), 100u);
+  crystal.a = 0.0;
+  EXPECT_FALSE(CalculateReflexions(crystal, plotSpec));
+  EXPECT_TRUE(crystal.reflexions.empty());
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+// Crystals for the diffraction tests, built in code from published cells and coordinates,
+// with scattering-factor records matched from the built-in table.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "crystal/crystal.h"
+#include "crystal/spacegroups.h"
+#include "crystal/thermal.h"
+#include "diffraction/scattering_table.h"
+
+namespace test_crystals {
+
+struct SiteData {
+  std::string symbol;
+  double x, y, z;
+  double occupancy = 1.0;
+  double uIso = -1.0;  // negative: no displacement record
+};
+
+inline CTSSite MakeSite(const SiteData& data) {
+  CTSSite site;
+  site.label = data.symbol;
+  site.x = data.x, site.y = data.y, site.z = data.z;
+  CTSAtom atom;
+  atom.symbol = data.symbol;
+  atom.occupancy = data.occupancy;
+  MatchScatteringFactor(atom);
+  site.atoms.push_back(atom);
+  if (data.uIso >= 0.0) site.displacement = std::make_unique<CTSThermalEllipsoid>(data.uIso);
+  return site;
+}
+
+// A crystal of the given group and cell with its operators built and positions generated.
+inline CTSCrystal MakeCrystal(const std::string& group, double a, double b, double c, double alpha,
+                              double beta, double gamma, const std::vector<SiteData>& sites) {
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = group;
+  crystal.a = a, crystal.b = b, crystal.c = c;
+  crystal.alpha = alpha, crystal.beta = beta, crystal.gamma = gamma;
+  for (const SiteData& data : sites) crystal.sites.push_back(MakeSite(data));
+  BuildOperators(crystal);
+  crystal.GeneratePositions();
+  crystal.UpdateCell();
+  return crystal;
+}
+
+inline CTSCrystal Cubic(const std::string& group, double a, const std::vector<SiteData>& sites = {}) {
+  return MakeCrystal(group, a, a, a, 90.0, 90.0, 90.0, sites);
+}
+
+// Rock salt, a = 5.6402 Angstrom.
+inline CTSCrystal NaCl() {
+  return Cubic("F m -3 m", 5.6402, {{"Na", 0.0, 0.0, 0.0}, {"Cl", 0.5, 0.5, 0.5}});
+}
+
+// Alpha quartz, a = 4.9134, c = 5.4052 Angstrom, P 32 2 1: Si on 3a at x = 0.4697, O on 6c at
+// (0.4133, 0.2672, 0.1188). Those coordinates refer to an origin 2/3 c below the one of the
+// table's setting, so z is shifted by 2/3 here.
+inline CTSCrystal Quartz() {
+  return MakeCrystal("P 32 2 1", 4.9134, 4.9134, 5.4052, 90.0, 90.0, 120.0,
+                     {{"Si", 0.4697, 0.0, 2.0 / 3.0}, {"O", 0.4133, 0.2672, 0.1188 + 2.0 / 3.0}});
+}
+
+}  // namespace test_crystals
