@@ -1,0 +1,35 @@
+// The options every calculating command takes: radiation and instrument, reflexion limits and
+// the sample settings applied to each crystal.
+#pragma once
+
+#include <vector>
+
+#include "cli/arguments.h"
+#include "crystal/crystal.h"
+#include "patterns/plot_spec.h"
+
+// What the options ask of a crystal, applied after it is read.
+struct CSampleSettings {
+  bool useDisplacementParameters = true;
+  bool usePreferredOrientation = false;
+  CTSCrystal::PreferredOrientationType geometry = CTSCrystal::kPlates;
+  CTSCrystal::TSVectorType vectorType = CTSCrystal::kPlaneNormal;
+  VHTypes::CVector vector{0.0, 0.0, 1.0};
+  double alignment = 0.9;
+
+  void ApplyTo(CTSCrystal& crystal) const;
+};
+
+struct CCalculationSettings {
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  CSampleSettings sample;
+};
+
+// --radiation, --wavelength, --voltage, --dmin, --max-reflexions, --no-adp, --po,
+// --po-vector, --po-type, --po-alignment, --axis, --edx-theta, --tof-theta, --tof-distance.
+std::vector<COptionSpec> CalculationOptionSpecs();
+
+// The settings the options give, starting from the built-in defaults; a bad value raises
+// CUsageError naming the option. Without --axis the axis follows the radiation (energy for
+// energy-dispersive X-rays, time of flight for time-of-flight neutrons, 2θ otherwise).
+CCalculationSettings CalculationSettingsFrom(const CArguments& arguments);
