@@ -6,6 +6,7 @@
 
 #include "crystal/crystal.h"
 #include "errors/exception.h"
+#include "files/platform_file.h"
 #include "fuzz_file.h"
 #include "quiet_alerts.h"
 
