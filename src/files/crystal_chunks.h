@@ -65,7 +65,11 @@ class CCrystalChunkReader {
   void ReadAtoms7(CChunkData& data);      // "ATO7"
   void ReadEllipsoids(CChunkData& data);  // "AUEL"
 
-  // Older layout (its "CELL" is the current one).
+  // Older layout (its "CELL" is the current one). Its site chunk "AUCR" holds a 16-bit site
+  // count and per site: the species as in "AUNI", an 8-bit label length and the label, x, y, z,
+  // a 16-bit number of atoms and a displacement record as in "AUEL". Its atom chunk "ATOM"
+  // holds a 16-bit site count and per site a 16-bit count of positions and the positions;
+  // counts that differ from the sites' raise CVHXFileNumAtomsErr.
   void ReadOlderSymmetry(CChunkData& data);  // "SYMM"
   void ReadOlderSites(CChunkData& data);     // "AUCR"
   void ReadOlderAtoms(CChunkData& data);     // "ATOM"

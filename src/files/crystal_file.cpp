@@ -283,8 +283,9 @@ void CTSCrystalFile::ReadCrystal(CTSCrystal& crystal) {
 
   CCrystalChunkReader reader;
   const CHandlerScope scope(ChunkMap());
-  for (const auto& [tag, read] : kHandlers) {
-    const auto found = ChunkMap().find(tag);
+  for (const auto& handler : kHandlers) {
+    const CChunkRead read = handler.second;
+    const auto found = ChunkMap().find(handler.first);
     if (found == ChunkMap().end()) continue;
     const uint64_t end = found->second.offset + found->second.length + 4;
     found->second.handler = [this, &reader, read, end] {

@@ -120,9 +120,16 @@ void FlipLastBit(const std::string& path) {
 
 }  // namespace
 
+std::string CCrystalFileBuilder::Creator() const {
+  if (!m_options.creator.empty()) return m_options.creator;
+  return std::string(m_options.edition == CCrystalFileOptions::CEdition::kMac ? CTSCrystalFile::kMacCreator
+                                                                                 : CTSCrystalFile::kCreator);
+}
+
 bool CCrystalFileBuilder::BigEndian() const {
+  // A creator in parentheses stands for the Mac edition's format: the version's major.
   uint32_t format = m_options.formatVersion;
-  if (m_options.edition == CCrystalFileOptions::CEdition::kMac)
+  if (Creator() == CTSCrystalFile::kMacCreator)
     if (const auto packed = PackVersion(m_options.version)) format = *packed >> 24;
   return format < CTSCrystalFile::kFirstLittleEndianFormat;
 }
@@ -141,11 +148,9 @@ void CCrystalFileBuilder::Begin(const std::string& path) {
   OpenForWriting(m_file, path);
   m_offsets.clear();
   const bool mac = m_options.edition == CCrystalFileOptions::CEdition::kMac;
-  std::string creator = m_options.creator;
-  if (creator.empty()) creator = mac ? CTSCrystalFile::kMacCreator : CTSCrystalFile::kCreator;
   m_file.SetLittleEndian(false);
   m_file.WriteTag(m_options.fileTag);
-  WriteFixedText(m_file, creator, kCreatorBytes);
+  WriteFixedText(m_file, Creator(), kCreatorBytes);
   m_file.WriteValue(mac ? kMacPlatform : CTSCrystalFile::kWindowsPlatform);
   m_file.WriteValue(m_options.formatVersion);
   WriteFixedText(m_file, m_options.version, kVersionBytes);

@@ -48,7 +48,7 @@ struct CCrystalFileOptions {
   uint8_t formatVersion = 9;  // the header's byte; the Mac edition's format follows `version`
   std::string version = "9.1.0";
   uint32_t fileTag = CTSCrystalFile::kCrystalTag;
-  std::string creator;  // empty: the edition's own
+  std::string creator{};  // empty: the edition's own; its platform byte follows the edition
   CSiteLayout siteLayout = CSiteLayout::kCurrent;
   bool betaTensors = false;  // anisotropic records as beta_ij rather than U_ij
   bool trailer = true;
@@ -79,6 +79,7 @@ class CCrystalFileBuilder {
   void Finish();
 
  private:
+  std::string Creator() const;
   bool BigEndian() const;
   void BeginChunk(const char (&tag)[5]);
   void EndChunk();
