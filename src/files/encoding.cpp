@@ -48,6 +48,38 @@ constexpr std::array<char16_t, 128> kMacRomanHigh = {
     0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,  // F8
 };
 
+struct CDecoded {
+  char32_t c;     // U+FFFD when malformed
+  size_t length;  // bytes taken
+  bool valid;
+};
+
+// The sequence that starts at bytes[i].
+CDecoded DecodeUTF8(std::string_view bytes, size_t i) {
+  const auto lead = static_cast<uint8_t>(bytes[i]);
+  if (lead < 0x80) return {lead, 1, true};
+  // Sequence length and the smallest code point it may carry (to refuse overlong forms).
+  size_t length = 0;
+  char32_t minimum = 0;
+  char32_t c = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, c = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, c = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, c = lead & 0x07, minimum = 0x10000;
+  }
+  size_t taken = 1;
+  while (length != 0 && taken < length && i + taken < bytes.size() &&
+         (static_cast<uint8_t>(bytes[i + taken]) & 0xC0) == 0x80) {
+    c = (c << 6) | (static_cast<uint8_t>(bytes[i + taken]) & 0x3F);
+    ++taken;
+  }
+  const bool valid = length != 0 && taken == length && c >= minimum && c <= 0x10FFFF &&
+                     !IsHighSurrogate(c) && !IsLowSurrogate(c);
+  return {valid ? c : kReplacement, taken, valid};
+}
+
 }  // namespace
 
 std::string UTF16ToUTF8(std::u16string_view text) {
@@ -68,39 +100,14 @@ std::string UTF16ToUTF8(std::u16string_view text) {
 std::string ValidUTF8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<uint8_t>(bytes[i]);
-    if (lead < 0x80) {
-      out += static_cast<char>(lead);
-      ++i;
-      continue;
-    }
-    // Sequence length and the smallest code point it may carry (to refuse overlong forms).
-    size_t length = 0;
-    char32_t c = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, c = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, c = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, c = lead & 0x07, minimum = 0x10000;
-    }
-    size_t taken = 1;
-    while (length != 0 && taken < length && i + taken < bytes.size() &&
-           (static_cast<uint8_t>(bytes[i + taken]) & 0xC0) == 0x80) {
-      c = (c << 6) | (static_cast<uint8_t>(bytes[i + taken]) & 0x3F);
-      ++taken;
-    }
-    const bool valid = length != 0 && taken == length && c >= minimum && c <= 0x10FFFF &&
-                       !IsHighSurrogate(c) && !IsLowSurrogate(c);
-    if (valid) {
-      out.append(bytes.substr(i, length));
+  for (size_t i = 0; i < bytes.size();) {
+    const CDecoded decoded = DecodeUTF8(bytes, i);
+    if (decoded.valid) {
+      out.append(bytes.substr(i, decoded.length));
     } else {
       AppendUTF8(out, kReplacement);
     }
-    i += taken;
+    i += decoded.length;
   }
   return out;
 }
@@ -111,6 +118,25 @@ std::string MacRomanToUTF8(std::string_view bytes) {
   for (const char byte : bytes) {
     const auto b = static_cast<uint8_t>(byte);
     AppendUTF8(out, b < 0x80 ? b : kMacRomanHigh[b - 0x80]);
+  }
+  return out;
+}
+
+std::string UTF8ToMacRoman(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const CDecoded decoded = DecodeUTF8(text, i);
+    const char32_t c = decoded.c;
+    i += decoded.length;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      continue;
+    }
+    char byte = '?';
+    for (size_t k = 0; k < kMacRomanHigh.size(); ++k)
+      if (kMacRomanHigh[k] == c) byte = static_cast<char>(0x80 + k);
+    out += byte;
   }
   return out;
 }

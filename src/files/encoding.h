@@ -13,3 +13,6 @@ std::string ValidUTF8(std::string_view bytes);
 
 // Bytes in the Macintosh Roman character set (labels and symbols of files from the Mac edition).
 std::string MacRomanToUTF8(std::string_view bytes);
+// UTF-8 text in the Macintosh Roman character set, for files read by the Mac edition; a
+// character the set lacks becomes "?".
+std::string UTF8ToMacRoman(std::string_view text);

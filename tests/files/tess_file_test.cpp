@@ -104,9 +104,9 @@ TEST_F(Detection, SeveralCandidatesAreProbedInTheFixedOrder) {
 }
 
 TEST_F(Detection, UnservedTypesAreUnknown) {
-  CTempFile crystal(".vhd5", "VHD5");
-  EXPECT_EQ(CTessFile::DetermineType(crystal.Path()), 0u);
-  EXPECT_EQ(CTessFile::Create(4), nullptr);
+  CTempFile elements(".vhef", "VHEF");
+  EXPECT_EQ(CTessFile::DetermineType(elements.Path()), 0u);
+  EXPECT_EQ(CTessFile::Create(8), nullptr);
   CTempFile nothing(".xyz123", "nothing");
   EXPECT_EQ(CTessFile::DetermineType(nothing.Path()), 0u);
 }
