@@ -23,7 +23,12 @@ CTSCrystalPattern::CTSCrystalPattern(CTransferReader& reader) : CTSPattern(reade
   m_overlay = reader.Read<COverlayStyle>();
 }
 
-std::shared_ptr<CTSPattern> CTSCrystalPattern::Clone() const { return std::make_shared<CTSCrystalPattern>(*this); }
+std::shared_ptr<CTSPattern> CTSCrystalPattern::Clone() const {
+  auto clone = std::make_shared<CTSCrystalPattern>(*this);
+  // Profiles write positions and widths into the reflexions, so the clone gets its own.
+  for (auto& reflexion : clone->m_crystal.reflexions) reflexion = std::make_shared<CTSReflexion>(*reflexion);
+  return clone;
+}
 
 void CTSCrystalPattern::CalculateReflexions(const CPlotSpec& plotSpec) {
   // A crystal without reflexions in range is drawn as nothing; there is nothing to report.
