@@ -29,20 +29,55 @@ const double kGaussianNorm = std::sqrt(kLn2 / kPi);
 // 2 sqrt(ln 2), the factor of the strain term.
 const double kStrainFactor = 2.0 * std::sqrt(kLn2);
 
-// The shapes as function objects, so that the sampling loop is compiled once per shape with the
-// shape inlined.
-struct CDeltaShape {
-  double operator()(double x, double x0, double w) const { return Delta(x, x0, w); }
+// The shapes for one half width w, as functions of the distance from the peak's centre. The
+// constants of a peak are worked out once, so that the sampling loop, compiled once per shape,
+// does a multiplication and (for the bell shapes) one exponential per point.
+class CDeltaPeak {
+ public:
+  explicit CDeltaPeak(double w) : m_w(w) {}
+  double operator()(double dx) const {
+    const double distance = std::abs(dx);
+    return distance < m_w ? 1.0 - distance / m_w : 0.0;
+  }
+
+ private:
+  double m_w;
 };
-struct CLorentzianShape {
-  double operator()(double x, double x0, double w) const { return Lorentzian(x, x0, w); }
+
+class CLorentzianPeak {
+ public:
+  explicit CLorentzianPeak(double w) : m_inverseWidth(1.0 / w), m_piW(kPi * w) {}
+  double operator()(double dx) const {
+    const double u = dx * m_inverseWidth;
+    return 1.0 / (m_piW * (1.0 + u * u));
+  }
+
+ private:
+  double m_inverseWidth, m_piW;
 };
-struct CGaussianShape {
-  double operator()(double x, double x0, double w) const { return Gaussian(x, x0, w); }
+
+class CGaussianPeak {
+ public:
+  explicit CGaussianPeak(double w) : m_inverseWidth(1.0 / w), m_height(kGaussianNorm / w) {}
+  double operator()(double dx) const {
+    const double u = dx * m_inverseWidth;
+    const double a = -kLn2 * u * u;
+    return a <= kGaussianFloor ? 0.0 : m_height * std::exp(a);
+  }
+
+ private:
+  double m_inverseWidth, m_height;
 };
-struct CPseudoVoigtShape {
-  double eta;
-  double operator()(double x, double x0, double w) const { return PseudoVoigt(x, x0, w, eta); }
+
+class CPseudoVoigtPeak {
+ public:
+  CPseudoVoigtPeak(double w, double eta) : m_gaussian(w), m_lorentzian(w), m_eta(eta) {}
+  double operator()(double dx) const { return (1.0 - m_eta) * m_gaussian(dx) + m_eta * m_lorentzian(dx); }
+
+ private:
+  CGaussianPeak m_gaussian;
+  CLorentzianPeak m_lorentzian;
+  double m_eta;
 };
 
 // The K-alpha-2 companion of the peaks, when the doublet is in use.
@@ -71,9 +106,10 @@ CDoublet DoubletOf(const CPlotSpec& plotSpec) {
 // far outside the grid (or not finite) clamp instead of overflowing an integer.
 double IndexOf(double edge, double xMin, double step) { return std::trunc((edge - xMin) / step); }
 
-template <class Shape>
+// `makePeak(w)` gives the shape of a peak of half width w.
+template <class MakePeak>
 void AddPeaks(CProfile& grid, const std::vector<std::shared_ptr<CTSReflexion>>& reflexions, double xMin,
-              double step, double cutOff, const CDoublet& doublet, Shape shape, bool delta) {
+              double step, double cutOff, const CDoublet& doublet, MakePeak makePeak, bool delta) {
   const double lastIndex = static_cast<double>(grid.size() - 1);
   CProfilePoint* const points = grid.data();
   for (const auto& reflexion : reflexions) {
@@ -104,36 +140,25 @@ void AddPeaks(CProfile& grid, const std::vector<std::shared_ptr<CTSReflexion>>& 
     const size_t begin = static_cast<size_t>(first);
     const size_t end = static_cast<size_t>(std::max(last, 0.0));
 
+    const auto shape = makePeak(w);
     if (second) {
       const double i1 = doublet.weight1 * intensity, i2 = doublet.weight2 * intensity;
-      for (size_t i = begin; i < end; ++i) points[i].y += i1 * shape(points[i].x, x1, w) + i2 * shape(points[i].x, x2, w);
+      for (size_t i = begin; i < end; ++i) points[i].y += i1 * shape(points[i].x - x1) + i2 * shape(points[i].x - x2);
     } else {
-      for (size_t i = begin; i < end; ++i) points[i].y += intensity * shape(points[i].x, x1, w);
+      for (size_t i = begin; i < end; ++i) points[i].y += intensity * shape(points[i].x - x1);
     }
   }
 }
 
 }  // namespace
 
-double Delta(double x, double x0, double w) {
-  const double distance = std::abs(x - x0);
-  return distance < w ? 1.0 - distance / w : 0.0;
-}
+double Delta(double x, double x0, double w) { return CDeltaPeak(w)(x - x0); }
 
-double Lorentzian(double x, double x0, double w) {
-  const double u = (x - x0) / w;
-  return 1.0 / (kPi * w * (1.0 + u * u));
-}
+double Lorentzian(double x, double x0, double w) { return CLorentzianPeak(w)(x - x0); }
 
-double Gaussian(double x, double x0, double w) {
-  const double u = (x - x0) / w;
-  const double a = -kLn2 * u * u;
-  return a <= kGaussianFloor ? 0.0 : kGaussianNorm / w * std::exp(a);
-}
+double Gaussian(double x, double x0, double w) { return CGaussianPeak(w)(x - x0); }
 
-double PseudoVoigt(double x, double x0, double w, double eta) {
-  return (1.0 - eta) * Gaussian(x, x0, w) + eta * Lorentzian(x, x0, w);
-}
+double PseudoVoigt(double x, double x0, double w, double eta) { return CPseudoVoigtPeak(w, eta)(x - x0); }
 
 double CutOffFactor(TSProfileType type, double eta) {
   switch (type) {
@@ -255,16 +280,17 @@ CProfile SampleProfile(const std::vector<std::shared_ptr<CTSReflexion>>& reflexi
   const double step = (plotSpec.XMax() - xMin) / static_cast<double>(grid.size());
   switch (type) {
     case kProfileDelta:
-      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, CDeltaShape{}, true);
+      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CDeltaPeak(w); }, true);
       break;
     case kProfileLorentzian:
-      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, CLorentzianShape{}, false);
+      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CLorentzianPeak(w); }, false);
       break;
     case kProfileGaussian:
-      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, CGaussianShape{}, false);
+      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CGaussianPeak(w); }, false);
       break;
     case kProfilePseudoVoigt:
-      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, CPseudoVoigtShape{eta}, false);
+      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [eta](double w) { return CPseudoVoigtPeak(w, eta); },
+               false);
       break;
   }
   return grid;
