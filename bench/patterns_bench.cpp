@@ -62,17 +62,20 @@ void BM_ProfileQuartz(benchmark::State& state) {
 }
 BENCHMARK(BM_ProfileQuartz)->Unit(benchmark::kMillisecond);
 
-// The whole pipeline of the simulate command for quartz, in process: reading the CIF,
-// reflexions and intensities, the profile and the text of the profile file.
-void BM_SimulateQuartzInProcess(benchmark::State& state) {
+// The whole pipeline of the simulate command, in process: reading the CIF, reflexions and
+// intensities, the profile and the text of the profile file. bench/pymatgen_compare.py times
+// pymatgen's peak list for the same files.
+void BM_SimulateInProcess(benchmark::State& state, const char* file) {
   omp_set_num_threads(1);
   const CPlotSpec plotSpec = CPlotSpec::BuiltIn();
   for (auto _ : state) {
-    CTSCrystalPattern pattern = Calculated("examples/quartz.cif", plotSpec);
+    CTSCrystalPattern pattern = Calculated(file, plotSpec);
     pattern.GetProfile(plotSpec);
     benchmark::DoNotOptimize(CTSProfileFile::ProfileText(pattern, plotSpec).size());
   }
 }
-BENCHMARK(BM_SimulateQuartzInProcess)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SimulateInProcess, quartz, "examples/quartz.cif")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SimulateInProcess, corundum, "tests/data/corundum.cif")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SimulateInProcess, silicon, "tests/data/silicon.cif")->Unit(benchmark::kMillisecond);
 
 }  // namespace

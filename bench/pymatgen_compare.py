@@ -5,7 +5,7 @@ Prints, for each structure, the ten strongest peaks of pymatgen's XRDCalculator 
 relative intensity, hkl, d) and times the calculation, so that the benchmark can report the
 ratio of the two programs' speeds.
 
-    /usr/bin/python3 bench/pymatgen_compare.py tests/data/quartz.cif tests/data/corundum.cif
+    /usr/bin/python3 bench/pymatgen_compare.py [--repeats=N] tests/data/quartz.cif tests/data/corundum.cif
 
 Needs the Debian package python3-pymatgen. Displacement parameters are passed to pymatgen as
 Debye-Waller B factors per element, taken from the CIF (B = 8 pi^2 U), so that both programs
@@ -60,12 +60,14 @@ def read_structure(path):
     return Structure.from_spacegroup(symbol, lattice, species, coords)
 
 
-def main(paths):
-    for path in paths:
+def main(arguments):
+    repeats = 5
+    if arguments and arguments[0].startswith("--repeats="):
+        repeats = int(arguments.pop(0).split("=", 1)[1])
+    for path in arguments:
         structure = read_structure(path)
         calculator = XRDCalculator(wavelength=WAVELENGTH, debye_waller_factors=debye_waller(path))
         start = time.perf_counter()
-        repeats = 5
         for _ in range(repeats):
             pattern = calculator.get_pattern(structure, scaled=True, two_theta_range=(0, 180))
         elapsed = (time.perf_counter() - start) / repeats
