@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "diffraction/reflexion.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
 #include "files/tess_file.h"
-#include "files/temp_file.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/plot_spec.h"
 #include "patterns/transfer_image.h"
@@ -188,12 +189,16 @@ TEST(PatternFromFilePath, TypeDecidesTheKind) {
   EXPECT_EQ(CTSPattern::NewPatternFromFilePath("/nonexistent/quartz.vhdf"), nullptr);
 
   const CTessFile::CRegistrar binary({1}, &RecogniseVHDF, &CTessFile::Make<CTessFile>);
-  CTempFile file(".vhdf", "VHDF and more");
-  const auto pattern = CTSPattern::NewPatternFromFilePath(file.Path());
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tessaline-pattern-from-path";
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "quartz.vhdf").string();
+  std::ofstream(path) << "VHDF and more";
+  const auto pattern = CTSPattern::NewPatternFromFilePath(path);
+  std::filesystem::remove_all(folder);
   ASSERT_NE(pattern, nullptr);
   EXPECT_EQ(pattern->GetKind(), CTSPattern::kCrystal);
-  EXPECT_EQ(pattern->Title(), FileTitle(file.Path()));
-  EXPECT_EQ(pattern->Path(), file.Path());
+  EXPECT_EQ(pattern->Title(), "quartz");
+  EXPECT_EQ(pattern->Path(), path);
   EXPECT_TRUE(pattern->Crystal()->sites.empty());  // nothing is read beyond the type
 
   // A CIF (type 22) is not taken here.
