@@ -35,7 +35,9 @@ case "${1:-}" in
     ;;
   demo)
     build release
-    build/release/cli/tessaline-cli spacegroup "$(cat examples/demo-spacegroup.txt)"
+    mkdir -p build/demo
+    build/release/cli/tessaline-cli simulate examples/quartz.cif -o build/demo/quartz-profile.txt --summary
+    echo "Simulated powder pattern (Cu K-alpha-1, 2-theta 0-180 degrees, 72000 points): build/demo/quartz-profile.txt"
     ;;
   *)
     echo "usage: $0 test|demo" >&2

@@ -20,6 +20,18 @@ constexpr CCommand kCommands[] = {
     {"info", "FILE...\n      describe crystal files: cell, density, space group, sites", RunInfoCommand},
     {"convert", "IN OUT\n      write a crystal file as CIF or text crystal file (by OUT's extension: .cif, .vhtx)",
      RunConvertCommand},
+    {"simulate",
+     "FILE... [-o OUT|-] [--out-dir DIR] [--range MIN:MAX] [--points N] [--profile delta|gaussian|lorentzian|pseudo-voigt]\n"
+     "      [--eta E] [--width W] [--ka2 [--wavelength2 A] [--ratio R]] [--size A] [--strain E] [--summary]\n"
+     "      [--radiation xray|neutron|edx|tof|electron] [--wavelength A | --voltage KV] [--axis 2theta|d|1/d|tof|energy|2pi/d]\n"
+     "      [--dmin A] [--max-reflexions N] [--no-adp] [--po plates|needles [--po-vector U,V,W] [--po-type normal|lattice]\n"
+     "      [--po-alignment F]] [--edx-theta RAD] [--tof-theta RAD] [--tof-distance M]\n"
+     "      simulate the powder pattern of crystal files and write each profile (x, intensity) as a profile file:\n"
+     "      OUT for one input, OUT's name with each title added for several, TITLE.txt without -o; '-' is stdout.\n"
+     "      --width is the instrument's full width in the radiation's unit (degrees 2theta, keV for edx, 1/A for\n"
+     "      electrons, delta-d/d for tof); --size is the crystallite size in A, --strain the isotropic strain;\n"
+     "      --summary prints the ten strongest peaks",
+     RunSimulateCommand},
     {"asf", "--export FILE | --check FILE\n      write the built-in scattering-factor table, or check a table file",
      RunAsfCommand},
     {"spacegroup", "SYMBOL [--origin 1|2] [--cell a,b,c,alpha,beta,gamma] | --list\n"

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "crystal/vector.h"
 
@@ -20,6 +21,9 @@ class CTSSymOp {
   CTSSymOp();  // the identity "+x +y +z"
   // R p + t, with the fixed-layout text.
   CTSSymOp(const std::array<double, 9>& rotation, const VHTypes::CVector& translation);
+  // R p + t with the text it was given, for an operator restored from a copy of itself.
+  CTSSymOp(const std::array<double, 9>& rotation, const VHTypes::CVector& translation, std::string text)
+      : m_rotation(rotation), m_translation(translation), m_text(std::move(text)) {}
 
   // Parses a free-form operator: components separated by commas (or, in text without
   // commas, by blanks); "+"/"-" sign what follows, fractions and decimals are translations,

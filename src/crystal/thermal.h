@@ -42,6 +42,12 @@ class CTSAnisoThermalEllipsoid final : public CTSThermalEllipsoid {
   static CTSAnisoThermalEllipsoid FromBeta(const Uij& beta, double aStar, double bStar,
                                            double cStar);
 
+  // From a tensor and its Ueq exactly as another record holds them, for a record restored
+  // from a copy of itself.
+  static CTSAnisoThermalEllipsoid FromTensor(double ueq, const std::array<double, 9>& beta) {
+    return CTSAnisoThermalEllipsoid(ueq, beta);
+  }
+
   std::unique_ptr<CTSThermalEllipsoid> Clone() const override;
   // exp(-(h^2 b11 + k^2 b22 + l^2 b33 + 2hk b12 + 2hl b13 + 2kl b23)); d is not used.
   double Factor(int h, int k, int l, double d) const override;

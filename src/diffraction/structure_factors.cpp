@@ -216,8 +216,9 @@ CStructureFactorSum::CPhaseTable CStructureFactorSum::BuildTable(const std::vect
   table.im.resize(rows * count);
 #pragma omp parallel for schedule(dynamic, 1) if (rows * count > kParallelWork)
   for (int32_t n = 0; n <= maximum; ++n) {
-    double* re = &table.re[static_cast<size_t>(n) * count];
-    double* im = &table.im[static_cast<size_t>(n) * count];
+    // Pointer arithmetic rather than indexing: a crystal without positions has empty tables.
+    double* re = table.re.data() + static_cast<size_t>(n) * count;
+    double* im = table.im.data() + static_cast<size_t>(n) * count;
     for (size_t m = 0; m < count; ++m) {
       const double phi = VHTypes::kTwoPi * (n * coordinates[m]);
       re[m] = std::cos(phi);

@@ -34,6 +34,11 @@ enum TSProfileType : uint32_t {
   kProfilePseudoVoigt = 4,
 };
 
+// How a curve, its markers and its labels are drawn; the plot gives the values their meaning.
+enum TSLineStyle : uint32_t {};
+enum TSMarkerStyle : uint32_t {};
+enum TSLabelAlignment : uint32_t {};
+
 // One row of a chooser or menu: the text shown and the value it stands for.
 struct CChoice {
   const char* name;

@@ -1,0 +1,110 @@
+#include "files/profile_file.h"
+
+#include <array>
+#include <charconv>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "app/status.h"
+#include "errors/exceptions.h"
+#include "files/listing_header.h"
+#include "patterns/pattern.h"
+#include "patterns/plot_spec.h"
+
+namespace {
+
+const CTessFile::CRegistrar kRegistrar({CTSProfileFile::kTypeId}, &CTSProfileFile::Recognise,
+                                       &CTessFile::Make<CTSProfileFile>);
+
+constexpr size_t kFewestPoints = 5;
+// How far the probe looks for the heading, and how many lines after it it checks.
+constexpr size_t kHeadingLines = 100;
+constexpr size_t kCheckedLines = 20;
+const std::string kSeparator(88, '*');
+
+// Two numbers at the start of the line, separated by white space; what follows is not looked at.
+std::optional<CProfilePoint> PointOf(const std::string& line) {
+  const char* text = line.c_str();
+  char* end = nullptr;
+  const double x = std::strtod(text, &end);
+  if (end == text) return std::nullopt;
+  text = end;
+  const double y = std::strtod(text, &end);
+  if (end == text) return std::nullopt;
+  return CProfilePoint{x, y};
+}
+
+bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
+
+bool ContainsIntensity(std::string line) {
+  for (char& c : line)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return line.find("intensity") != std::string::npos;
+}
+
+// Appends "%.4f\t%10.4e\n"; std::to_chars formats exactly as printf does, many times faster.
+void AppendPoint(std::string& text, double x, double y) {
+  std::array<char, 64> buffer;
+  char* end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), x, std::chars_format::fixed, 4).ptr;
+  text.append(buffer.data(), end);
+  text += '\t';
+  end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), y, std::chars_format::scientific, 4).ptr;
+  const size_t length = static_cast<size_t>(end - buffer.data());
+  if (length < 10) text.append(10 - length, ' ');
+  text.append(buffer.data(), end);
+  text += '\n';
+}
+
+}  // namespace
+
+unsigned CTSProfileFile::Recognise(const std::string& path) {
+  CTSProfileFile file;
+  if (!file.Open(path, CFile::kModeRead)) return 0;
+  std::string line;
+  bool heading = false;
+  for (size_t count = 0; !heading && count < kHeadingLines && file.ReadLine(line); ++count)
+    heading = ContainsIntensity(line);
+  if (!heading) return 0;
+  size_t points = 0;
+  for (size_t count = 0; count < kCheckedLines && file.ReadLine(line); ++count) {
+    if (IsBlank(line)) continue;
+    if (!PointOf(line)) return 0;
+    ++points;
+  }
+  return points > 0 ? kTypeId : 0;
+}
+
+std::string CTSProfileFile::ProfileText(const CTSPattern& pattern, const CPlotSpec& plotSpec) {
+  const CProfile& profile = pattern.ProfilePoints(false);
+  if (profile.size() < kFewestPoints) throw CVHXFileProfileTooFewPoints();
+  std::string text = ListingHeader(pattern.Title());
+  text.reserve(text.size() + profile.size() * 24);
+  for (const CProfilePoint& point : profile)
+    if (point.x >= plotSpec.XMin() && point.x <= plotSpec.XMax())
+      AppendPoint(text, point.x, pattern.PlottedPoint(point).y);
+  return text;
+}
+
+void CTSProfileFile::WriteProfile(const CTSPattern& pattern, const CPlotSpec& plotSpec) {
+  CStatus status("Writing profile file...");
+  WriteString(ProfileText(pattern, plotSpec));
+}
+
+CProfile CTSProfileFile::ReadPoints() {
+  CStatus status("Reading from Profile file...");
+  CProfile points;
+  std::string line;
+  bool inHeader = false;
+  while (ReadLine(line)) {
+    // The banner of our own files may hold numbers (a title such as "Phase 2 3"); pass it over.
+    if (line == kSeparator) {
+      inHeader = !inHeader;
+      continue;
+    }
+    if (inHeader) continue;
+    if (const std::optional<CProfilePoint> point = PointOf(line)) points.push_back(*point);
+  }
+  if (points.empty()) throw CVHXFileNoData();
+  return points;
+}

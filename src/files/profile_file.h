@@ -1,0 +1,37 @@
+// The profile file: a pattern's curve as two columns of text (x with 4 decimals, a tab, the
+// intensity in exponent form) under the listing header. Written from any pattern; read back as
+// points, which become an observed pattern.
+#pragma once
+
+#include <string>
+
+#include "files/stdio_file.h"
+#include "files/tess_file.h"
+#include "patterns/profile.h"
+
+class CPlotSpec;
+class CTSPattern;
+
+class CTSProfileFile : public CVHStdioFile<CTessFile> {
+ public:
+  static constexpr unsigned kTypeId = 13;
+
+  CTSProfileFile() { SetKind(kTypeId); }
+
+  // The content probe: a line that contains "intensity" (in any case), followed by lines of two
+  // numbers.
+  static unsigned Recognise(const std::string& path);
+
+  // The file's text for a pattern: the header with the pattern's title, then every point of the
+  // profile whose x lies within the plot's x range (limits included), with the intensity as the
+  // pattern displays it (scaled, weighted and offset). A profile of 4 points or fewer raises
+  // CVHXFileProfileTooFewPoints.
+  static std::string ProfileText(const CTSPattern& pattern, const CPlotSpec& plotSpec);
+  // Writes that text to the open file, under the status "Writing profile file...".
+  void WriteProfile(const CTSPattern& pattern, const CPlotSpec& plotSpec);
+
+  // Reads the points of the open file, under the status "Reading from Profile file...": every
+  // line that gives two numbers, the header of a file of ours passed over. No point at all
+  // raises CVHXFileNoData.
+  CProfile ReadPoints();
+};

@@ -1,0 +1,304 @@
+#include "patterns/profile.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "crystal/crystal.h"
+#include "crystal/vector.h"
+#include "diffraction/reflexion.h"
+#include "patterns/plot_spec.h"
+
+using namespace VHTypes;
+
+namespace VHProfile {
+
+namespace {
+
+// Scherrer constant of the size broadening.
+constexpr double kScherrer = 0.888;
+// Crystallites this large (Angstrom) broaden nothing on the 2 theta axis.
+constexpr double kLargestSize = 10000.0;
+// exp(a) below exp(-30) is left out of the Gaussian, whatever the reach.
+constexpr double kGaussianFloor = -30.0;
+constexpr double kGaussianCutOff = 5.0;
+constexpr double kLorentzianCutOff = 20.0;
+// A Delta peak is a triangle this many grid steps wide on each side.
+constexpr double kDeltaSteps = 9.0;
+
+const double kGaussianNorm = std::sqrt(kLn2 / kPi);
+// 2 sqrt(ln 2), the factor of the strain term.
+const double kStrainFactor = 2.0 * std::sqrt(kLn2);
+
+// The shapes for one half width w, as functions of the distance from the peak's centre. The
+// constants of a peak are worked out once, so that the sampling loop, compiled once per shape,
+// does a multiplication and (for the bell shapes) one exponential per point.
+class CDeltaPeak {
+ public:
+  explicit CDeltaPeak(double w) : m_w(w) {}
+  double operator()(double dx) const {
+    const double distance = std::abs(dx);
+    return distance < m_w ? 1.0 - distance / m_w : 0.0;
+  }
+
+ private:
+  double m_w;
+};
+
+class CLorentzianPeak {
+ public:
+  explicit CLorentzianPeak(double w) : m_inverseWidth(1.0 / w), m_piW(kPi * w) {}
+  double operator()(double dx) const {
+    const double u = dx * m_inverseWidth;
+    return 1.0 / (m_piW * (1.0 + u * u));
+  }
+
+ private:
+  double m_inverseWidth, m_piW;
+};
+
+class CGaussianPeak {
+ public:
+  explicit CGaussianPeak(double w) : m_inverseWidth(1.0 / w), m_height(kGaussianNorm / w) {}
+  double operator()(double dx) const {
+    const double u = dx * m_inverseWidth;
+    const double a = -kLn2 * u * u;
+    return a <= kGaussianFloor ? 0.0 : m_height * std::exp(a);
+  }
+
+ private:
+  double m_inverseWidth, m_height;
+};
+
+class CPseudoVoigtPeak {
+ public:
+  CPseudoVoigtPeak(double w, double eta) : m_gaussian(w), m_lorentzian(w), m_eta(eta) {}
+  double operator()(double dx) const { return (1.0 - m_eta) * m_gaussian(dx) + m_eta * m_lorentzian(dx); }
+
+ private:
+  CGaussianPeak m_gaussian;
+  CLorentzianPeak m_lorentzian;
+  double m_eta;
+};
+
+// The K-alpha-2 companion of the peaks, when the doublet is in use.
+struct CDoublet {
+  bool inUse = false;
+  double lambda2 = 0.0;
+  double weight1 = 1.0;  // r / (r + 1)
+  double weight2 = 0.0;  // 1 / (r + 1)
+};
+
+CDoublet DoubletOf(const CPlotSpec& plotSpec) {
+  CDoublet doublet;
+  // The second line is placed as a 2 theta angle, which only means something on that axis.
+  doublet.inUse = plotSpec.SimulationType() == kSimulationXrays && !plotSpec.Monochromatic() &&
+                  plotSpec.AxisType() == kAxisTwoTheta;
+  if (doublet.inUse) {
+    const double r = plotSpec.LambdaRatio();
+    doublet.lambda2 = plotSpec.Lambda2();
+    doublet.weight1 = r / (r + 1.0);
+    doublet.weight2 = 1.0 / (r + 1.0);
+  }
+  return doublet;
+}
+
+// A grid index from an edge, truncated toward zero, computed in floating point so that edges
+// far outside the grid (or not finite) clamp instead of overflowing an integer.
+double IndexOf(double edge, double xMin, double step) { return std::trunc((edge - xMin) / step); }
+
+// `makePeak(w)` gives the shape of a peak of half width w.
+template <class MakePeak>
+void AddPeaks(CProfile& grid, const std::vector<std::shared_ptr<CTSReflexion>>& reflexions, double xMin,
+              double step, double cutOff, const CDoublet& doublet, MakePeak makePeak, bool delta) {
+  const double lastIndex = static_cast<double>(grid.size() - 1);
+  CProfilePoint* const points = grid.data();
+  for (const auto& reflexion : reflexions) {
+    const double x1 = reflexion->position;
+    const double intensity = reflexion->intensity;
+    const double w = delta ? kDeltaSteps * step : reflexion->halfWidth;
+    // An unbounded width spreads the peak to nothing; a position that is not finite has no point.
+    if (!std::isfinite(w) || !std::isfinite(x1)) continue;
+
+    double x2 = x1;
+    bool second = false;
+    if (doublet.inUse) {
+      const double s = doublet.lambda2 * 0.5 / reflexion->d;
+      if (s >= -1.0 && s <= 1.0) {
+        x2 = 2.0 * std::asin(s) * kRadiansToDegrees;
+        second = true;
+      }
+    }
+
+    const double reach = w * cutOff;
+    const double upperEdge = x1 + reach + (second ? x2 - x1 : 0.0);
+    double first = IndexOf(x1 - reach, xMin, step);
+    double last = IndexOf(upperEdge, xMin, step);
+    if (!(first > 0.0)) first = 0.0;
+    if (!(last < lastIndex + 1.0)) last = lastIndex;
+    first = std::min(first, lastIndex + 1.0);
+    // The last index itself is left out.
+    const size_t begin = static_cast<size_t>(first);
+    const size_t end = static_cast<size_t>(std::max(last, 0.0));
+
+    const auto shape = makePeak(w);
+    if (second) {
+      const double i1 = doublet.weight1 * intensity, i2 = doublet.weight2 * intensity;
+      for (size_t i = begin; i < end; ++i) points[i].y += i1 * shape(points[i].x - x1) + i2 * shape(points[i].x - x2);
+    } else {
+      for (size_t i = begin; i < end; ++i) points[i].y += intensity * shape(points[i].x - x1);
+    }
+  }
+}
+
+}  // namespace
+
+double Delta(double x, double x0, double w) { return CDeltaPeak(w)(x - x0); }
+
+double Lorentzian(double x, double x0, double w) { return CLorentzianPeak(w)(x - x0); }
+
+double Gaussian(double x, double x0, double w) { return CGaussianPeak(w)(x - x0); }
+
+double PseudoVoigt(double x, double x0, double w, double eta) { return CPseudoVoigtPeak(w, eta)(x - x0); }
+
+double CutOffFactor(TSProfileType type, double eta) {
+  switch (type) {
+    case kProfileDelta:
+      return 1.0;
+    case kProfileLorentzian:
+      return kLorentzianCutOff;
+    case kProfileGaussian:
+      return kGaussianCutOff;
+    case kProfilePseudoVoigt:
+      return (1.0 - eta) * kGaussianCutOff + eta * kLorentzianCutOff;
+  }
+  return 0.0;
+}
+
+double InstrumentWidth(const CPlotSpec& plotSpec, double x) {
+  const TSAxisType axis = plotSpec.AxisType();
+  switch (plotSpec.SimulationType()) {
+    case kSimulationTimeOfFlight: {
+      // A constant delta-d/d resolution: proportional to the position except on the 2 theta
+      // axis, where it follows tan theta.
+      const double r = plotSpec.TOFResolution();
+      if (axis == kAxisTwoTheta) return 2.0 * r * std::tan(x / 2.0 * kDegreesToRadians) * kRadiansToDegrees;
+      return r * x;
+    }
+    case kSimulationEnergyDispersive:
+      return plotSpec.ConvertWidth(plotSpec.EDXPeakWidth(), kAxisEnergy, axis);
+    case kSimulationElectrons:
+      return plotSpec.ConvertWidth(plotSpec.PeakWidthTEM(), kAxisInverseD, axis);
+    default:
+      return plotSpec.ConvertWidth(plotSpec.TTHPeakWidth(), kAxisTwoTheta, axis);
+  }
+}
+
+double SizeWidth(const CPlotSpec& plotSpec, double size, double x) {
+  const double s = std::clamp(size, 0.0, kLargestSize);
+  switch (plotSpec.AxisType()) {
+    case kAxisTwoTheta:
+      if (s >= kLargestSize) return 0.0;
+      return kScherrer * plotSpec.Wavelength() * kRadiansToDegrees / (s * std::cos(x / 2.0 * kDegreesToRadians));
+    case kAxisDSpacing:
+      return kScherrer * x * x / s;
+    case kAxisInverseD:
+      return kScherrer / s;
+    case kAxisTimeOfFlight:
+      return kScherrer * x * x / (s * plotSpec.TOFFactor());
+    case kAxisEnergy:
+      return kScherrer * plotSpec.EDXFactor() / s;
+    case kAxisQ:
+      return kScherrer * kTwoPi / s;
+  }
+  return 0.0;
+}
+
+double StrainWidth(const CPlotSpec& plotSpec, double strain, double x) {
+  const double e = std::clamp(strain, 0.0, 1.0);
+  switch (plotSpec.AxisType()) {
+    case kAxisTwoTheta:
+      if (!(e > 0.0)) return 0.0;
+      return 4.0 * kStrainFactor * e * std::tan(x / 2.0 * kDegreesToRadians) * kRadiansToDegrees;
+    case kAxisDSpacing:
+    case kAxisTimeOfFlight:
+      return e * x;
+    case kAxisInverseD:
+    case kAxisEnergy:
+    case kAxisQ:
+      return kStrainFactor * e * x;
+  }
+  return 0.0;
+}
+
+double TotalWidth(TSProfileType type, double eta, double instrument, double size, double strain) {
+  const double linear = instrument + size + strain;
+  const double quadrature = std::sqrt(instrument * instrument + size * size + strain * strain);
+  switch (type) {
+    case kProfileLorentzian:
+      return linear;
+    case kProfileGaussian:
+      return quadrature;
+    case kProfilePseudoVoigt:
+      return (1.0 - eta) * quadrature + eta * linear;
+    default:
+      return 0.0;
+  }
+}
+
+void ComputeWidths(const CTSCrystal& crystal, const CPlotSpec& plotSpec) {
+  const TSProfileType type = plotSpec.ProfileType();
+  const double eta = plotSpec.Eta();
+  for (const auto& reflexion : crystal.reflexions) {
+    const double x = reflexion->position;
+    reflexion->halfWidth = TotalWidth(type, eta, InstrumentWidth(plotSpec, x), SizeWidth(plotSpec, crystal.particleSize, x),
+                                      StrainWidth(plotSpec, crystal.isotropicStrain, x)) /
+                           2.0;
+  }
+}
+
+CProfile LayGrid(const CPlotSpec& plotSpec) {
+  const uint64_t n = plotSpec.ProfilePoints();
+  const double step = (plotSpec.XMax() - plotSpec.XMin()) / static_cast<double>(n);
+  CProfile grid(n);
+  double x = plotSpec.XMin();
+  for (CProfilePoint& point : grid) {
+    point.x = x;
+    x += step;
+  }
+  return grid;
+}
+
+CProfile SampleProfile(const std::vector<std::shared_ptr<CTSReflexion>>& reflexions, const CPlotSpec& plotSpec) {
+  if (reflexions.empty()) return {};
+  CProfile grid = LayGrid(plotSpec);
+  if (grid.empty()) return grid;
+  const TSProfileType type = plotSpec.ProfileType();
+  const double eta = plotSpec.Eta();
+  const double cutOff = CutOffFactor(type, eta);
+  const CDoublet doublet = DoubletOf(plotSpec);
+  const double xMin = plotSpec.XMin();
+  const double step = (plotSpec.XMax() - xMin) / static_cast<double>(grid.size());
+  switch (type) {
+    case kProfileDelta:
+      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CDeltaPeak(w); }, true);
+      break;
+    case kProfileLorentzian:
+      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CLorentzianPeak(w); }, false);
+      break;
+    case kProfileGaussian:
+      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CGaussianPeak(w); }, false);
+      break;
+    case kProfilePseudoVoigt:
+      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [eta](double w) { return CPseudoVoigtPeak(w, eta); },
+               false);
+      break;
+  }
+  return grid;
+}
+
+CProfile BuildProfile(const CTSCrystal& crystal, const CPlotSpec& plotSpec) {
+  ComputeWidths(crystal, plotSpec);
+  return SampleProfile(crystal.reflexions, plotSpec);
+}
+
+}  // namespace VHProfile
