@@ -88,8 +88,11 @@ CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
   if (const auto distance = Bounded(arguments, "--tof-distance", 0.0, kInfinity, false))
     spec.SetTOFDistance(*distance);
 
+  // Each radiation's own axis: electron diffraction patterns are read in 1/d, where their
+  // instrument width is given.
   TSAxisType axis = spec.SimulationType() == kSimulationEnergyDispersive ? kAxisEnergy
                     : spec.SimulationType() == kSimulationTimeOfFlight   ? kAxisTimeOfFlight
+                    : spec.SimulationType() == kSimulationElectrons      ? kAxisInverseD
                                                                          : kAxisTwoTheta;
   if (const auto chosen = ChosenValue(arguments, "--axis", kAxes)) axis = static_cast<TSAxisType>(*chosen);
   spec.SetAxisType(axis);

@@ -31,5 +31,6 @@ std::vector<COptionSpec> CalculationOptionSpecs();
 
 // The settings the options give, starting from the built-in defaults; a bad value raises
 // CUsageError naming the option. Without --axis the axis follows the radiation (energy for
-// energy-dispersive X-rays, time of flight for time-of-flight neutrons, 2θ otherwise).
+// energy-dispersive X-rays, time of flight for time-of-flight neutrons, 1/d for electrons,
+// 2θ otherwise).
 CCalculationSettings CalculationSettingsFrom(const CArguments& arguments);

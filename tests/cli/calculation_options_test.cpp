@@ -33,6 +33,7 @@ TEST(CalculationOptions, RadiationWavelengthAndAxis) {
 
   const CPlotSpec electrons = Settings({"--radiation", "electron", "--voltage", "100"}).plotSpec;
   EXPECT_NEAR(electrons.LambdaTEM(), 0.0370, 5e-5);
+  EXPECT_EQ(electrons.AxisType(), VHTypes::kAxisInverseD);
   EXPECT_EQ(electrons.Lambda(), CPlotSpec::BuiltIn().Lambda());
   EXPECT_EQ(Settings({"--radiation", "electron", "--wavelength", "0.025"}).plotSpec.LambdaTEM(), 0.025);
 }
