@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 
-CArguments::CArguments(std::span<const std::string> arguments, const std::vector<COptionSpec>& specs) {
+CArguments::CArguments(std::span<const std::string> arguments, const std::vector<COptionSpec>& declared) {
   auto findSpec = [&](const std::string& name) -> const COptionSpec* {
-    for (const COptionSpec& spec : specs)
-      if (spec.name == name || (!spec.shortName.empty() && spec.shortName == name)) return &spec;
+    for (const COptionSpec& option : declared)
+      if (option.name == name || (!option.shortName.empty() && option.shortName == name)) return &option;
     return nullptr;
   };
   bool optionsEnded = false;
@@ -25,15 +25,15 @@ CArguments::CArguments(std::span<const std::string> arguments, const std::vector
     }
     const size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
-    const COptionSpec* spec = findSpec(name);
-    if (!spec) throw CUsageError("unknown option '" + name + "'");
-    if (!spec->takesValue) {
+    const COptionSpec* option = findSpec(name);
+    if (!option) throw CUsageError("unknown option '" + name + "'");
+    if (!option->takesValue) {
       if (equals != std::string::npos) throw CUsageError("option '" + name + "' takes no value");
-      m_options[spec->name] = "";
+      m_options[option->name] = "";
     } else if (equals != std::string::npos) {
-      m_options[spec->name] = argument.substr(equals + 1);
+      m_options[option->name] = argument.substr(equals + 1);
     } else if (i + 1 < arguments.size()) {
-      m_options[spec->name] = arguments[++i];
+      m_options[option->name] = arguments[++i];
     } else {
       throw CUsageError("option '" + name + "' needs a value");
     }

@@ -28,7 +28,7 @@ class CArguments {
  public:
   // Parses `arguments` (without the program and command names). "--name=value" and
   // "--name value" both work; "--" ends the options; "-" alone is positional.
-  CArguments(std::span<const std::string> arguments, const std::vector<COptionSpec>& specs);
+  CArguments(std::span<const std::string> arguments, const std::vector<COptionSpec>& declared);
 
   bool Has(const std::string& name) const { return m_options.count(name) != 0; }
   std::optional<std::string> Value(const std::string& name) const;

@@ -65,37 +65,37 @@ std::vector<COptionSpec> CalculationOptionSpecs() {
 
 CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
   CCalculationSettings settings;
-  CPlotSpec& spec = settings.plotSpec;
+  CPlotSpec& plot = settings.plotSpec;
   const auto radiation = ChosenValue(arguments, "--radiation", kRadiations);
-  if (radiation) spec.SetSimulationType(static_cast<TSSimulationType>(*radiation));
-  const bool electrons = spec.SimulationType() == kSimulationElectrons;
+  if (radiation) plot.SetSimulationType(static_cast<TSSimulationType>(*radiation));
+  const bool electrons = plot.SimulationType() == kSimulationElectrons;
 
   const auto wavelength = Bounded(arguments, "--wavelength", kShortestWavelength, kLongestWavelength);
   const auto voltage = Bounded(arguments, "--voltage", 0.0, kInfinity, false);
   if (voltage && !electrons) throw CUsageError("--voltage is for electrons (--radiation electron)");
   if (voltage && wavelength) throw CUsageError("give --voltage or --wavelength, not both");
-  if (electrons && voltage) spec.SetLambdaTEM(ElectronWavelength(*voltage));
-  if (wavelength) electrons ? spec.SetLambdaTEM(*wavelength) : spec.SetLambda(*wavelength);
+  if (electrons && voltage) plot.SetLambdaTEM(ElectronWavelength(*voltage));
+  if (wavelength) electrons ? plot.SetLambdaTEM(*wavelength) : plot.SetLambda(*wavelength);
 
-  if (const auto dmin = Bounded(arguments, "--dmin", 0.0, kInfinity)) spec.SetDMin(*dmin);
+  if (const auto dmin = Bounded(arguments, "--dmin", 0.0, kInfinity)) plot.SetDMin(*dmin);
   if (const auto count = arguments.Integer("--max-reflexions")) {
     if (*count < 0 || *count > INT32_MAX) throw CUsageError("--max-reflexions must be 0 (no cap) or a count");
-    spec.SetRestrictMaxNumRefs(*count != 0);
-    if (*count != 0) spec.SetMaxNumRefs(static_cast<int32_t>(*count));
+    plot.SetRestrictMaxNumRefs(*count != 0);
+    if (*count != 0) plot.SetMaxNumRefs(static_cast<int32_t>(*count));
   }
-  if (const auto theta = Bounded(arguments, "--edx-theta", 0.0, VHTypes::kPi / 2, false)) spec.SetEDXTheta(*theta);
-  if (const auto theta = Bounded(arguments, "--tof-theta", 0.0, VHTypes::kPi / 2, false)) spec.SetTOFTheta(*theta);
+  if (const auto theta = Bounded(arguments, "--edx-theta", 0.0, VHTypes::kPi / 2, false)) plot.SetEDXTheta(*theta);
+  if (const auto theta = Bounded(arguments, "--tof-theta", 0.0, VHTypes::kPi / 2, false)) plot.SetTOFTheta(*theta);
   if (const auto distance = Bounded(arguments, "--tof-distance", 0.0, kInfinity, false))
-    spec.SetTOFDistance(*distance);
+    plot.SetTOFDistance(*distance);
 
   // Each radiation's own axis: electron diffraction patterns are read in 1/d, where their
   // instrument width is given.
-  TSAxisType axis = spec.SimulationType() == kSimulationEnergyDispersive ? kAxisEnergy
-                    : spec.SimulationType() == kSimulationTimeOfFlight   ? kAxisTimeOfFlight
-                    : spec.SimulationType() == kSimulationElectrons      ? kAxisInverseD
+  TSAxisType axis = plot.SimulationType() == kSimulationEnergyDispersive ? kAxisEnergy
+                    : plot.SimulationType() == kSimulationTimeOfFlight   ? kAxisTimeOfFlight
+                    : plot.SimulationType() == kSimulationElectrons      ? kAxisInverseD
                                                                          : kAxisTwoTheta;
   if (const auto chosen = ChosenValue(arguments, "--axis", kAxes)) axis = static_cast<TSAxisType>(*chosen);
-  spec.SetAxisType(axis);
+  plot.SetAxisType(axis);
 
   CSampleSettings& sample = settings.sample;
   sample.useDisplacementParameters = !arguments.Has("--no-adp");
