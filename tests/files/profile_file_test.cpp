@@ -25,10 +25,10 @@ CProfile ReadBack(const std::string& path) {
   return file.ReadPoints();
 }
 
-void Write(const std::string& path, const CTSPattern& pattern, const CPlotSpec& spec) {
+void Write(const std::string& path, const CTSPattern& pattern, const CPlotSpec& plot) {
   CTSProfileFile file;
   ASSERT_TRUE(file.Open(path, CFile::kModeWrite | CFile::kModeCreate | CFile::kTypeText));
-  file.WriteProfile(pattern, spec);
+  file.WriteProfile(pattern, plot);
   file.Close();
 }
 
@@ -46,11 +46,11 @@ TEST(ProfileFile, WrittenPointsReadBackToThePrintedPrecision) {
   const auto pattern = PatternWith(profile, "Phase 2 3");  // a title of numbers is not a point
   pattern->SetYScale(2.0);
   pattern->SetYOffset(10.0);
-  CPlotSpec spec = CPlotSpec::BuiltIn();
-  spec.SetXRange(0.25, 2.0);  // both limits are grid points and are written
+  CPlotSpec plot = CPlotSpec::BuiltIn();
+  plot.SetXRange(0.25, 2.0);  // both limits are grid points and are written
 
   CTempFile file(".txt");
-  Write(file.Path(), *pattern, spec);
+  Write(file.Path(), *pattern, plot);
   const std::string text = file.Contents();
   EXPECT_EQ(text.find(ListingHeader("Phase 2 3")), 0u);
   char first[64];
@@ -68,12 +68,12 @@ TEST(ProfileFile, WrittenPointsReadBackToThePrintedPrecision) {
 }
 
 TEST(ProfileFile, FivePointsAreTheFewestThatExport) {
-  const CPlotSpec spec = CPlotSpec::BuiltIn();
+  const CPlotSpec plot = CPlotSpec::BuiltIn();
   const CProfile five = {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}};
-  EXPECT_NO_THROW(CTSProfileFile::ProfileText(*PatternWith(five), spec));
+  EXPECT_NO_THROW(CTSProfileFile::ProfileText(*PatternWith(five), plot));
   const CProfile four(five.begin(), five.begin() + 4);
-  EXPECT_THROW(CTSProfileFile::ProfileText(*PatternWith(four), spec), CVHXFileProfileTooFewPoints);
-  EXPECT_THROW(CTSProfileFile::ProfileText(*PatternWith({}), spec), CVHXFileProfileTooFewPoints);
+  EXPECT_THROW(CTSProfileFile::ProfileText(*PatternWith(four), plot), CVHXFileProfileTooFewPoints);
+  EXPECT_THROW(CTSProfileFile::ProfileText(*PatternWith({}), plot), CVHXFileProfileTooFewPoints);
 }
 
 TEST(ProfileFile, ContentProbeAndEmptyFiles) {

@@ -26,10 +26,10 @@ std::shared_ptr<CTSCrystalPattern> NewCrystalPattern(const std::string& title = 
 }
 
 // Quartz from the test structures, calculated with the built-in plot specification.
-std::shared_ptr<CTSCrystalPattern> CalculatedQuartz(const CPlotSpec& spec) {
+std::shared_ptr<CTSCrystalPattern> CalculatedQuartz(const CPlotSpec& plot) {
   auto pattern = NewCrystalPattern("Quartz");
   *pattern->Crystal() = ReadCrystalFile(TestDataPath("quartz.cif").string()).crystal;
-  pattern->Recalculate(spec);
+  pattern->Recalculate(plot);
   return pattern;
 }
 
@@ -58,22 +58,22 @@ TEST(CrystalPattern, BuiltInDefaults) {
 }
 
 TEST(CrystalPattern, SixteenthAutomaticColourEqualsTheFirst) {
-  CPlotSpec spec = CPlotSpec::BuiltIn();
-  spec.SetDMin(5.0);  // a cheap calculation
+  CPlotSpec plot = CPlotSpec::BuiltIn();
+  plot.SetDMin(5.0);  // a cheap calculation
   std::vector<std::shared_ptr<CTSCrystalPattern>> patterns;
   for (int i = 0; i < 16; ++i) {
     patterns.push_back(NewCrystalPattern());
-    patterns.back()->Recalculate(spec);
+    patterns.back()->Recalculate(plot);
   }
   EXPECT_EQ(patterns[15]->Style().colour, patterns[0]->Style().colour);
   EXPECT_NE(patterns[1]->Style().colour, patterns[0]->Style().colour);
   // A pattern with a colour keeps it and does not move the index on.
   auto coloured = NewCrystalPattern();
   coloured->Style().colour = 0xFF123456;
-  coloured->Recalculate(spec);
+  coloured->Recalculate(plot);
   EXPECT_EQ(coloured->Style().colour, 0xFF123456u);
   auto next = NewCrystalPattern();
-  next->Recalculate(spec);
+  next->Recalculate(plot);
   EXPECT_EQ(next->Style().colour, patterns[1]->Style().colour);
   EXPECT_EQ(CTSPattern::AutomaticColours().size(), 15u);
 }
@@ -86,18 +86,18 @@ TEST(CrystalPattern, DisplayNameCarriesTheFractionBelowOne) {
 }
 
 TEST(CrystalPattern, ProfileIsCachedUntilCleared) {
-  const CPlotSpec spec = CPlotSpec::BuiltIn();
-  auto pattern = CalculatedQuartz(spec);
+  const CPlotSpec plot = CPlotSpec::BuiltIn();
+  auto pattern = CalculatedQuartz(plot);
   EXPECT_TRUE(pattern->HasReflexionsOrData());
   EXPECT_TRUE(pattern->ProfilePoints(false).empty());
-  const CProfile first = pattern->GetProfile(spec);
+  const CProfile first = pattern->GetProfile(plot);
   ASSERT_EQ(first.size(), 72000u);
   // A second request computes nothing: a change to the reflexions does not show until the
   // profile is cleared.
   for (const auto& reflexion : pattern->Crystal()->reflexions) reflexion->intensity *= 2;
-  EXPECT_EQ(pattern->GetProfile(spec), first);
+  EXPECT_EQ(pattern->GetProfile(plot), first);
   pattern->ClearProfile();
-  const CProfile second = pattern->GetProfile(spec);
+  const CProfile second = pattern->GetProfile(plot);
   EXPECT_NEAR(second[10655].y, 2 * first[10655].y, 1e-9 * first[10655].y);  // at 26.64 degrees
 
   pattern->SetNeedsCalculation(true);
@@ -105,12 +105,12 @@ TEST(CrystalPattern, ProfileIsCachedUntilCleared) {
 }
 
 TEST(CrystalPattern, NoReflexionsGiveAnEmptyProfile) {
-  CPlotSpec spec = CPlotSpec::BuiltIn();
+  CPlotSpec plot = CPlotSpec::BuiltIn();
   auto pattern = NewCrystalPattern();  // no sites: every intensity is zero
-  spec.SetDMin(4.0);
-  pattern->Recalculate(spec);
+  plot.SetDMin(4.0);
+  pattern->Recalculate(plot);
   EXPECT_FALSE(pattern->HasReflexionsOrData());
-  EXPECT_TRUE(pattern->GetProfile(spec).empty());
+  EXPECT_TRUE(pattern->GetProfile(plot).empty());
 }
 
 TEST(CrystalPattern, PlottedValuesAndTheirExtremes) {
@@ -210,9 +210,9 @@ TEST(PatternFromFilePath, TypeDecidesTheKind) {
 }
 
 TEST(TransferImage, CalculatedCrystalPatternRoundTrips) {
-  const CPlotSpec spec = CPlotSpec::BuiltIn();
-  auto original = CalculatedQuartz(spec);
-  original->GetProfile(spec);
+  const CPlotSpec plot = CPlotSpec::BuiltIn();
+  auto original = CalculatedQuartz(plot);
+  original->GetProfile(plot);
   original->SetPath("/data/quartz.cif");
   original->SetXOffset(0.25);
   original->SetMixtureFraction(0.5);
@@ -276,9 +276,9 @@ TEST(TransferImage, CalculatedCrystalPatternRoundTrips) {
 }
 
 TEST(TransferImage, CloneCopiesBothCachedStages) {
-  const CPlotSpec spec = CPlotSpec::BuiltIn();
-  auto original = CalculatedQuartz(spec);
-  original->GetProfile(spec);
+  const CPlotSpec plot = CPlotSpec::BuiltIn();
+  auto original = CalculatedQuartz(plot);
+  original->GetProfile(plot);
   const auto clone = original->Clone();
   EXPECT_EQ(clone->ProfilePoints(false), original->ProfilePoints(false));
   EXPECT_EQ(clone->Crystal()->reflexions.size(), original->Crystal()->reflexions.size());

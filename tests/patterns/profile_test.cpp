@@ -27,11 +27,11 @@ std::shared_ptr<CTSReflexion> Reflexion(double position, double intensity, doubl
 
 // A 2 theta grid from 0 to 10 degrees in 1000 steps of 0.01.
 CPlotSpec Grid(TSProfileType type) {
-  CPlotSpec spec = CPlotSpec::BuiltIn();
-  spec.SetXRange(0.0, 10.0);
-  spec.SetProfilePoints(1000);
-  spec.SetProfileType(type);
-  return spec;
+  CPlotSpec plot = CPlotSpec::BuiltIn();
+  plot.SetXRange(0.0, 10.0);
+  plot.SetProfilePoints(1000);
+  plot.SetProfileType(type);
+  return plot;
 }
 
 TEST(PeakShapes, HeightsAndHalfMaxima) {
@@ -61,45 +61,45 @@ TEST(PeakShapes, CutOffFactors) {
 }
 
 TEST(PeakWidths, InstrumentWidthByRadiationAndAxis) {
-  CPlotSpec spec = CPlotSpec::BuiltIn();
-  EXPECT_EQ(InstrumentWidth(spec, 30.0), 0.1);
-  spec.SetAxisType(kAxisDSpacing);
-  EXPECT_EQ(InstrumentWidth(spec, 2.0), spec.ConvertWidth(0.1, kAxisTwoTheta, kAxisDSpacing));
+  CPlotSpec plot = CPlotSpec::BuiltIn();
+  EXPECT_EQ(InstrumentWidth(plot, 30.0), 0.1);
+  plot.SetAxisType(kAxisDSpacing);
+  EXPECT_EQ(InstrumentWidth(plot, 2.0), plot.ConvertWidth(0.1, kAxisTwoTheta, kAxisDSpacing));
 
-  spec.SetSimulationType(kSimulationTimeOfFlight);
-  spec.SetAxisType(kAxisTimeOfFlight);
-  EXPECT_DOUBLE_EQ(InstrumentWidth(spec, 200.0), 0.001 * 200.0);
-  spec.SetAxisType(kAxisTwoTheta);
-  EXPECT_DOUBLE_EQ(InstrumentWidth(spec, 90.0), 2 * 0.001 * std::tan(kPi / 4) * 180 / kPi);
+  plot.SetSimulationType(kSimulationTimeOfFlight);
+  plot.SetAxisType(kAxisTimeOfFlight);
+  EXPECT_DOUBLE_EQ(InstrumentWidth(plot, 200.0), 0.001 * 200.0);
+  plot.SetAxisType(kAxisTwoTheta);
+  EXPECT_DOUBLE_EQ(InstrumentWidth(plot, 90.0), 2 * 0.001 * std::tan(kPi / 4) * 180 / kPi);
 
-  spec.SetSimulationType(kSimulationEnergyDispersive);
-  spec.SetAxisType(kAxisEnergy);
-  EXPECT_EQ(InstrumentWidth(spec, 50.0), 0.1);
-  spec.SetSimulationType(kSimulationElectrons);
-  spec.SetAxisType(kAxisInverseD);
-  EXPECT_EQ(InstrumentWidth(spec, 0.5), 0.02);
-  spec.SetAxisType(kAxisQ);
-  EXPECT_EQ(InstrumentWidth(spec, 3.0), spec.ConvertWidth(0.02, kAxisInverseD, kAxisQ));
+  plot.SetSimulationType(kSimulationEnergyDispersive);
+  plot.SetAxisType(kAxisEnergy);
+  EXPECT_EQ(InstrumentWidth(plot, 50.0), 0.1);
+  plot.SetSimulationType(kSimulationElectrons);
+  plot.SetAxisType(kAxisInverseD);
+  EXPECT_EQ(InstrumentWidth(plot, 0.5), 0.02);
+  plot.SetAxisType(kAxisQ);
+  EXPECT_EQ(InstrumentWidth(plot, 3.0), plot.ConvertWidth(0.02, kAxisInverseD, kAxisQ));
 }
 
 TEST(PeakWidths, SizeAndStrainTerms) {
-  CPlotSpec spec = CPlotSpec::BuiltIn();
+  CPlotSpec plot = CPlotSpec::BuiltIn();
   // At the size limit 2 theta gets no size broadening; the other axes keep the formula.
-  EXPECT_EQ(SizeWidth(spec, 10000.0, 40.0), 0.0);
-  EXPECT_EQ(SizeWidth(spec, 50000.0, 40.0), 0.0);  // clamped to the limit
-  EXPECT_DOUBLE_EQ(SizeWidth(spec, 1000.0, 40.0), 0.888 * 1.5405 * 180 / kPi / (1000.0 * std::cos(kPi / 9)));
-  EXPECT_EQ(StrainWidth(spec, 0.0, 40.0), 0.0);
-  EXPECT_DOUBLE_EQ(StrainWidth(spec, 0.001, 40.0), 4 * 2 * std::sqrt(kLn2) * 0.001 * std::tan(kPi / 9) * 180 / kPi);
+  EXPECT_EQ(SizeWidth(plot, 10000.0, 40.0), 0.0);
+  EXPECT_EQ(SizeWidth(plot, 50000.0, 40.0), 0.0);  // clamped to the limit
+  EXPECT_DOUBLE_EQ(SizeWidth(plot, 1000.0, 40.0), 0.888 * 1.5405 * 180 / kPi / (1000.0 * std::cos(kPi / 9)));
+  EXPECT_EQ(StrainWidth(plot, 0.0, 40.0), 0.0);
+  EXPECT_DOUBLE_EQ(StrainWidth(plot, 0.001, 40.0), 4 * 2 * std::sqrt(kLn2) * 0.001 * std::tan(kPi / 9) * 180 / kPi);
 
-  spec.SetAxisType(kAxisDSpacing);
-  EXPECT_DOUBLE_EQ(SizeWidth(spec, 10000.0, 2.0), 0.888 * 4.0 / 10000.0);
-  EXPECT_DOUBLE_EQ(StrainWidth(spec, 0.01, 2.0), 0.02);
-  spec.SetAxisType(kAxisQ);
-  EXPECT_DOUBLE_EQ(SizeWidth(spec, 500.0, 3.0), 0.888 * 2 * kPi / 500.0);
-  EXPECT_DOUBLE_EQ(StrainWidth(spec, 2.0, 3.0), 2 * std::sqrt(kLn2) * 3.0);  // strain clamped to 1
-  spec.SetAxisType(static_cast<TSAxisType>(7));
-  EXPECT_EQ(SizeWidth(spec, 500.0, 3.0), 0.0);
-  EXPECT_EQ(StrainWidth(spec, 0.5, 3.0), 0.0);
+  plot.SetAxisType(kAxisDSpacing);
+  EXPECT_DOUBLE_EQ(SizeWidth(plot, 10000.0, 2.0), 0.888 * 4.0 / 10000.0);
+  EXPECT_DOUBLE_EQ(StrainWidth(plot, 0.01, 2.0), 0.02);
+  plot.SetAxisType(kAxisQ);
+  EXPECT_DOUBLE_EQ(SizeWidth(plot, 500.0, 3.0), 0.888 * 2 * kPi / 500.0);
+  EXPECT_DOUBLE_EQ(StrainWidth(plot, 2.0, 3.0), 2 * std::sqrt(kLn2) * 3.0);  // strain clamped to 1
+  plot.SetAxisType(static_cast<TSAxisType>(7));
+  EXPECT_EQ(SizeWidth(plot, 500.0, 3.0), 0.0);
+  EXPECT_EQ(StrainWidth(plot, 0.5, 3.0), 0.0);
 }
 
 TEST(PeakWidths, TotalWidthByProfileType) {
@@ -184,15 +184,15 @@ TEST(ProfileSampling, PeaksClippedAtTheGridEdges) {
 }
 
 TEST(ProfileSampling, KAlpha2DoubletOnlyWhereTheSecondLineDiffracts) {
-  CPlotSpec spec = CPlotSpec::BuiltIn();
-  spec.SetMonochromatic(false);
-  spec.SetProfileType(kProfileGaussian);
+  CPlotSpec plot = CPlotSpec::BuiltIn();
+  plot.SetMonochromatic(false);
+  plot.SetProfileType(kProfileGaussian);
   const double w = 0.05;
   // d = 1.5405 Angstrom: K-alpha-1 at 2 theta = 60 degrees, K-alpha-2 a little above.
   const double d = 1.5405;
   const double x1 = 60.0;
   const double x2 = 2.0 * std::asin(1.54434 / (2 * d)) * 180 / kPi;
-  const CProfile doublet = SampleProfile({Reflexion(x1, 3.0, w, d)}, spec);
+  const CProfile doublet = SampleProfile({Reflexion(x1, 3.0, w, d)}, plot);
   const double step = 180.0 / 72000;
   const auto at = [&](const CProfile& profile, double x) { return profile[static_cast<size_t>(std::lround(x / step))]; };
   const CProfilePoint p1 = at(doublet, x1), p2 = at(doublet, x2);
@@ -202,13 +202,13 @@ TEST(ProfileSampling, KAlpha2DoubletOnlyWhereTheSecondLineDiffracts) {
 
   // d below lambda2 / 2: no second line, and the first keeps the plain intensity.
   const double dShort = 0.7715;
-  const CProfile single = SampleProfile({Reflexion(170.0, 3.0, w, dShort)}, spec);
+  const CProfile single = SampleProfile({Reflexion(170.0, 3.0, w, dShort)}, plot);
   const CProfilePoint peak = at(single, 170.0);
   EXPECT_NEAR(peak.y, 3.0 * Gaussian(peak.x, 170.0, w), 1e-9);
 
   // Monochromatic: the plain peak at d = 1.5405 too.
-  spec.SetMonochromatic(true);
-  const CProfilePoint plain = at(SampleProfile({Reflexion(x1, 3.0, w, d)}, spec), x1);
+  plot.SetMonochromatic(true);
+  const CProfilePoint plain = at(SampleProfile({Reflexion(x1, 3.0, w, d)}, plot), x1);
   EXPECT_NEAR(plain.y, 3.0 * Gaussian(plain.x, x1, w), 1e-9);
 }
 

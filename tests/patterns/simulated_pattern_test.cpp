@@ -53,11 +53,11 @@ double CellD(const CStructureCase& c, const CTSReflexion& r) {
   return 1.0 / std::sqrt(4.0 / 3.0 * (h * h + h * k + k * k) / (c.a * c.a) + l * l / (c.c * c.c));
 }
 
-std::shared_ptr<CTSCrystalPattern> Simulated(const char* file, const CPlotSpec& spec) {
+std::shared_ptr<CTSCrystalPattern> Simulated(const char* file, const CPlotSpec& plot) {
   auto pattern = std::make_shared<CTSCrystalPattern>(CTSPattern::BuiltInDefaults{});
   *pattern->Crystal() = ReadCrystalFile(TestDataPath(file).string()).crystal;
-  pattern->Recalculate(spec);
-  pattern->GetProfile(spec);
+  pattern->Recalculate(plot);
+  pattern->GetProfile(plot);
   return pattern;
 }
 
@@ -77,8 +77,8 @@ class SimulatedPattern : public testing::TestWithParam<CStructureCase> {};
 
 TEST_P(SimulatedPattern, PeaksLieWhereBraggsLawPutsThem) {
   const CStructureCase& c = GetParam();
-  const CPlotSpec spec = CPlotSpec::BuiltIn();
-  const auto pattern = Simulated(c.file, spec);
+  const CPlotSpec plot = CPlotSpec::BuiltIn();
+  const auto pattern = Simulated(c.file, plot);
   const CProfile& profile = pattern->ProfilePoints(false);
   const double step = 180.0 / 72000;
   const auto& reflexions = pattern->Crystal()->reflexions;
