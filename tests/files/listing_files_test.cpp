@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,9 +13,12 @@
 #include "diffraction/reflexion.h"
 #include "diffraction/test_crystals.h"
 #include "errors/exceptions.h"
+#include "files/crystal_files.h"
 #include "files/listing_files.h"
 #include "files/temp_file.h"
 #include "patterns/plot_spec.h"
+#include "support/data_files.h"
+#include "support/recorders.h"
 
 namespace {
 
@@ -140,6 +144,30 @@ TEST(ListingFiles, ReportStreamFailures) {
     EXPECT_THROW(WriteListingFile("/dev/full", CListingKind::kReflexions, {{"x", &crystal}}, CPlotSpec::BuiltIn()),
                  CVHXMFC);
   }
+}
+
+// The structure-factor loop shares its reflexions among the threads; each writes only its own,
+// and its sums run in a fixed order, so the listings come out the same digit for digit.
+TEST(ListingText, DoesNotDependOnTheNumberOfThreads) {
+  SKIP_WITHOUT_SHARED_DATA();
+  CRecordingAlertPresenter alerts;
+  // Ca3Al2O6: 264 atoms in the cell with anisotropic displacement, 1820 reflexions.
+  const CTSCrystal read = ReadCrystalFile((SharedDataPath() / "cif" / "1000039.cif").string()).crystal;
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetRestrictMaxNumRefs(false);
+  const int threads = omp_get_max_threads();
+  std::string listings[2];
+  for (int n = 1; n <= 2; ++n) {
+    omp_set_num_threads(n);
+    CTSCrystal crystal = read;
+    ASSERT_TRUE(CalculateReflexions(crystal, plotSpec));
+    const std::vector<CListingBlock> blocks = {{"1000039", &crystal}};
+    listings[n - 1] = ListingText(CListingKind::kReflexions, blocks, plotSpec) +
+                      ListingText(CListingKind::kStructureFactors, blocks, plotSpec);
+  }
+  omp_set_num_threads(threads);
+  EXPECT_GT(listings[0].size(), 200000u);
+  EXPECT_TRUE(listings[0] == listings[1]);
 }
 
 }  // namespace
