@@ -80,23 +80,25 @@ struct CStructure {
 
 void PrintTo(const CStructure& structure, std::ostream* out) { *out << structure.name; }
 
+std::vector<std::string> TabFields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream stream(line);
+  for (std::string field; std::getline(stream, field, '\t');) fields.push_back(field);
+  return fields;
+}
+
 std::vector<CStructure> IndexedStructures() {
   std::vector<CStructure> structures;
   if (SharedDataPath().empty()) return structures;
   std::ifstream index(SharedDataPath() / "ref" / "INDEX.tsv");
   std::string line;
   std::getline(index, line);
-  std::vector<std::string> columns;
-  for (std::istringstream header(line); std::getline(header, columns.emplace_back(), '\t');) {
-  }
-  const auto effectColumn = std::find(columns.begin(), columns.end(), "d_designpos_vs_cctbx") - columns.begin();
+  const std::vector<std::string> columns = TabFields(line);
+  const size_t effect = std::find(columns.begin(), columns.end(), "d_designpos_vs_cctbx") - columns.begin();
   while (std::getline(index, line)) {
-    std::istringstream fields(line);
-    std::vector<std::string> values;
-    for (std::string value; std::getline(fields, value, '\t');) values.push_back(value);
-    CStructure structure{values.at(0)};
-    if (static_cast<size_t>(effectColumn) < values.size()) structure.positionEffect = std::stod(values[effectColumn]);
-    structures.push_back(structure);
+    const std::vector<std::string> values = TabFields(line);
+    if (values.empty()) continue;
+    structures.push_back({values[0], effect < values.size() ? std::stod(values[effect]) : 0.0});
   }
   return structures;
 }
@@ -328,7 +330,9 @@ TEST_P(ReferenceStructureFactors, AgreeWithTheReference) {
     crystal.useDisplacementParameters = c.kind != CKind::kXrayNoADP;
     ASSERT_TRUE(CalculateReflexions(crystal, PlotSpecFor(c.kind)));
     const std::filesystem::path reference = ReferencePath(structure.name, c);
-    const CReferenceComparison comparison(crystal, c.kind, ReadReference(reference), imagesApart ? kImageChoice : 0.0);
+    std::vector<CReferenceRow> rows = ReadReference(reference);
+    ASSERT_FALSE(rows.empty()) << reference;
+    const CReferenceComparison comparison(crystal, c.kind, std::move(rows), imagesApart ? kImageChoice : 0.0);
     comparison.ExpectSameClasses();
     // Boron: see kBoronCompounds. The textbook values of a structure whose images lie apart in
     // the engine's model differ from it by the reference's position effect. In 1100933 the sites
