@@ -53,7 +53,7 @@ int RunListingCommand(CListingKind kind, std::span<const std::string> arguments,
   std::vector<CCrystalFile> crystals;
   const int status = CalculateCrystals(args.Positionals(), settings, crystals, err);
   std::vector<CListingBlock> blocks;
-  for (const CCrystalFile& file : crystals) blocks.push_back({file.title, &file.crystal});
+  for (const CCrystalFile& file : crystals) blocks.push_back({file.title, file.crystal});
 
   const std::string output = args.Value("--output").value_or("-");
   if (output == "-") {

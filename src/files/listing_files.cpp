@@ -84,9 +84,9 @@ std::string ListingText(CListingKind kind, const std::vector<CListingBlock>& blo
     text.append(block.title).append("\n");
     text.append(kind == CListingKind::kReflexions ? kReflexionHeading : kStructureFactorHeading).append("\n\n");
     if (kind == CListingKind::kReflexions) {
-      AppendReflexionLines(text, *block.crystal, twoTheta);
+      AppendReflexionLines(text, block.crystal, twoTheta);
     } else {
-      AppendStructureFactorLines(text, *block.crystal);
+      AppendStructureFactorLines(text, block.crystal);
     }
     text += kSeparator;
   }

@@ -4,6 +4,7 @@
 // order given. Both formats are written only.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +19,7 @@ class CTSCrystal;
 // reflexion list has been calculated against the plot specification given with the blocks.
 struct CListingBlock {
   std::string title;
-  const CTSCrystal* crystal = nullptr;
+  std::reference_wrapper<const CTSCrystal> crystal;
 };
 
 enum class CListingKind { kReflexions, kStructureFactors };

@@ -45,7 +45,7 @@ class RockSaltListing : public testing::Test {
 
   std::vector<std::string> Listing(CListingKind kind) {
     EXPECT_TRUE(CalculateReflexions(m_crystal, m_plotSpec));
-    return Lines(ListingText(kind, {{"rock salt", &m_crystal}}, m_plotSpec));
+    return Lines(ListingText(kind, {{"rock salt", m_crystal}}, m_plotSpec));
   }
 
   CTSCrystal m_crystal;
@@ -94,7 +94,7 @@ TEST(ListingText, HeaderBlocksAndSeparators) {
   const CPlotSpec plotSpec = CPlotSpec::BuiltIn();
   EXPECT_EQ(ListingText(CListingKind::kReflexions, {}, plotSpec), "");
   const CTSCrystal empty;
-  const std::string text = ListingText(CListingKind::kStructureFactors, {{"one", &empty}, {"two", &empty}}, plotSpec, "Title");
+  const std::string text = ListingText(CListingKind::kStructureFactors, {{"one", empty}, {"two", empty}}, plotSpec, "Title");
   const std::vector<std::string> lines = Lines(text);
   ASSERT_EQ(lines.size(), 7u + 2 * 4);
   EXPECT_EQ(lines[1], "Title");
@@ -113,7 +113,7 @@ TEST(ListingText, PhasesAreReducedToOneTurn) {
     crystal.reflexions.push_back(r);
   }
   const std::vector<std::string> lines =
-      Lines(ListingText(CListingKind::kStructureFactors, {{"phases", &crystal}}, CPlotSpec::BuiltIn()));
+      Lines(ListingText(CListingKind::kStructureFactors, {{"phases", crystal}}, CPlotSpec::BuiltIn()));
   ASSERT_EQ(lines.size(), 12u);
   EXPECT_EQ(lines[8].substr(29, 8), " 270.000");
   EXPECT_EQ(lines[9].substr(29, 8), "   0.000");  // not 360.000
@@ -126,7 +126,7 @@ TEST(ListingFiles, WriteTheirKindThroughTheFileLayer) {
   CTSCrystal crystal = test_crystals::NaCl();
   const CPlotSpec plotSpec = CPlotSpec::BuiltIn();
   ASSERT_TRUE(CalculateReflexions(crystal, plotSpec));
-  const std::vector<CListingBlock> blocks = {{"NaCl", &crystal}};
+  const std::vector<CListingBlock> blocks = {{"NaCl", crystal}};
   for (const CListingKind kind : {CListingKind::kReflexions, CListingKind::kStructureFactors}) {
     CTempFile file(".txt");
     WriteListingFile(file.Path(), kind, blocks, plotSpec);
@@ -137,11 +137,11 @@ TEST(ListingFiles, WriteTheirKindThroughTheFileLayer) {
 TEST(ListingFiles, ReportStreamFailures) {
   const CTSCrystal crystal;
   CTSListingFile closed;
-  EXPECT_THROW(closed.WriteListing({{"x", &crystal}}, CPlotSpec::BuiltIn()), CVHXFileNotOpen);
+  EXPECT_THROW(closed.WriteListing({{"x", crystal}}, CPlotSpec::BuiltIn()), CVHXFileNotOpen);
   EXPECT_THROW(WriteListingFile("/no/such/folder/list.txt", CListingKind::kReflexions, {}, CPlotSpec::BuiltIn()),
                CVHXFileNotOpen);
   if (std::filesystem::exists("/dev/full")) {
-    EXPECT_THROW(WriteListingFile("/dev/full", CListingKind::kReflexions, {{"x", &crystal}}, CPlotSpec::BuiltIn()),
+    EXPECT_THROW(WriteListingFile("/dev/full", CListingKind::kReflexions, {{"x", crystal}}, CPlotSpec::BuiltIn()),
                  CVHXMFC);
   }
 }
@@ -161,7 +161,7 @@ TEST(ListingText, DoesNotDependOnTheNumberOfThreads) {
     omp_set_num_threads(n);
     CTSCrystal crystal = read;
     ASSERT_TRUE(CalculateReflexions(crystal, plotSpec));
-    const std::vector<CListingBlock> blocks = {{"1000039", &crystal}};
+    const std::vector<CListingBlock> blocks = {{"1000039", crystal}};
     listings[n - 1] = ListingText(CListingKind::kReflexions, blocks, plotSpec) +
                       ListingText(CListingKind::kStructureFactors, blocks, plotSpec);
   }
