@@ -40,8 +40,8 @@ std::string ListingText(CListingKind kind, const std::vector<CListingBlock>& blo
 // value that would print as 360.000 prints as 0.000.
 double ListedPhaseDegrees(double phase);
 
-// The file of one listing kind. Write raises CVHXFileNotOpen unless the file is open for
-// writing; errors of the platform stream come through the text layer.
+// The file of one listing kind. WriteListing raises CVHXFileNotOpen on a file that is not open;
+// failures of the platform stream come from the text layer as system errors (CVHXMFC).
 class CTSReflexionListingFile : public CVHStdioFile<CTessFile> {
  public:
   void WriteListing(const std::vector<CListingBlock>& blocks, const CPlotSpec& plotSpec,
