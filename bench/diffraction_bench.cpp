@@ -2,7 +2,10 @@
 #include <omp.h>
 #include <sys/resource.h>
 
+#include <filesystem>
+#include <optional>
 #include <random>
+#include <string>
 
 #include "crystal/crystal.h"
 #include "crystal/spacegroups.h"
@@ -12,6 +15,7 @@
 #include "diffraction/reflexion_generator.h"
 #include "diffraction/structure_factors.h"
 #include "diffraction/scattering_table.h"
+#include "files/crystal_files.h"
 #include "patterns/plot_spec.h"
 
 namespace {
@@ -121,6 +125,37 @@ void BM_CalculateTriclinicTwoThousandAtoms(benchmark::State& state) {
   Calculate(state, crystal, plotSpec);
 }
 BENCHMARK(BM_CalculateTriclinicTwoThousandAtoms)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// (e) The largest public structures, read from the shared data folder: bannisterite (9009232,
+// 956 atoms in the cell, 13 691 reflexions to d = 0.77 Angstrom) and biachellaite (9014915, 941
+// atoms, 23 495 reflexions), X-rays at 1.5405 Angstrom on a 2-theta axis without a count cap.
+std::optional<CTSCrystal> PublicCrystal(const std::string& name) {
+  const auto path = std::filesystem::path(TESSALINE_SHARED_DATA) / "cif" / (name + ".cif");
+  if (!std::filesystem::exists(path)) return std::nullopt;
+  return ReadCrystalFile(path.string()).crystal;
+}
+
+void CalculatePublic(benchmark::State& state, const std::optional<CTSCrystal>& crystal) {
+  if (!crystal) {
+    state.SkipWithError("public structures not found at " TESSALINE_SHARED_DATA);
+    return;
+  }
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetRestrictMaxNumRefs(false);
+  Calculate(state, *crystal, plotSpec);
+}
+
+void BM_CalculateBannisterite(benchmark::State& state) {
+  static const std::optional<CTSCrystal> crystal = PublicCrystal("9009232");
+  CalculatePublic(state, crystal);
+}
+BENCHMARK(BM_CalculateBannisterite)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CalculateBiachellaite(benchmark::State& state) {
+  static const std::optional<CTSCrystal> crystal = PublicCrystal("9014915");
+  CalculatePublic(state, crystal);
+}
+BENCHMARK(BM_CalculateBiachellaite)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The structure-factor and intensity loop alone, over the reflexions of a finished list.
 void Intensities(benchmark::State& state, const CTSCrystal& original, const CPlotSpec& plotSpec) {

@@ -20,6 +20,12 @@ constexpr CCommand kCommands[] = {
     {"info", "FILE...\n      describe crystal files: cell, density, space group, sites", RunInfoCommand},
     {"convert", "IN OUT\n      write a crystal file as CIF or text crystal file (by OUT's extension: .cif, .vhtx)",
      RunConvertCommand},
+    {"reflexions", "FILE... [-o OUT] [CALCULATION OPTIONS]\n"
+                   "      list the reflexions of crystal files: d, 2-theta, intensity, multiplicity, Lp",
+     RunReflexionsCommand},
+    {"structure-factors", "FILE... [-o OUT] [CALCULATION OPTIONS]\n"
+                          "      list the structure factors of crystal files: phase, Lp, F, intensity",
+     RunStructureFactorsCommand},
     {"simulate",
      "FILE... [-o OUT|-] [--out-dir DIR] [--range MIN:MAX] [--points N] [--profile delta|gaussian|lorentzian|pseudo-voigt]\n"
      "      [--eta E] [--width W] [--ka2 [--wavelength2 A] [--ratio R]] [--size A] [--strain E] [--summary]\n"
@@ -44,6 +50,12 @@ void PrintHelp(std::ostream& out) {
          "       tessaline-cli --help | --version\n\n"
          "Powder-diffraction simulation from the command line.\n\nCommands:\n";
   for (const CCommand& command : kCommands) out << "  " << command.name << " " << command.summary << "\n";
+  out << "\nCalculation options:\n"
+         "  --radiation xray|neutron|edx|tof|electron  --wavelength ANGSTROM  --voltage KV (electrons)\n"
+         "  --dmin ANGSTROM  --max-reflexions N (0: no cap)  --no-adp\n"
+         "  --po plates|needles [--po-vector U,V,W] [--po-type normal|lattice] [--po-alignment 0..1]\n"
+         "  --axis 2theta|d|1/d|tof|energy|2pi/d  --edx-theta RAD  --tof-theta RAD  --tof-distance M\n"
+         "-o OUT writes to the file OUT; without it, or with -o -, output goes to stdout.\n";
   out << "\n--verbose prints the warnings met while reading files to stderr.\n"
          "Exit status: 0 success, 1 a command failed, 2 bad usage.\n";
 }

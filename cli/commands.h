@@ -15,6 +15,9 @@ int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, st
 int RunAsfCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunConvertCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
+int RunReflexionsCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
+int RunStructureFactorsCommand(std::span<const std::string> arguments, std::ostream& out,
+                               std::ostream& err);
 int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunSpacegroupCommand(std::span<const std::string> arguments, std::ostream& out,
                          std::ostream& err);

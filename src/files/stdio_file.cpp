@@ -13,7 +13,9 @@
 
 namespace {
 
-[[noreturn]] void ThrowSystemError(int code) { throw CVHXFile(kSeverityMessage, code); }
+// A failure of the platform stream reaches the user as a system error with the platform's own
+// explanation ("No space left on device").
+[[noreturn]] void ThrowSystemError(int code) { throw CVHXMFC(kSeverityMessage, code, 0, std::strerror(code)); }
 
 // Bytes of a mapped file.
 class CMemorySource {

@@ -104,7 +104,7 @@ TEST(StdioFile, ReadOnlyFilesAreScannedInMemory) {
   std::string line;
   EXPECT_TRUE(file.ReadLine(line));
   EXPECT_EQ(file.GetPosition(), 4u);
-  EXPECT_THROW(file.WriteString("no"), CVHXFile);
+  EXPECT_THROW(file.WriteString("no"), CVHXMFC);
 }
 
 TEST(StdioFile, WritesTextAndFormattedValues) {

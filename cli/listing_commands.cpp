@@ -1,0 +1,75 @@
+#include <ostream>
+
+#include "cli/arguments.h"
+#include "cli/calculation_options.h"
+#include "cli/commands.h"
+#include "diffraction/calculate.h"
+#include "errors/exceptions.h"
+#include "files/crystal_files.h"
+#include "files/listing_files.h"
+#include "resources/strings.h"
+
+namespace {
+
+constexpr unsigned kNoReflexionsText = 22930;
+
+// The message piece of the program's text for a calculation that found nothing.
+std::string_view NoReflexionsMessage() {
+  std::string_view text = ResourceString(kNoReflexionsText);
+  text.remove_prefix(text.find('|') + 1);
+  return text.substr(0, text.find('|'));
+}
+
+// Reads and calculates every crystal file in order. A file that fails is reported and left
+// out; a crystal without reflexions is reported and keeps its (empty) block.
+int CalculateCrystals(const std::vector<std::string>& paths, const CCalculationSettings& settings,
+                      std::vector<CCrystalFile>& crystals, std::ostream& err) {
+  int status = kExitSuccess;
+  for (const std::string& path : paths) {
+    try {
+      CCrystalFile file = ReadCrystalFile(path);
+      settings.sample.ApplyTo(file.crystal);
+      if (!CalculateReflexions(file.crystal, settings.plotSpec)) {
+        err << path << ": " << NoReflexionsMessage() << "\n";
+        status = kExitFailure;
+      }
+      crystals.push_back(std::move(file));
+    } catch (...) {
+      ConvertException(std::current_exception(), kSeverityMessage)->Report();
+      status = kExitFailure;
+    }
+  }
+  return status;
+}
+
+int RunListingCommand(CListingKind kind, std::span<const std::string> arguments, std::ostream& out,
+                      std::ostream& err) {
+  std::vector<COptionSpec> specs = CalculationOptionSpecs();
+  specs.emplace_back("--output", true, "-o");
+  const CArguments args(arguments, specs);
+  if (args.Positionals().empty()) throw CUsageError("expected one or more crystal files");
+  const CCalculationSettings settings = CalculationSettingsFrom(args);
+
+  std::vector<CCrystalFile> crystals;
+  const int status = CalculateCrystals(args.Positionals(), settings, crystals, err);
+  std::vector<CListingBlock> blocks;
+  for (const CCrystalFile& file : crystals) blocks.push_back({file.title, file.crystal});
+
+  const std::string output = args.Value("--output").value_or("-");
+  if (output == "-") {
+    out << ListingText(kind, blocks, settings.plotSpec);
+  } else {
+    WriteListingFile(output, kind, blocks, settings.plotSpec);
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunReflexionsCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
+  return RunListingCommand(CListingKind::kReflexions, arguments, out, err);
+}
+
+int RunStructureFactorsCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
+  return RunListingCommand(CListingKind::kStructureFactors, arguments, out, err);
+}
