@@ -11,6 +11,7 @@
 #include "errors/alert.h"
 #include "patterns/plot_spec.h"
 #include "test_crystals.h"
+#include "support/recorders.h"
 
 namespace {
 
@@ -228,36 +229,19 @@ TEST(ReflexionGeneration, IndexBoundsFollowTheReciprocalAxes) {
   EXPECT_EQ(IndexBounds(crystal, 1000.0).h, 1);
 }
 
-class AnsweringPresenter : public CAlertPresenter {
- public:
-  explicit AnsweringPresenter(Answer answer) : m_answer(answer) {}
-  Answer Present(const CVHAlertContent& alert) override {
-    alerts.push_back(alert);
-    return m_answer;
-  }
-  std::vector<CVHAlertContent> alerts;
-
- private:
-  Answer m_answer;
-};
-
 TEST(ReflexionGeneration, ManyReflexionsWithoutACapAskBeforeGoingOn) {
   CTSCrystal crystal = Cubic("P 1", 30.0);
-  AnsweringPresenter truncate(CAlertPresenter::kSecondButton);
-  InstallAlertPresenter(&truncate);
+  CRecordingAlertPresenter truncate(CAlertPresenter::kSecondButton);
   EXPECT_TRUE(GenerateReflexions(crystal, {kLambdaHalf, std::nullopt}));
-  InstallAlertPresenter(nullptr);
-  ASSERT_EQ(truncate.alerts.size(), 1u);
-  EXPECT_EQ(truncate.alerts[0].title, "Many Reflexions");
-  EXPECT_EQ(truncate.alerts[0].firstButton, "Continue");
-  EXPECT_EQ(truncate.alerts[0].secondButton, "Truncate");
-  EXPECT_EQ(truncate.alerts[0].explanation, "You may truncate to a reasonable number (0.1 million).");
+  ASSERT_EQ(truncate.shown.size(), 1u);
+  EXPECT_EQ(truncate.shown[0].title, "Many Reflexions");
+  EXPECT_EQ(truncate.shown[0].firstButton, "Continue");
+  EXPECT_EQ(truncate.shown[0].secondButton, "Truncate");
+  EXPECT_EQ(truncate.shown[0].explanation, "You may truncate to a reasonable number (0.1 million).");
   EXPECT_EQ(crystal.reflexions.size(), 100000u);
 
-  AnsweringPresenter goOn(CAlertPresenter::kFirstButton);
-  InstallAlertPresenter(&goOn);
+  CRecordingAlertPresenter goOn(CAlertPresenter::kFirstButton);
   EXPECT_TRUE(GenerateReflexions(crystal, {kLambdaHalf, std::nullopt}));
-  InstallAlertPresenter(nullptr);
   EXPECT_GT(crystal.reflexions.size(), 100000u);
 }
 

@@ -12,6 +12,7 @@
 #include "errors/alert.h"
 #include "patterns/plot_spec.h"
 #include "test_crystals.h"
+#include "support/recorders.h"
 
 namespace {
 
@@ -342,25 +343,14 @@ TEST(PreferredOrientation, PlatesFavourTheirOwnPlaneNormal) {
   EXPECT_EQ(CPreferredOrientation(crystal).Factor(*crystal.reflexions[0], scratch), 6.0);
 }
 
-class RecordingPresenter : public CAlertPresenter {
- public:
-  Answer Present(const CVHAlertContent& alert) override {
-    alerts.push_back(alert);
-    return kFirstButton;
-  }
-  std::vector<CVHAlertContent> alerts;
-};
-
 TEST(ScatteringFactorCheck, NamesEachUnmatchedSymbolOnceAndGoesOn) {
-  RecordingPresenter presenter;
-  InstallAlertPresenter(&presenter);
+  CRecordingAlertPresenter presenter;
   CTSCrystal crystal = test_crystals::Cubic("P m -3 m", 5.0, {{"Xx", 0, 0, 0}, {"Fe", 0.5, 0, 0}, {"Yy", 0.5, 0.5, 0}, {"Xx", 0.5, 0.5, 0.5}});
-  presenter.alerts.clear();  // the matching's own alerts
+  presenter.shown.clear();  // the matching's own alerts
   EXPECT_TRUE(CalculateReflexions(crystal, PlotSpecFor()));
-  InstallAlertPresenter(nullptr);
-  ASSERT_EQ(presenter.alerts.size(), 1u);
-  EXPECT_EQ(presenter.alerts[0].message, "Missing scattering factor data.");
-  EXPECT_EQ(presenter.alerts[0].explanation,
+  ASSERT_EQ(presenter.shown.size(), 1u);
+  EXPECT_EQ(presenter.shown[0].message, "Missing scattering factor data.");
+  EXPECT_EQ(presenter.shown[0].explanation,
             "Cannot find atomic scattering factor values for the following atom type(s) in this structure:\n\nXx, Yy");
 }
 

@@ -11,10 +11,7 @@
 // Records every alert and answers with a fixed button; installed for its lifetime.
 class CRecordingAlertPresenter : public CAlertPresenter {
  public:
-  explicit CRecordingAlertPresenter(Answer answer = kFirstButton) : m_answer(answer) {
-    InstallAlertPresenter(this);
-  }
-  ~CRecordingAlertPresenter() override { InstallAlertPresenter(nullptr); }
+  explicit CRecordingAlertPresenter(Answer answer = kFirstButton) : m_answer(answer), m_scope(*this) {}
   Answer Present(const CVHAlertContent& alert) override {
     shown.push_back(alert);
     return m_answer;
@@ -23,6 +20,7 @@ class CRecordingAlertPresenter : public CAlertPresenter {
 
  private:
   Answer m_answer;
+  CAlertPresenterScope m_scope;
 };
 
 // Records every status-log line; installed for its lifetime.
