@@ -128,7 +128,7 @@ CHeader ReadHeader(CLines& lines) {
     if (*value == '\0') {
       if (!lines.Next()) throw CVHXFileRigakuDataset();
       const CKeywordLine next = KeywordLine(lines.Text());
-      if (next.keyword == kNoKeyword) value = next.value;
+      value = next.keyword == kNoKeyword ? next.value : "";
     }
     seen[keyword] = true;
     if (keyword == kCount) {
