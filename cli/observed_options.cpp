@@ -33,7 +33,9 @@ CProfile BackgroundAnchors(const std::string& text) {
 
 }  // namespace
 
-std::vector<COptionSpec> ObservedOptionSpecs() { return {{"--scale-x", true}, {"--smooth", true}, {"--background", true}}; }
+std::vector<COptionSpec> ObservedOptionSpecs() {
+  return {{"--scale-x", true}, {"--smooth", true}, {"--background", true}};
+}
 
 CObservedSettings ObservedSettingsFrom(const CArguments& arguments) {
   CObservedSettings settings;
@@ -43,7 +45,8 @@ CObservedSettings ObservedSettingsFrom(const CArguments& arguments) {
   }
   if (const auto radius = arguments.Integer("--smooth")) {
     if (*radius < 1 || *radius > CObservedSettings::kLargestSmoothingRadius)
-      throw CUsageError("--smooth must lie between 1 and " + std::to_string(CObservedSettings::kLargestSmoothingRadius));
+      throw CUsageError("--smooth must lie between 1 and " +
+                        std::to_string(CObservedSettings::kLargestSmoothingRadius));
     settings.smoothingRadius = static_cast<int>(*radius);
   }
   if (const auto background = arguments.Value("--background")) {

@@ -29,19 +29,29 @@ constexpr size_t kProbeLines = 500;
 enum CKeyword { kCount, kStart, kStep, kStop, kDataEnd, kEndOfFile, kOtherKeyword, kNoKeyword };
 using CSeenKeywords = std::array<bool, kStop + 1>;
 
-bool IsHeaderKeyword(CKeyword keyword) { return keyword <= kStop; }
-bool AllSeen(const CSeenKeywords& seen) { return std::ranges::all_of(seen, [](bool s) { return s; }); }
+bool IsHeaderKeyword(CKeyword keyword) {
+  return keyword <= kStop;
+}
+bool AllSeen(const CSeenKeywords& seen) {
+  return std::ranges::all_of(seen, [](bool s) { return s; });
+}
 
 struct CKeywordName {
   std::string_view name;
   CKeyword keyword;
 };
 constexpr CKeywordName kKeywords[] = {{"*COUNT", kCount}, {"*START", kStart}, {"*STEP", kStep},
-                                      {"*STOP", kStop},   {"*END", kDataEnd},     {"*EOF", kEndOfFile}};
+                                      {"*STOP", kStop},   {"*END", kDataEnd}, {"*EOF", kEndOfFile}};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-bool IsSeparator(char c) { return IsBlank(c) || c == ','; }
-bool AtValueEnd(const char* text) { return *text == '\0' || IsSeparator(*text); }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+bool IsSeparator(char c) {
+  return IsBlank(c) || c == ',';
+}
+bool AtValueEnd(const char* text) {
+  return *text == '\0' || IsSeparator(*text);
+}
 
 bool SameWithoutCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

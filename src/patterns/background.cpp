@@ -4,11 +4,13 @@
 
 namespace {
 
-CProfilePoint PointOf(const CBackgroundHandle& handle) { return {handle.x, handle.y}; }
+CProfilePoint PointOf(const CBackgroundHandle& handle) {
+  return {handle.x, handle.y};
+}
 
 // The cubic Bézier curve with control points p0 to p3 at t.
-CProfilePoint Bezier(const CProfilePoint& p0, const CProfilePoint& p1, const CProfilePoint& p2,
-                     const CProfilePoint& p3, double t) {
+CProfilePoint Bezier(const CProfilePoint& p0, const CProfilePoint& p1, const CProfilePoint& p2, const CProfilePoint& p3,
+                     double t) {
   const double u = 1.0 - t;
   const double b0 = u * u * u, b1 = 3.0 * u * u * t, b2 = 3.0 * u * t * t, b3 = t * t * t;
   return {b0 * p0.x + b1 * p1.x + b2 * p2.x + b3 * p3.x, b0 * p0.y + b1 * p1.y + b2 * p2.y + b3 * p3.y};
@@ -59,7 +61,8 @@ CBackgroundCurve CBackgroundCurve::Sample(const CControlPoints& points) {
     CProfilePoint* segment = samples.data() + static_cast<size_t>(s - 1) * kSamplesPerSegment;
 #pragma omp parallel for schedule(dynamic, 1)
     for (long k = 1; k < static_cast<long>(kSamplesPerSegment); ++k)
-      segment[k] = Bezier(PointOf(from.anchor), PointOf(from.out), PointOf(to.in), PointOf(to.anchor), static_cast<double>(k) * dt);
+      segment[k] = Bezier(PointOf(from.anchor), PointOf(from.out), PointOf(to.in), PointOf(to.anchor),
+                          static_cast<double>(k) * dt);
     segment[kSamplesPerSegment] = PointOf(to.anchor);
   }
   return CBackgroundCurve(std::move(samples));

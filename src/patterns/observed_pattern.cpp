@@ -104,7 +104,9 @@ CTSObservedPattern::CTSObservedPattern(CTransferReader& reader) : CTSPattern(rea
   if (!m_errors.empty() && m_errors.size() != RawPoints().size()) throw CVHXFileInvalid();
 }
 
-std::shared_ptr<CTSPattern> CTSObservedPattern::Clone() const { return std::make_shared<CTSObservedPattern>(*this); }
+std::shared_ptr<CTSPattern> CTSObservedPattern::Clone() const {
+  return std::make_shared<CTSObservedPattern>(*this);
+}
 
 size_t CTSObservedPattern::WriteTransferImage(CTransferWriter& cursor) const {
   const size_t start = cursor.Position();

@@ -13,8 +13,7 @@ CProfile TriangularAverage(const CProfile& points, int radius) {
   const size_t m = static_cast<size_t>(radius);
   const double norm = static_cast<double>(m) + 1.0;
   std::vector<double> weights(2 * m + 1);
-  for (size_t j = 0; j < weights.size(); ++j)
-    weights[j] = 1.0 - static_cast<double>(j > m ? j - m : m - j) / norm;
+  for (size_t j = 0; j < weights.size(); ++j) weights[j] = 1.0 - static_cast<double>(j > m ? j - m : m - j) / norm;
   CProfile smoothed(points.size() - 2 * m);
   for (size_t i = m; i + m < points.size(); ++i) {
     double sum = 0.0;

@@ -50,7 +50,7 @@ TEST(SimulateObserved, ResampledOntoTheGridWithTheBackgroundRemoved) {
   const auto subtracted = ProfilePoints(processed.out);
   ASSERT_EQ(subtracted.size(), 400u);
   EXPECT_NEAR(subtracted[150].second, 0.0, 1e-4);
-  EXPECT_GT(subtracted[200].second, 80.0);   // the peak, smoothed
+  EXPECT_GT(subtracted[200].second, 80.0);  // the peak, smoothed
   EXPECT_LT(subtracted[200].second, 100.0);
 
   // Control points given by hand, and x doubled: the peak moves to 40.
@@ -78,10 +78,17 @@ TEST(SimulateObserved, UnreadableFilesReportedAfterTheOthers) {
 
 TEST(SimulateObserved, RefusesBadOptions) {
   CTempFile xy(".xy", PeakData());
-  for (const std::vector<std::string>& options :
-       {std::vector<std::string>{"--smooth", "0"}, {"--smooth", "1001"}, {"--smooth", "2.5"}, {"--scale-x", "0"},
-        {"--scale-x", "-2"}, {"--scale-x", "nan"}, {"--background", "flat"}, {"--background", "10:5"},
-        {"--background", "20:5,10:5"}, {"--background", "10:5,20"}, {"--background", "10:5,20:5,"}}) {
+  for (const std::vector<std::string>& options : {std::vector<std::string>{"--smooth", "0"},
+                                                  {"--smooth", "1001"},
+                                                  {"--smooth", "2.5"},
+                                                  {"--scale-x", "0"},
+                                                  {"--scale-x", "-2"},
+                                                  {"--scale-x", "nan"},
+                                                  {"--background", "flat"},
+                                                  {"--background", "10:5"},
+                                                  {"--background", "20:5,10:5"},
+                                                  {"--background", "10:5,20"},
+                                                  {"--background", "10:5,20:5,"}}) {
     std::vector<std::string> arguments = {"simulate", xy.Path()};
     arguments.insert(arguments.end(), options.begin(), options.end());
     const CCliResult result = RunCli(arguments);

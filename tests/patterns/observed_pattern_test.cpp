@@ -110,7 +110,8 @@ TEST(ObservedSmoothing, ShownPointsAndDisplayName) {
 }
 
 TEST(ObservedBackground, ResetGivesAFlatBackgroundAtTheSmallestIntensity) {
-  const auto pattern = Observed(Points(200, 10.0, 0.05, [](size_t i) { return 5.0 + std::sin(0.1 * i) * std::sin(0.1 * i) * 80.0; }));
+  const auto pattern =
+      Observed(Points(200, 10.0, 0.05, [](size_t i) { return 5.0 + std::sin(0.1 * i) * std::sin(0.1 * i) * 80.0; }));
   pattern->ResetBackground();
   ASSERT_EQ(pattern->ControlPoints().size(), 2u);
   const CBackgroundControlPoint& first = pattern->ControlPoints()[0];
