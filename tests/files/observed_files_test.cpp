@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <utility>
 
@@ -151,6 +152,33 @@ TEST(RigakuFile, ProbeFindsTheHeaderKeywords) {
   EXPECT_EQ(CTSRigakuFile::Recognise(scan.Path()), 0u);
   scan.Write("10 20\n");
   EXPECT_EQ(CTSRigakuFile::Recognise(scan.Path()), 0u);
+}
+
+// Every shortened copy of a good file, and every copy with one bit flipped, reads or raises one of
+// the format's errors.
+void ExpectOnlyFormatErrors(const std::string& extension, const std::string& text, const std::set<unsigned>& errors) {
+  CTempFile file(extension);
+  const auto expect = [&](const std::string& damaged) {
+    file.Write(damaged);
+    const unsigned refusal = Refusal(file.Path());
+    EXPECT_TRUE(refusal == 0 || errors.contains(refusal)) << refusal << " for\n" << damaged;
+  };
+  for (size_t length = 0; length < text.size(); ++length) expect(text.substr(0, length));
+  for (size_t i = 0; i < text.size(); ++i)
+    for (int bit = 0; bit < 8; ++bit) {
+      std::string flipped = text;
+      flipped[i] = static_cast<char>(flipped[i] ^ (1 << bit));
+      expect(flipped);
+    }
+}
+
+TEST(ObservedFiles, DamagedFilesGiveTheFormatsErrors) {
+  ExpectOnlyFormatErrors(".xye", "# x y e\n10.0 5.5 1.1\n10.5 6.5e1 2\n", {CVHXFileNoData::kResourceId});
+  ExpectOnlyFormatErrors(
+      ".asc", Rigaku("*START = 10\n*STOP = 11.5\n*STEP = 0.5\n*COUNT = 4\n", "1.5, 2, 3\n4"),
+      {CVHXFileRigakuBadCount::kResourceId, CVHXFileRigakuBadRange::kResourceId, CVHXFileRigakuBadStart::kResourceId,
+       CVHXFileRigakuBadStep::kResourceId, CVHXFileRigakuBadStop::kResourceId, CVHXFileRigakuDataset::kResourceId,
+       CVHXFileRigakuBadYValue::kResourceId});
 }
 
 TEST(ObservedPatternFromFile, TitledAfterTheFile) {
