@@ -1,6 +1,7 @@
 #include "patterns/background.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -16,8 +17,11 @@ CProfilePoint Bezier(const CProfilePoint& p0, const CProfilePoint& p1, const CPr
   return {b0 * p0.x + b1 * p1.x + b2 * p2.x + b3 * p3.x, b0 * p0.y + b1 * p1.y + b2 * p2.y + b3 * p3.y};
 }
 
-bool Rising(const CProfile& samples) {
-  return std::ranges::is_sorted(samples, {}, &CProfilePoint::x);
+std::vector<double> Reach(const CProfile& samples) {
+  std::vector<double> reach(samples.size());
+  double furthest = -HUGE_VAL;
+  for (size_t i = 0; i < samples.size(); ++i) reach[i] = furthest = std::max(furthest, samples[i].x);
+  return reach;
 }
 
 }  // namespace
@@ -45,7 +49,7 @@ CControlPoints ControlPointsThrough(const CProfile& anchors, double handleFracti
   return points;
 }
 
-CBackgroundCurve::CBackgroundCurve(CProfile samples) : m_samples(std::move(samples)), m_rising(Rising(m_samples)) {}
+CBackgroundCurve::CBackgroundCurve(CProfile samples) : m_samples(std::move(samples)), m_reach(Reach(m_samples)) {}
 
 CBackgroundCurve CBackgroundCurve::Sample(const CControlPoints& points) {
   if (points.empty()) return {};
@@ -70,9 +74,8 @@ CBackgroundCurve CBackgroundCurve::Sample(const CControlPoints& points) {
 
 double CBackgroundCurve::At(double x) const {
   if (m_samples.empty() || x < m_samples.front().x || x > m_samples.back().x) return 0.0;
-  const auto notBelow = m_rising ? std::ranges::lower_bound(m_samples, x, {}, &CProfilePoint::x)
-                                 : std::ranges::find_if(m_samples, [x](const CProfilePoint& p) { return p.x >= x; });
-  if (notBelow == m_samples.end()) return 0.0;
-  const CProfilePoint before = notBelow == m_samples.begin() ? CProfilePoint{} : *(notBelow - 1);
-  return VHProfile::Interpolate(before, *notBelow, x);
+  const size_t notBelow = static_cast<size_t>(std::ranges::lower_bound(m_reach, x) - m_reach.begin());
+  if (notBelow == m_samples.size()) return 0.0;
+  const CProfilePoint before = notBelow == 0 ? CProfilePoint{} : m_samples[notBelow - 1];
+  return VHProfile::Interpolate(before, m_samples[notBelow], x);
 }

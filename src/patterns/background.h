@@ -62,7 +62,8 @@ class CBackgroundCurve {
 
  private:
   CProfile m_samples;
-  // Samples whose x never falls, as handles that do not reach past their neighbours give, are
-  // searched by bisection; a curve that turns back along x is searched from the start.
-  bool m_rising = true;
+  // The largest sample x up to each sample. It never falls, and the first sample whose x is not
+  // below some x is the first at which it is not below that x, so the search is a bisection even
+  // where handles make the curve turn back along x.
+  std::vector<double> m_reach;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "errors/exceptions.h"
@@ -154,6 +155,20 @@ TEST(ObservedBackground, SamplesFollowTheBezierCurve) {
   EXPECT_NEAR(pattern->BackgroundAt(1.0), 1.0, 1e-12);
   EXPECT_EQ(pattern->BackgroundAt(0.0), 0.0);
   EXPECT_DOUBLE_EQ(pattern->BackgroundAt(6.0), 3.0);
+}
+
+TEST(ObservedBackground, CurveThatTurnsBackTakesTheFirstSampleNotBelowX) {
+  // Handles reaching past the neighbours make x run backwards within the segments.
+  const CBackgroundCurve curve = CBackgroundCurve::Sample(
+      {{{0, 10}, {-9, 10}, {9, 10}}, {{4, 20}, {-5, 20}, {13, 20}}, {{8, 5}, {-1, 5}, {17, 5}}});
+  const CProfile& samples = curve.Samples();
+  ASSERT_FALSE(std::ranges::is_sorted(samples, {}, &CProfilePoint::x));
+  for (double x = 0.0; x <= 8.0; x += 0.01) {
+    const auto found = std::ranges::find_if(samples, [x](const CProfilePoint& p) { return p.x >= x; });
+    ASSERT_NE(found, samples.end());
+    const CProfilePoint before = found == samples.begin() ? CProfilePoint{} : *(found - 1);
+    EXPECT_EQ(curve.At(x), VHProfile::Interpolate(before, *found, x)) << x;
+  }
 }
 
 TEST(ObservedBackground, SamplingIsTheSameWithOneOrTwoThreads) {
