@@ -73,10 +73,10 @@ BENCHMARK(BM_SmoothAndBackground)->ArgName("controls")->Arg(2)->Arg(20)->Unit(be
 // The default grid of 72000 points over 0 to 180 degrees.
 void BM_ResampleOntoGrid(benchmark::State& state) {
   CTSObservedPattern pattern = Scan();
-  const CPlotSpec spec = CPlotSpec::BuiltIn();
+  const CPlotSpec plotSpec = CPlotSpec::BuiltIn();
   for (auto _ : state) {
     pattern.ClearProfile();
-    benchmark::DoNotOptimize(pattern.GetProfile(spec).data());
+    benchmark::DoNotOptimize(pattern.GetProfile(plotSpec).data());
   }
 }
 BENCHMARK(BM_ResampleOntoGrid)->Unit(benchmark::kMillisecond);

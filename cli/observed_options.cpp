@@ -61,13 +61,17 @@ CObservedSettings ObservedSettingsFrom(const CArguments& arguments) {
 void CObservedSettings::ApplyTo(CTSObservedPattern& pattern, std::ostream& err) const {
   if (scaleX) pattern.ScaleXValues(*scaleX);
   if (smoothingRadius) {
-    pattern.Smoothing().smooth = true;
-    pattern.Smoothing().radius = *smoothingRadius;
-    pattern.Smooth();
     const size_t points = pattern.RawPoints().size();
-    if (!VHSmoothing::RadiusFits(*smoothingRadius, points))
+    if (VHSmoothing::RadiusFits(*smoothingRadius, points)) {
+      pattern.Smoothing().smooth = true;
+      pattern.Smoothing().radius = *smoothingRadius;
+      pattern.Smooth();
+    } else {
+      // Switched on, smoothing without smoothed points would leave the background nothing to
+      // come off.
       err << pattern.Title() << ": not smoothed: a radius of " << *smoothingRadius << " needs at least "
           << 3 * *smoothingRadius << " points, the data have " << points << "\n";
+    }
   }
   if (autoBackground) pattern.ResetBackground();
   if (backgroundAnchors) pattern.SetControlPoints(ControlPointsThrough(*backgroundAnchors, pattern.HandleFraction()));

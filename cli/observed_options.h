@@ -21,7 +21,7 @@ struct CObservedSettings {
   std::optional<CProfile> backgroundAnchors;
 
   // Scales x, smooths, then subtracts the background. A radius too large for the data leaves
-  // them unsmoothed, which is said on `err`.
+  // them unsmoothed, which is said on `err`; the background still comes off.
   void ApplyTo(CTSObservedPattern& pattern, std::ostream& err) const;
 };
 

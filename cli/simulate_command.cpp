@@ -52,7 +52,7 @@ struct CSimulation {
 
 std::vector<COptionSpec> OptionSpecs() {
   std::vector<COptionSpec> specs = CalculationOptionSpecs();
-  for (COptionSpec& spec : ObservedOptionSpecs()) specs.push_back(std::move(spec));
+  for (COptionSpec& option : ObservedOptionSpecs()) specs.push_back(std::move(option));
   for (const char* name : {"--range", "--points", "--profile", "--eta", "--width", "--wavelength2", "--ratio", "--size",
                            "--strain", "--out-dir", "--reflexions", "--structure-factors"})
     specs.emplace_back(name, true);
@@ -228,10 +228,11 @@ void SimulateCrystal(const std::string& input, const CSimulation& simulation, bo
 // resampled onto the calculation grid.
 void SimulateObserved(const std::string& input, const CSimulation& simulation, bool several, std::ostream& out,
                       std::ostream& err) {
-  const CPlotSpec& spec = simulation.settings.plotSpec;
+  const CPlotSpec& plotSpec = simulation.settings.plotSpec;
   const std::shared_ptr<CTSObservedPattern> pattern = ReadObservedPattern(input);
   simulation.observed.ApplyTo(*pattern, err);
-  WriteProfileTo(OutputPath(simulation, pattern->Title(), several), *pattern, pattern->GetProfile(spec), spec, out);
+  WriteProfileTo(OutputPath(simulation, pattern->Title(), several), *pattern, pattern->GetProfile(plotSpec), plotSpec,
+                 out);
 }
 
 // One input of either kind; its failures are reported by the caller.

@@ -40,8 +40,8 @@ int FuzzObservedReader(const uint8_t* data, size_t size) {
   pattern.ResetBackground();
   pattern.AddControlPoint();
   pattern.SetBackgroundInUse(true);
-  CPlotSpec spec = CPlotSpec::BuiltIn();
-  spec.SetProfilePoints(1000);
-  pattern.GetProfile(spec);
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetProfilePoints(1000);
+  pattern.GetProfile(plotSpec);
   return 0;
 }

@@ -66,14 +66,16 @@ TEST(SimulateObserved, UnreadableFilesReportedAfterTheOthers) {
   CTempFile good(".xy", PeakData());
   CTempFile header(".dat", "angle counts\n");
   CTempFile rigaku(".asc", "*START 10\n*STOP 20\n*COUNT 21\n1 2 3\n");
-  const CCliResult result =
-      RunCli({"simulate", header.Path(), rigaku.Path(), good.Path(), "-o", "-", "--points", "100", "--smooth", "70"});
+  const CCliResult result = RunCli({"simulate", header.Path(), rigaku.Path(), good.Path(), "-o", "-", "--range",
+                                    "0:40", "--points", "100", "--smooth", "70", "--background", "auto"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.err.find("No data in file."), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("Invalid dataset specification."), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("not smoothed: a radius of 70 needs at least 210 points, the data have 200"),
             std::string::npos);
-  EXPECT_EQ(ProfilePoints(result.out).size(), 100u);
+  const auto points = ProfilePoints(result.out);
+  ASSERT_EQ(points.size(), 100u);
+  EXPECT_NEAR(points[50].second, 100.0, 1e-2);  // unsmoothed, with the background off
 }
 
 TEST(SimulateObserved, RefusesBadOptions) {

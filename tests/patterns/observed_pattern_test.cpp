@@ -36,10 +36,10 @@ void SmoothWith(CTSObservedPattern& pattern, int radius) {
 
 // A grid of `n` points from `from` to `to` for the auxiliary points.
 CPlotSpec Grid(double from, double to, uint64_t n) {
-  CPlotSpec spec = CPlotSpec::BuiltIn();
-  spec.SetXRange(from, to);
-  spec.SetProfilePoints(n);
-  return spec;
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetXRange(from, to);
+  plotSpec.SetProfilePoints(n);
+  return plotSpec;
 }
 
 TEST(ObservedPattern, EmptyPatternAndNaturalRange) {
@@ -225,8 +225,8 @@ TEST(ObservedPattern, ScalingXRebuildsTheDerivedPoints) {
   const auto pattern = Observed(Points(60, 10.0, 0.5, [](size_t i) { return 3.0 + (i % 4); }));
   SmoothWith(*pattern, 2);
   pattern->ResetBackground();
-  const CPlotSpec spec = Grid(0.0, 100.0, 1000);
-  ASSERT_FALSE(pattern->GetProfile(spec).empty());
+  const CPlotSpec plotSpec = Grid(0.0, 100.0, 1000);
+  ASSERT_FALSE(pattern->GetProfile(plotSpec).empty());
 
   pattern->ScaleXValues(2.0);
   for (size_t i = 0; i < 60; ++i) EXPECT_EQ(pattern->RawPoints()[i].x, 2.0 * (10.0 + 0.5 * i));
@@ -238,7 +238,7 @@ TEST(ObservedPattern, ScalingXRebuildsTheDerivedPoints) {
   EXPECT_EQ(pattern->SmoothedPoints().front().x, 22.0);
   EXPECT_EQ(pattern->SubtractedPoints().back().x, 2.0 * (10.0 + 0.5 * 57));
   // The smoothed points now run from 22 to 77; the grid steps by 0.1.
-  const CProfile& grid = pattern->GetProfile(spec);
+  const CProfile& grid = pattern->GetProfile(plotSpec);
   EXPECT_EQ(grid[215].y, 0.0);
   EXPECT_NE(grid[225].y, 0.0);
   EXPECT_NE(grid[765].y, 0.0);
@@ -248,8 +248,8 @@ TEST(ObservedPattern, AuxiliaryPointsOnTheGrid) {
   // y = x from 10 to 20, shifted by 1 along x: y = x - 1 on the grid from 11 up to (not at) 21.
   const auto pattern = Observed(Points(11, 10.0, 1.0, [](size_t i) { return 10.0 + i; }));
   pattern->SetXOffset(1.0);
-  const CPlotSpec spec = Grid(0.0, 30.0, 60);
-  const CProfile& grid = pattern->GetProfile(spec);
+  const CPlotSpec plotSpec = Grid(0.0, 30.0, 60);
+  const CProfile& grid = pattern->GetProfile(plotSpec);
   ASSERT_EQ(grid.size(), 60u);
   for (const CProfilePoint& point : grid) {
     const bool inside = point.x >= 11.0 && point.x < 21.0;
@@ -260,13 +260,13 @@ TEST(ObservedPattern, AuxiliaryPointsOnTheGrid) {
   // Cached until the settings change.
   EXPECT_EQ(&pattern->GetProfile(Grid(0.0, 30.0, 7)), &grid);
   EXPECT_EQ(grid.size(), 60u);
-  pattern->Recalculate(spec);
+  pattern->Recalculate(plotSpec);
   EXPECT_TRUE(pattern->AuxiliaryPoints().empty());
   EXPECT_EQ(pattern->RawPoints().size(), 11u);  // clearing the profile keeps the data
   EXPECT_NE(pattern->Style().colour & 0xFF000000u, 0u);
 
-  EXPECT_TRUE(Observed({{15.0, 3.0}})->GetProfile(spec).empty());
-  EXPECT_TRUE(Observed({})->GetProfile(spec).empty());
+  EXPECT_TRUE(Observed({{15.0, 3.0}})->GetProfile(plotSpec).empty());
+  EXPECT_TRUE(Observed({})->GetProfile(plotSpec).empty());
 }
 
 TEST(ObservedPattern, TransferImageCarriesEveryField) {
