@@ -17,7 +17,10 @@ struct CCommand {
 };
 
 constexpr CCommand kCommands[] = {
-    {"info", "FILE...\n      describe crystal files: cell, density, space group, sites", RunInfoCommand},
+    {"info",
+     "FILE...\n      describe crystal files (cell, density, space group, sites) and observed-data files (points,\n"
+     "      x and y ranges)",
+     RunInfoCommand},
     {"convert", "IN OUT\n      write a crystal file as CIF or text crystal file (by OUT's extension: .cif, .vhtx)",
      RunConvertCommand},
     {"reflexions", "FILE... [-o OUT] [CALCULATION OPTIONS]\n"
@@ -32,11 +35,15 @@ constexpr CCommand kCommands[] = {
      "      [--radiation xray|neutron|edx|tof|electron] [--wavelength A | --voltage KV] [--axis 2theta|d|1/d|tof|energy|2pi/d]\n"
      "      [--dmin A] [--max-reflexions N] [--no-adp] [--po plates|needles [--po-vector U,V,W] [--po-type normal|lattice]\n"
      "      [--po-alignment F]] [--edx-theta RAD] [--tof-theta RAD] [--tof-distance M]\n"
+     "      [--scale-x F] [--smooth RADIUS] [--background auto|X:Y,X:Y,...]\n"
      "      simulate the powder pattern of crystal files and write each profile (x, intensity) as a profile file:\n"
      "      OUT for one input, OUT's name with each title added for several, TITLE.txt without -o; '-' is stdout.\n"
      "      --width is the instrument's full width in the radiation's unit (degrees 2theta, keV for edx, 1/A for\n"
      "      electrons, delta-d/d for tof); --size is the crystallite size in A, --strain the isotropic strain;\n"
-     "      --summary prints the ten strongest peaks",
+     "      --summary prints the ten strongest peaks. Observed-data files (.dat, .xy, .xye, Rigaku .asc/.rint,\n"
+     "      profile files) are written on the same grid: --scale-x multiplies their x values, --smooth averages\n"
+     "      them over RADIUS points either side, --background auto subtracts a flat background at the smallest\n"
+     "      intensity, --background X:Y,... one through the given points",
      RunSimulateCommand},
     {"asf", "--export FILE | --check FILE\n      write the built-in scattering-factor table, or check a table file",
      RunAsfCommand},

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -7,6 +8,7 @@
 #include "crystal/spacegroups.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
+#include "files/observed_files.h"
 #include "files/tess_file.h"
 
 namespace {
@@ -22,13 +24,18 @@ std::string DisplacementText(const CTSSite& site) {
   return Format(site.displacement->IsAnisotropic() ? "Ueq %.4f" : "Uiso %.4f", site.displacement->U());
 }
 
-void PrintCrystal(const std::string& path, const CCrystalFile& file, std::ostream& out) {
-  const CTSCrystal& c = file.crystal;
-  const CTessFileType* type = CTessFile::TypeInfo(file.type);
+// The lines every file starts with: path, type and title.
+void PrintFileLines(const std::string& path, unsigned typeId, const std::string& title, std::ostream& out) {
+  const CTessFileType* type = CTessFile::TypeInfo(typeId);
   out << "File:            " << path << "\n";
   out << "Type:            " << (type && !type->filterText.empty() ? type->filterText : std::string_view("?"))
-      << " (" << file.type << ")\n";
-  out << "Title:           " << file.title << "\n";
+      << " (" << typeId << ")\n";
+  out << "Title:           " << title << "\n";
+}
+
+void PrintCrystal(const std::string& path, const CCrystalFile& file, std::ostream& out) {
+  const CTSCrystal& c = file.crystal;
+  PrintFileLines(path, file.type, file.title, out);
   out << Format("Cell:            %.4f %.4f %.4f  %.3f %.3f %.3f\n", c.a, c.b, c.c, c.alpha, c.beta, c.gamma);
   out << Format("Volume:          %.4f A^3\n", c.volume);
   out << Format("Density:         %.4f g/cm^3\n", c.density / 1000.0);
@@ -53,6 +60,24 @@ void PrintCrystal(const std::string& path, const CCrystalFile& file, std::ostrea
   }
 }
 
+void PrintObserved(const std::string& path, const CObservedFile& file, std::ostream& out) {
+  const CProfile& points = file.data.points;  // never empty: the readers refuse files without data
+  PrintFileLines(path, file.type, file.title, out);
+  const auto [lowX, highX] = std::ranges::minmax(points, {}, &CProfilePoint::x);
+  const auto [lowY, highY] = std::ranges::minmax(points, {}, &CProfilePoint::y);
+  out << "Points:          " << points.size() << "\n";
+  out << Format("X range:         %.4f to %.4f\n", lowX.x, highX.x);
+  out << Format("Y range:         %.6g to %.6g\n", lowY.y, highY.y);
+  if (!file.data.errors.empty()) out << "Errors:          " << file.data.errors.size() << " (third column)\n";
+}
+
+void PrintFile(const std::string& path, std::ostream& out) {
+  if (IsObservedDataType(CTessFile::DetermineType(path)))
+    PrintObserved(path, ReadObservedFile(path), out);
+  else
+    PrintCrystal(path, ReadCrystalFile(path), out);
+}
+
 }  // namespace
 
 int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream&) {
@@ -64,7 +89,7 @@ int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, st
     if (!first) out << "\n";
     first = false;
     try {
-      PrintCrystal(path, ReadCrystalFile(path), out);
+      PrintFile(path, out);
     } catch (...) {
       // Report the file's failure and go on with the others.
       ConvertException(std::current_exception(), kSeverityMessage)->Report();

@@ -1,4 +1,5 @@
-// tessaline-cli simulate: crystal files to simulated powder patterns, written as profile files.
+// tessaline-cli simulate: crystal files to simulated powder patterns, and observed-data files to
+// their points on the same calculation grid, written as profile files.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,11 +10,15 @@
 #include "cli/arguments.h"
 #include "cli/calculation_options.h"
 #include "cli/commands.h"
+#include "cli/observed_options.h"
 #include "diffraction/reflexion.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
+#include "files/observed_files.h"
 #include "files/profile_file.h"
+#include "files/tess_file.h"
 #include "patterns/crystal_pattern.h"
+#include "patterns/observed_pattern.h"
 #include "patterns/peaks.h"
 
 namespace {
@@ -37,6 +42,7 @@ constexpr CNamedProfile kProfiles[] = {{"delta", kProfileDelta},
 // What simulate adds to the calculation options.
 struct CSimulation {
   CCalculationSettings settings;
+  CObservedSettings observed;
   std::optional<double> size;
   std::optional<double> strain;
   std::optional<std::string> output;  // "-" for the standard output
@@ -46,6 +52,7 @@ struct CSimulation {
 
 std::vector<COptionSpec> OptionSpecs() {
   std::vector<COptionSpec> specs = CalculationOptionSpecs();
+  for (COptionSpec& option : ObservedOptionSpecs()) specs.push_back(std::move(option));
   for (const char* name : {"--range", "--points", "--profile", "--eta", "--width", "--wavelength2", "--ratio", "--size",
                            "--strain", "--out-dir", "--reflexions", "--structure-factors"})
     specs.emplace_back(name, true);
@@ -128,6 +135,7 @@ CSimulation SimulationFrom(const CArguments& args) {
       throw CUsageError(std::string(option) + " is not available yet: the listing writers are not part of this build");
   CSimulation simulation;
   simulation.settings = CalculationSettingsFrom(args);
+  simulation.observed = ObservedSettingsFrom(args);
   CPlotSpec& spec = simulation.settings.plotSpec;
   ApplyRange(args, spec);
   ApplyProfileOptions(args, spec);
@@ -161,16 +169,17 @@ std::string OutputPath(const CSimulation& simulation, const std::string& title, 
   return path.string();
 }
 
-void WriteProfileTo(const std::string& path, const CTSPattern& pattern, const CPlotSpec& spec, std::ostream& out) {
+void WriteProfileTo(const std::string& path, const CTSPattern& pattern, const CProfile& profile, const CPlotSpec& spec,
+                    std::ostream& out) {
   if (path == "-") {
-    out << CTSProfileFile::ProfileText(pattern, spec);
+    out << CTSProfileFile::ProfileText(pattern, profile, spec);
     return;
   }
   CTSProfileFile file;
   CFileError error;
   if (!file.Open(path, CFile::kModeWrite | CFile::kModeCreate | CFile::kTypeText, &error))
     throw CVHXFileNotOpen(kSeverityMessage, error.code);
-  file.WriteProfile(pattern, spec);
+  file.WriteProfile(pattern, profile, spec);
   file.Close();
 }
 
@@ -196,10 +205,9 @@ void PrintSummary(const CTSCrystalPattern& pattern, const CPlotSpec& spec, std::
   }
 }
 
-// Calculates one crystal file and writes its profile; the file's failures are reported by the
-// caller.
-void Simulate(const std::string& input, const CSimulation& simulation, bool several, std::ostream& out,
-              std::ostream& err) {
+// Calculates one crystal file and writes its profile.
+void SimulateCrystal(const std::string& input, const CSimulation& simulation, bool several, std::ostream& out,
+                     std::ostream& err) {
   const CPlotSpec& spec = simulation.settings.plotSpec;
   CCrystalFile file = ReadCrystalFile(input);
   CTSCrystalPattern pattern{CTSPattern::BuiltInDefaults{}};
@@ -211,17 +219,36 @@ void Simulate(const std::string& input, const CSimulation& simulation, bool seve
   pattern.SetPath(input);
   pattern.SetTitle(file.title);
   pattern.Recalculate(spec);
-  pattern.GetProfile(spec);
-  WriteProfileTo(OutputPath(simulation, file.title, several), pattern, spec, out);
+  WriteProfileTo(OutputPath(simulation, file.title, several), pattern, pattern.GetProfile(spec), spec, out);
   // With the profile on the standard output, the summary goes beside it rather than into it.
   if (simulation.summary) PrintSummary(pattern, spec, simulation.output == "-" ? err : out);
+}
+
+// Reads one observed-data file, processes it as the options ask and writes its points
+// resampled onto the calculation grid.
+void SimulateObserved(const std::string& input, const CSimulation& simulation, bool several, std::ostream& out,
+                      std::ostream& err) {
+  const CPlotSpec& plotSpec = simulation.settings.plotSpec;
+  const std::shared_ptr<CTSObservedPattern> pattern = ReadObservedPattern(input);
+  simulation.observed.ApplyTo(*pattern, err);
+  WriteProfileTo(OutputPath(simulation, pattern->Title(), several), *pattern, pattern->GetProfile(plotSpec), plotSpec,
+                 out);
+}
+
+// One input of either kind; its failures are reported by the caller.
+void Simulate(const std::string& input, const CSimulation& simulation, bool several, std::ostream& out,
+              std::ostream& err) {
+  if (IsObservedDataType(CTessFile::DetermineType(input)))
+    SimulateObserved(input, simulation, several, out, err);
+  else
+    SimulateCrystal(input, simulation, several, out, err);
 }
 
 }  // namespace
 
 int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
   const CArguments args(arguments, OptionSpecs());
-  if (args.Positionals().empty()) throw CUsageError("expected one or more crystal files");
+  if (args.Positionals().empty()) throw CUsageError("expected one or more crystal or observed-data files");
   const CSimulation simulation = SimulationFrom(args);
   const bool several = args.Positionals().size() > 1;
   int status = kExitSuccess;

@@ -2,13 +2,14 @@
 
 #include <array>
 #include <charconv>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 
 #include "app/status.h"
 #include "errors/exceptions.h"
 #include "files/listing_header.h"
+#include "files/number_text.h"
+#include "files/observed_files.h"
 #include "patterns/pattern.h"
 #include "patterns/plot_spec.h"
 
@@ -23,16 +24,10 @@ constexpr size_t kHeadingLines = 100;
 constexpr size_t kCheckedLines = 20;
 const std::string kSeparator(88, '*');
 
-// Two numbers at the start of the line, separated by white space; what follows is not looked at.
+// Two numbers at the start of the line; what follows is not looked at.
 std::optional<CProfilePoint> PointOf(const std::string& line) {
   const char* text = line.c_str();
-  char* end = nullptr;
-  const double x = std::strtod(text, &end);
-  if (end == text) return std::nullopt;
-  text = end;
-  const double y = std::strtod(text, &end);
-  if (end == text) return std::nullopt;
-  return CProfilePoint{x, y};
+  return ScanPoint(text);
 }
 
 bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
@@ -76,7 +71,10 @@ unsigned CTSProfileFile::Recognise(const std::string& path) {
 }
 
 std::string CTSProfileFile::ProfileText(const CTSPattern& pattern, const CPlotSpec& plotSpec) {
-  const CProfile& profile = pattern.ProfilePoints(false);
+  return ProfileText(pattern, pattern.ProfilePoints(false), plotSpec);
+}
+
+std::string CTSProfileFile::ProfileText(const CTSPattern& pattern, const CProfile& profile, const CPlotSpec& plotSpec) {
   if (profile.size() < kFewestPoints) throw CVHXFileProfileTooFewPoints();
   std::string text = ListingHeader(pattern.Title());
   text.reserve(text.size() + profile.size() * 24);
@@ -87,8 +85,12 @@ std::string CTSProfileFile::ProfileText(const CTSPattern& pattern, const CPlotSp
 }
 
 void CTSProfileFile::WriteProfile(const CTSPattern& pattern, const CPlotSpec& plotSpec) {
+  WriteProfile(pattern, pattern.ProfilePoints(false), plotSpec);
+}
+
+void CTSProfileFile::WriteProfile(const CTSPattern& pattern, const CProfile& profile, const CPlotSpec& plotSpec) {
   CStatus status("Writing profile file...");
-  WriteString(ProfileText(pattern, plotSpec));
+  WriteString(ProfileText(pattern, profile, plotSpec));
 }
 
 CProfile CTSProfileFile::ReadPoints() {
@@ -108,3 +110,5 @@ CProfile CTSProfileFile::ReadPoints() {
   if (points.empty()) throw CVHXFileNoData();
   return points;
 }
+
+void CTSProfileFile::ReadObservedData(CObservedData& data) { data = {ReadPoints(), {}}; }

@@ -27,11 +27,16 @@ class CTSProfileFile : public CVHStdioFile<CTessFile> {
   // pattern displays it (scaled, weighted and offset). A profile of 4 points or fewer raises
   // CVHXFileProfileTooFewPoints.
   static std::string ProfileText(const CTSPattern& pattern, const CPlotSpec& plotSpec);
+  // The same for other points of the pattern, such as its profile on the calculation grid.
+  static std::string ProfileText(const CTSPattern& pattern, const CProfile& profile, const CPlotSpec& plotSpec);
   // Writes that text to the open file, under the status "Writing profile file...".
   void WriteProfile(const CTSPattern& pattern, const CPlotSpec& plotSpec);
+  void WriteProfile(const CTSPattern& pattern, const CProfile& profile, const CPlotSpec& plotSpec);
 
   // Reads the points of the open file, under the status "Reading from Profile file...": every
   // line that gives two numbers, the header of a file of ours passed over. No point at all
   // raises CVHXFileNoData.
   CProfile ReadPoints();
+  // The points as observed data, without errors.
+  void ReadObservedData(CObservedData& data) override;
 };

@@ -19,7 +19,7 @@ constexpr CTessFileType kTypes[] = {
     {9, {"cache"}, "VarnholtWerk cache file (*.cache)", "Cache File", "Tess.Cache"},
     {10, {"diffract", "tessaline"}, "Session File (*.diffract;*.tessaline)", "Untitled", "Tess.Session"},
     {11, {"tsdf"}, "Legacy Session File (*.tsdf)", "Untitled", "Tess.Session-1"},
-    {12, {"dat", "txt", "text"}, "Observed Data File (*.dat;*.txt;*.text)", "Untitled", "Tess.Dataset"},
+    {12, {"dat", "txt", "text", "xy", "xye"}, "Observed Data File (*.dat;*.txt;*.text)", "Untitled", "Tess.Dataset"},
     {13, {"txt", "text"}, "Profile File (*.txt;*.text)", "Untitled", "Tess.Profile"},
     {14, {"txt", "text"}, "Reflexion List File (*.txt;*.text)", "New Reflexion List", "Tess.ReflList"},
     {15, {"txt", "text"}, "Structure Factors File (*.txt;*.text)", "New Structure Factors", "Tess.StrucFact"},
@@ -168,6 +168,10 @@ void CTessFile::ReadCrystal(CTSCrystal&) {
 }
 
 void CTessFile::WriteCrystal(const CTSCrystal&, std::string_view) {
+  throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
+}
+
+void CTessFile::ReadObservedData(CObservedData&) {
   throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
 }
 

@@ -19,11 +19,12 @@
 #include "files/vhfile.h"
 
 class CTSCrystal;
+struct CObservedData;
 
 // One row of the file type table.
 struct CTessFileType {
   unsigned id = 0;
-  std::array<std::string_view, 3> extensions{};  // without the dot; unused slots empty
+  std::array<std::string_view, 5> extensions{};  // without the dot; unused slots empty
   std::string_view filterText;                   // empty for export types
   std::string_view defaultName;
   std::string_view registeredName;
@@ -47,6 +48,7 @@ class CTessFile : public CVHFile {
   // serves; the others refuse with CVHXFileUnsupportedType.
   virtual void ReadCrystal(CTSCrystal& crystal);
   virtual void WriteCrystal(const CTSCrystal& crystal, std::string_view title);
+  virtual void ReadObservedData(CObservedData& data);
 
   // The row of a type id, or nullptr.
   static const CTessFileType* TypeInfo(unsigned typeId);

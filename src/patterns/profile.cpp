@@ -268,6 +268,28 @@ CProfile LayGrid(const CPlotSpec& plotSpec) {
   return grid;
 }
 
+double Interpolate(const CProfilePoint& p1, const CProfilePoint& p2, double x) {
+  if (p2.x == p1.x) return 0.0;
+  return ((x - p1.x) * p2.y + (p2.x - x) * p1.y) / (p2.x - p1.x);
+}
+
+CProfile Resample(const CProfile& points, double xOffset, const CPlotSpec& plotSpec) {
+  if (points.size() < 2) return {};
+  const auto shifted = [&](size_t i) { return CProfilePoint{points[i].x + xOffset, points[i].y}; };
+  const double first = shifted(0).x, last = shifted(points.size() - 1).x;
+  CProfile grid = LayGrid(plotSpec);
+  // The grid rises, so the search for the point beyond each grid x goes on from the last one
+  // found and the whole pass is linear. Index 0 never lies beyond a grid x in range.
+  size_t beyond = 1;
+  for (CProfilePoint& point : grid) {
+    if (point.x < first || point.x > last) continue;
+    while (beyond < points.size() && shifted(beyond).x <= point.x) ++beyond;
+    if (beyond == points.size()) continue;
+    point.y = Interpolate(shifted(beyond - 1), shifted(beyond), point.x);
+  }
+  return grid;
+}
+
 CProfile SampleProfile(const std::vector<std::shared_ptr<CTSReflexion>>& reflexions, const CPlotSpec& plotSpec) {
   if (reflexions.empty()) return {};
   CProfile grid = LayGrid(plotSpec);

@@ -55,6 +55,16 @@ void ComputeWidths(const CTSCrystal& crystal, const CPlotSpec& plotSpec);
 // (x maximum - x minimum) / N, every y 0. Mixtures and observed data resample onto it too.
 CProfile LayGrid(const CPlotSpec& plotSpec);
 
+// The straight line through p1 and p2 at x, ((x - x1) y2 + (x2 - x) y1) / (x2 - x1); 0 when x1
+// equals x2.
+double Interpolate(const CProfilePoint& p1, const CProfilePoint& p2, double x);
+
+// A curve of points in increasing x, shifted along x by `xOffset`, on the grid of the plot: a grid
+// point between the first and the last shifted x takes the line through the first shifted point
+// beyond it and the point before that; every other grid point, and the last x itself, gets 0.
+// Fewer than two points give an empty profile.
+CProfile Resample(const CProfile& points, double xOffset, const CPlotSpec& plotSpec);
+
 // Sums the peaks of the reflexions (x positions and half widths already set) into the grid.
 // Each peak touches only the points within its reach, so the cost grows with the number of
 // reflexions times the reach, not times N. No reflexions give an empty profile.
