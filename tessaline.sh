@@ -36,8 +36,10 @@ case "${1:-}" in
   demo)
     build release
     mkdir -p build/demo
-    build/release/cli/tessaline-cli simulate examples/quartz.cif -o build/demo/quartz-profile.txt --summary
+    build/release/cli/tessaline-cli simulate examples/quartz.cif -o build/demo/quartz-profile.txt --summary \
+      --reflexions build/demo/quartz-reflexions.txt --structure-factors build/demo/quartz-structure-factors.txt
     echo "Simulated powder pattern (Cu K-alpha-1, 2-theta 0-180 degrees, 72000 points): build/demo/quartz-profile.txt"
+    echo "Reflexion and structure-factor listings: build/demo/quartz-reflexions.txt, build/demo/quartz-structure-factors.txt"
     ;;
   *)
     echo "usage: $0 test|demo" >&2

@@ -35,7 +35,7 @@ constexpr CCommand kCommands[] = {
      "      [--radiation xray|neutron|edx|tof|electron] [--wavelength A | --voltage KV] [--axis 2theta|d|1/d|tof|energy|2pi/d]\n"
      "      [--dmin A] [--max-reflexions N] [--no-adp] [--po plates|needles [--po-vector U,V,W] [--po-type normal|lattice]\n"
      "      [--po-alignment F]] [--edx-theta RAD] [--tof-theta RAD] [--tof-distance M]\n"
-     "      [--scale-x F] [--smooth RADIUS] [--background auto|X:Y,X:Y,...]\n"
+     "      [--scale-x F] [--smooth RADIUS] [--background auto|X:Y,X:Y,...] [--reflexions OUT] [--structure-factors OUT]\n"
      "      simulate the powder pattern of crystal files and write each profile (x, intensity) as a profile file:\n"
      "      OUT for one input, OUT's name with each title added for several, TITLE.txt without -o; '-' is stdout.\n"
      "      --width is the instrument's full width in the radiation's unit (degrees 2theta, keV for edx, 1/A for\n"
@@ -43,7 +43,8 @@ constexpr CCommand kCommands[] = {
      "      --summary prints the ten strongest peaks. Observed-data files (.dat, .xy, .xye, Rigaku .asc/.rint,\n"
      "      profile files) are written on the same grid: --scale-x multiplies their x values, --smooth averages\n"
      "      them over RADIUS points either side, --background auto subtracts a flat background at the smallest\n"
-     "      intensity, --background X:Y,... one through the given points",
+     "      intensity, --background X:Y,... one through the given points; --reflexions and --structure-factors\n"
+     "      write the listings of the crystal files too",
      RunSimulateCommand},
     {"asf", "--export FILE | --check FILE\n      write the built-in scattering-factor table, or check a table file",
      RunAsfCommand},

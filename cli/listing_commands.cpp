@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 #include "cli/calculation_options.h"
 #include "cli/commands.h"
+#include "cli/listing_output.h"
 #include "diffraction/calculate.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
@@ -44,9 +45,9 @@ int CalculateCrystals(const std::vector<std::string>& paths, const CCalculationS
 
 int RunListingCommand(CListingKind kind, std::span<const std::string> arguments, std::ostream& out,
                       std::ostream& err) {
-  std::vector<COptionSpec> specs = CalculationOptionSpecs();
-  specs.emplace_back("--output", true, "-o");
-  const CArguments args(arguments, specs);
+  std::vector<COptionSpec> options = CalculationOptionSpecs();
+  options.emplace_back("--output", true, "-o");
+  const CArguments args(arguments, options);
   if (args.Positionals().empty()) throw CUsageError("expected one or more crystal files");
   const CCalculationSettings settings = CalculationSettingsFrom(args);
 
@@ -55,16 +56,20 @@ int RunListingCommand(CListingKind kind, std::span<const std::string> arguments,
   std::vector<CListingBlock> blocks;
   for (const CCrystalFile& file : crystals) blocks.push_back({file.title, file.crystal});
 
-  const std::string output = args.Value("--output").value_or("-");
-  if (output == "-") {
-    out << ListingText(kind, blocks, settings.plotSpec);
-  } else {
-    WriteListingFile(output, kind, blocks, settings.plotSpec);
-  }
+  WriteListingOutput(args.Value("--output").value_or("-"), kind, blocks, settings.plotSpec, out);
   return status;
 }
 
 }  // namespace
+
+void WriteListingOutput(const std::string& output, CListingKind kind, const std::vector<CListingBlock>& blocks,
+                        const CPlotSpec& plotSpec, std::ostream& out) {
+  if (output == "-") {
+    out << ListingText(kind, blocks, plotSpec);
+  } else {
+    WriteListingFile(output, kind, blocks, plotSpec);
+  }
+}
 
 int RunReflexionsCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
   return RunListingCommand(CListingKind::kReflexions, arguments, out, err);

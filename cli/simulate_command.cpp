@@ -10,6 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/calculation_options.h"
 #include "cli/commands.h"
+#include "cli/listing_output.h"
 #include "cli/observed_options.h"
 #include "diffraction/reflexion.h"
 #include "errors/exceptions.h"
@@ -48,18 +49,20 @@ struct CSimulation {
   std::optional<std::string> output;  // "-" for the standard output
   std::optional<std::filesystem::path> outDir;
   bool summary = false;
+  std::optional<std::string> reflexions;        // where to write the reflexion listing
+  std::optional<std::string> structureFactors;  // and the structure-factor listing
 };
 
 std::vector<COptionSpec> OptionSpecs() {
-  std::vector<COptionSpec> specs = CalculationOptionSpecs();
-  for (COptionSpec& option : ObservedOptionSpecs()) specs.push_back(std::move(option));
+  std::vector<COptionSpec> options = CalculationOptionSpecs();
+  for (COptionSpec& option : ObservedOptionSpecs()) options.push_back(std::move(option));
   for (const char* name : {"--range", "--points", "--profile", "--eta", "--width", "--wavelength2", "--ratio", "--size",
                            "--strain", "--out-dir", "--reflexions", "--structure-factors"})
-    specs.emplace_back(name, true);
-  specs.emplace_back("--output", true, "-o");
-  specs.emplace_back("--ka2");
-  specs.emplace_back("--summary");
-  return specs;
+    options.emplace_back(name, true);
+  options.emplace_back("--output", true, "-o");
+  options.emplace_back("--ka2");
+  options.emplace_back("--summary");
+  return options;
 }
 
 double Positive(const std::string& option, double value, double high = HUGE_VAL) {
@@ -68,7 +71,7 @@ double Positive(const std::string& option, double value, double high = HUGE_VAL)
   return value;
 }
 
-void ApplyRange(const CArguments& args, CPlotSpec& spec) {
+void ApplyRange(const CArguments& args, CPlotSpec& plot) {
   const std::optional<std::string> range = args.Value("--range");
   if (!range) return;
   const size_t colon = range->find(':');
@@ -77,69 +80,66 @@ void ApplyRange(const CArguments& args, CPlotSpec& spec) {
   if (!low || !high || !std::isfinite(*low) || !std::isfinite(*high))
     throw CUsageError("--range needs MIN:MAX, not '" + *range + "'");
   if (*low >= *high) throw CUsageError("--range needs MIN below MAX, not '" + *range + "'");
-  spec.SetXRange(*low, *high);
+  plot.SetXRange(*low, *high);
 }
 
-void ApplyProfileOptions(const CArguments& args, CPlotSpec& spec) {
+void ApplyProfileOptions(const CArguments& args, CPlotSpec& plot) {
   if (const auto points = args.Integer("--points")) {
     if (*points < static_cast<long long>(kFewestPoints) || *points > static_cast<long long>(kMostPoints))
       throw CUsageError("--points must lie between " + std::to_string(kFewestPoints) + " and " +
                         std::to_string(kMostPoints));
-    spec.SetProfilePoints(static_cast<uint64_t>(*points));
+    plot.SetProfilePoints(static_cast<uint64_t>(*points));
   }
   std::vector<std::string> names;
   for (const CNamedProfile& profile : kProfiles) names.emplace_back(profile.name);
   if (const auto chosen = args.Choice("--profile", names))
     for (const CNamedProfile& profile : kProfiles)
-      if (*chosen == profile.name) spec.SetProfileType(profile.type);
+      if (*chosen == profile.name) plot.SetProfileType(profile.type);
   if (const auto eta = args.Double("--eta")) {
     if (!(*eta >= 0.0 && *eta <= 1.0)) throw CUsageError("--eta must lie between 0 and 1");
-    spec.SetEta(*eta);
+    plot.SetEta(*eta);
   }
   // The instrument width in the radiation's own unit.
   if (const auto width = args.Double("--width")) {
     const double w = Positive("--width", *width);
-    switch (spec.SimulationType()) {
+    switch (plot.SimulationType()) {
       case kSimulationEnergyDispersive:
-        spec.SetEDXPeakWidth(w);
+        plot.SetEDXPeakWidth(w);
         break;
       case kSimulationTimeOfFlight:
-        spec.SetTOFResolution(w);
+        plot.SetTOFResolution(w);
         break;
       case kSimulationElectrons:
-        spec.SetPeakWidthTEM(w);
+        plot.SetPeakWidthTEM(w);
         break;
       default:
-        spec.SetTTHPeakWidth(w);
+        plot.SetTTHPeakWidth(w);
     }
   }
 }
 
-void ApplyDoublet(const CArguments& args, CPlotSpec& spec) {
+void ApplyDoublet(const CArguments& args, CPlotSpec& plot) {
   const bool ka2 = args.Has("--ka2");
   if (!ka2 && (args.Has("--wavelength2") || args.Has("--ratio")))
     throw CUsageError("--wavelength2 and --ratio need --ka2");
   if (!ka2) return;
-  if (spec.SimulationType() != kSimulationXrays) throw CUsageError("--ka2 is for X-rays (--radiation xray)");
-  spec.SetMonochromatic(false);
-  if (const auto lambda = args.Double("--wavelength2")) spec.SetLambda2(Positive("--wavelength2", *lambda));
+  if (plot.SimulationType() != kSimulationXrays) throw CUsageError("--ka2 is for X-rays (--radiation xray)");
+  plot.SetMonochromatic(false);
+  if (const auto lambda = args.Double("--wavelength2")) plot.SetLambda2(Positive("--wavelength2", *lambda));
   if (const auto ratio = args.Double("--ratio")) {
     if (!(*ratio >= 0.0) || !std::isfinite(*ratio)) throw CUsageError("--ratio must be 0 or more");
-    spec.SetLambdaRatio(*ratio);
+    plot.SetLambdaRatio(*ratio);
   }
 }
 
 CSimulation SimulationFrom(const CArguments& args) {
-  for (const char* option : {"--reflexions", "--structure-factors"})
-    if (args.Has(option))
-      throw CUsageError(std::string(option) + " is not available yet: the listing writers are not part of this build");
   CSimulation simulation;
   simulation.settings = CalculationSettingsFrom(args);
   simulation.observed = ObservedSettingsFrom(args);
-  CPlotSpec& spec = simulation.settings.plotSpec;
-  ApplyRange(args, spec);
-  ApplyProfileOptions(args, spec);
-  ApplyDoublet(args, spec);
+  CPlotSpec& plot = simulation.settings.plotSpec;
+  ApplyRange(args, plot);
+  ApplyProfileOptions(args, plot);
+  ApplyDoublet(args, plot);
   if (const auto size = args.Double("--size")) simulation.size = Positive("--size", *size, kLargestSize);
   if (const auto strain = args.Double("--strain")) {
     if (!(*strain >= 0.0 && *strain <= 1.0)) throw CUsageError("--strain must lie between 0 and 1");
@@ -151,6 +151,8 @@ CSimulation SimulationFrom(const CArguments& args) {
     simulation.outDir = *dir;
   }
   simulation.summary = args.Has("--summary");
+  simulation.reflexions = args.Value("--reflexions");
+  simulation.structureFactors = args.Value("--structure-factors");
   return simulation;
 }
 
@@ -169,17 +171,17 @@ std::string OutputPath(const CSimulation& simulation, const std::string& title, 
   return path.string();
 }
 
-void WriteProfileTo(const std::string& path, const CTSPattern& pattern, const CProfile& profile, const CPlotSpec& spec,
+void WriteProfileTo(const std::string& path, const CTSPattern& pattern, const CProfile& profile, const CPlotSpec& plot,
                     std::ostream& out) {
   if (path == "-") {
-    out << CTSProfileFile::ProfileText(pattern, profile, spec);
+    out << CTSProfileFile::ProfileText(pattern, profile, plot);
     return;
   }
   CTSProfileFile file;
   CFileError error;
   if (!file.Open(path, CFile::kModeWrite | CFile::kModeCreate | CFile::kTypeText, &error))
     throw CVHXFileNotOpen(kSeverityMessage, error.code);
-  file.WriteProfile(pattern, profile, spec);
+  file.WriteProfile(pattern, profile, plot);
   file.Close();
 }
 
@@ -190,12 +192,12 @@ std::string PadLeft(const std::string& text, size_t width) {
   return std::string(width > characters ? width - characters : 0, ' ') + text;
 }
 
-void PrintSummary(const CTSCrystalPattern& pattern, const CPlotSpec& spec, std::ostream& out) {
+void PrintSummary(const CTSCrystalPattern& pattern, const CPlotSpec& plot, std::ostream& out) {
   const std::vector<CPeak> peaks = StrongestPeaks(pattern.Crystal()->reflexions, kSummaryPeaks);
   char line[160];
   std::snprintf(line, sizeof line, "%s: the %zu strongest peaks\n", pattern.Title().c_str(), peaks.size());
   out << line;
-  const std::string position = std::string(spec.XAxisTitle()) + " (" + spec.XAxisUnit() + ")";
+  const std::string position = std::string(plot.XAxisTitle()) + " (" + plot.XAxisUnit() + ")";
   out << "   h    k    l " << PadLeft("d (Å)", 9) << " " << PadLeft(position, 12) << "  I/Imax\n";
   for (const CPeak& peak : peaks) {
     const CTSReflexion& r = *peak.strongest;
@@ -205,12 +207,13 @@ void PrintSummary(const CTSCrystalPattern& pattern, const CPlotSpec& spec, std::
   }
 }
 
-// Calculates one crystal file and writes its profile.
-void SimulateCrystal(const std::string& input, const CSimulation& simulation, bool several, std::ostream& out,
-                     std::ostream& err) {
-  const CPlotSpec& spec = simulation.settings.plotSpec;
+// Calculates one crystal file and writes its profile; the pattern is kept for the listings.
+std::shared_ptr<CTSCrystalPattern> SimulateCrystal(const std::string& input, const CSimulation& simulation,
+                                                   bool several, std::ostream& out, std::ostream& err) {
+  const CPlotSpec& plot = simulation.settings.plotSpec;
   CCrystalFile file = ReadCrystalFile(input);
-  CTSCrystalPattern pattern{CTSPattern::BuiltInDefaults{}};
+  const auto shared = std::make_shared<CTSCrystalPattern>(CTSPattern::BuiltInDefaults{});
+  CTSCrystalPattern& pattern = *shared;
   CTSCrystal& crystal = *pattern.Crystal();
   crystal = std::move(file.crystal);
   simulation.settings.sample.ApplyTo(crystal);
@@ -218,10 +221,11 @@ void SimulateCrystal(const std::string& input, const CSimulation& simulation, bo
   if (simulation.strain) crystal.isotropicStrain = *simulation.strain;
   pattern.SetPath(input);
   pattern.SetTitle(file.title);
-  pattern.Recalculate(spec);
-  WriteProfileTo(OutputPath(simulation, file.title, several), pattern, pattern.GetProfile(spec), spec, out);
+  pattern.Recalculate(plot);
+  WriteProfileTo(OutputPath(simulation, file.title, several), pattern, pattern.GetProfile(plot), plot, out);
   // With the profile on the standard output, the summary goes beside it rather than into it.
-  if (simulation.summary) PrintSummary(pattern, spec, simulation.output == "-" ? err : out);
+  if (simulation.summary) PrintSummary(pattern, plot, simulation.output == "-" ? err : out);
+  return shared;
 }
 
 // Reads one observed-data file, processes it as the options ask and writes its points
@@ -235,13 +239,24 @@ void SimulateObserved(const std::string& input, const CSimulation& simulation, b
                  out);
 }
 
-// One input of either kind; its failures are reported by the caller.
-void Simulate(const std::string& input, const CSimulation& simulation, bool several, std::ostream& out,
-              std::ostream& err) {
-  if (IsObservedDataType(CTessFile::DetermineType(input)))
-    SimulateObserved(input, simulation, several, out, err);
-  else
-    SimulateCrystal(input, simulation, several, out, err);
+// One input of either kind; its failures are reported by the caller. Returns the crystal
+// pattern of a crystal file.
+std::shared_ptr<CTSCrystalPattern> Simulate(const std::string& input, const CSimulation& simulation, bool several,
+                                            std::ostream& out, std::ostream& err) {
+  if (!IsObservedDataType(CTessFile::DetermineType(input))) return SimulateCrystal(input, simulation, several, out, err);
+  SimulateObserved(input, simulation, several, out, err);
+  return nullptr;
+}
+
+// The listings the options ask for, of every crystal pattern in input order.
+void WriteListings(const CSimulation& simulation, const std::vector<std::shared_ptr<CTSCrystalPattern>>& crystals,
+                   std::ostream& out) {
+  std::vector<CListingBlock> blocks;
+  for (const auto& pattern : crystals) blocks.push_back({pattern->Title(), *pattern->Crystal()});
+  const CPlotSpec& plot = simulation.settings.plotSpec;
+  if (simulation.reflexions) WriteListingOutput(*simulation.reflexions, CListingKind::kReflexions, blocks, plot, out);
+  if (simulation.structureFactors)
+    WriteListingOutput(*simulation.structureFactors, CListingKind::kStructureFactors, blocks, plot, out);
 }
 
 }  // namespace
@@ -252,14 +267,16 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   const CSimulation simulation = SimulationFrom(args);
   const bool several = args.Positionals().size() > 1;
   int status = kExitSuccess;
+  std::vector<std::shared_ptr<CTSCrystalPattern>> crystals;
   for (const std::string& input : args.Positionals()) {
     try {
-      Simulate(input, simulation, several, out, err);
+      if (auto crystal = Simulate(input, simulation, several, out, err)) crystals.push_back(std::move(crystal));
     } catch (...) {
       // Report this file's failure and go on with the others.
       ConvertException(std::current_exception(), kSeverityMessage)->Report();
       status = kExitFailure;
     }
   }
+  WriteListings(simulation, crystals, out);
   return status;
 }
