@@ -135,13 +135,13 @@ std::vector<CReferenceRow> ReadReference(const std::filesystem::path& path) {
 }
 
 CPlotSpec PlotSpecFor(CKind kind) {
-  CPlotSpec spec = CPlotSpec::BuiltIn();
-  spec.SetSimulationType(kind == CKind::kNeutron ? VHTypes::kSimulationNeutrons : VHTypes::kSimulationXrays);
-  spec.SetAxisType(VHTypes::kAxisTwoTheta);
-  spec.SetLambda(kWavelength);
-  spec.SetDMin(0.7);
-  spec.SetRestrictMaxNumRefs(false);
-  return spec;
+  CPlotSpec plot = CPlotSpec::BuiltIn();
+  plot.SetSimulationType(kind == CKind::kNeutron ? VHTypes::kSimulationNeutrons : VHTypes::kSimulationXrays);
+  plot.SetAxisType(VHTypes::kAxisTwoTheta);
+  plot.SetLambda(kWavelength);
+  plot.SetDMin(0.7);
+  plot.SetRestrictMaxNumRefs(false);
+  return plot;
 }
 
 // The reference takes the neutral atom's form factor for an ionic type symbol, while the reader
