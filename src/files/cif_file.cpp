@@ -1,5 +1,6 @@
 #include "files/cif_file.h"
 
+#include "app/status.h"
 #include "crystal/crystal.h"
 
 namespace {
@@ -16,9 +17,14 @@ unsigned CTSCIFFile::Recognise(const std::string& path) {
 }
 
 void CTSCIFFile::ReadCrystal(CTSCrystal& crystal) {
-  m_errorCount = ReadCifCrystal(ReadRemaining(), crystal).errorCount;
+  CStatus status("Preparing to read CIF file...");
+  const std::string_view text = ReadRemaining();
+  status.SetText("Reading CIF file");
+  m_errorCount = ReadCifCrystal(text, crystal).errorCount;
+  status.SetText("Closing CIF file");
 }
 
 void CTSCIFFile::WriteCrystal(const CTSCrystal& crystal, std::string_view title) {
+  CStatus status("Writing to CIF file");
   WriteString(WriteCifText(crystal, title));
 }

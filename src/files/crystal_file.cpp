@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/status.h"
 #include "app/status_log.h"
 #include "crystal/crystal.h"
 #include "errors/exceptions.h"
@@ -273,6 +274,7 @@ void CTSCrystalFile::ReadChunks() {
 }
 
 void CTSCrystalFile::ReadCrystal(CTSCrystal& crystal) {
+  CStatus status("Reading data from file...");
   const CHeader header = ReadHeader();
   if (header.tag == kMoleculeTag || header.tag == kMolecule5Tag) throw CVHXFileNoMoleculeDiffract();
   if (Kind() != kCrystalTypeId && Kind() != kCrystal5TypeId) {
@@ -330,6 +332,7 @@ CTSCrystalFile::CHeader CTSPre5CrystalFile::ReadHeader() {
 }
 
 void CTSPre5CrystalFile::ReadCrystal(CTSCrystal& crystal) {
+  CStatus status("Reading data from file...");
   const CHeader header = ReadHeader();
   if (header.tag == kMoleculeTag) throw CVHXFileNoMoleculeDiffract();
   if (Kind() != kPre5CrystalTypeId) throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
