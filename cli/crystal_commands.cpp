@@ -13,38 +13,38 @@
 
 namespace {
 
-std::string Format(const char* format, auto... values) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
-
 std::string DisplacementText(const CTSSite& site) {
   if (!site.displacement) return "none";
-  return Format(site.displacement->IsAnisotropic() ? "Ueq %.4f" : "Uiso %.4f", site.displacement->U());
+  return Formatted(site.displacement->IsAnisotropic() ? "Ueq %.4f" : "Uiso %.4f",
+                   site.displacement->U());
 }
 
 // The lines every file starts with: path, type and title.
-void PrintFileLines(const std::string& path, unsigned typeId, const std::string& title, std::ostream& out) {
+void PrintFileLines(const std::string& path, unsigned typeId, const std::string& title,
+                    std::ostream& out) {
   const CTessFileType* type = CTessFile::TypeInfo(typeId);
   out << "File:            " << path << "\n";
-  out << "Type:            " << (type && !type->filterText.empty() ? type->filterText : std::string_view("?"))
-      << " (" << typeId << ")\n";
+  out << "Type:            "
+      << (type && !type->filterText.empty() ? type->filterText : std::string_view("?")) << " ("
+      << typeId << ")\n";
   out << "Title:           " << title << "\n";
 }
 
 void PrintCrystal(const std::string& path, const CCrystalFile& file, std::ostream& out) {
   const CTSCrystal& c = file.crystal;
   PrintFileLines(path, file.type, file.title, out);
-  out << Format("Cell:            %.4f %.4f %.4f  %.3f %.3f %.3f\n", c.a, c.b, c.c, c.alpha, c.beta, c.gamma);
-  out << Format("Volume:          %.4f A^3\n", c.volume);
-  out << Format("Density:         %.4f g/cm^3\n", c.density / 1000.0);
+  out << Formatted("Cell:            %.4f %.4f %.4f  %.3f %.3f %.3f\n", c.a, c.b, c.c, c.alpha,
+                   c.beta, c.gamma);
+  out << Formatted("Volume:          %.4f A^3\n", c.volume);
+  out << Formatted("Density:         %.4f g/cm^3\n", c.density / 1000.0);
   const std::optional<size_t> row = SpaceGroupRowOf(c);
   const double angles[3] = {c.alpha, c.beta, c.gamma};
   if (row) {
     const CSpaceGroupRow& r = SpaceGroupRows()[*row];
-    out << "Space group:     " << Format("%s spacegroup (No. %d)", c.spaceGroupSymbol.c_str(), r.number) << "\n";
-    out << "Crystal system:  " << CrystalSystemName(CrystalSystemOf(r.number, c.spaceGroupSymbol, angles)) << "\n";
+    out << "Space group:     "
+        << Formatted("%s spacegroup (No. %d)", c.spaceGroupSymbol.c_str(), r.number) << "\n";
+    out << "Crystal system:  "
+        << CrystalSystemName(CrystalSystemOf(r.number, c.spaceGroupSymbol, angles)) << "\n";
   } else {
     out << "Space group:     " << c.spaceGroupSymbol << " (" << kSpacegroupNotRecognised << ")\n";
   }
@@ -54,9 +54,11 @@ void PrintCrystal(const std::string& path, const CCrystalFile& file, std::ostrea
   out << "  label     species                       x         y         z   mult  displacement\n";
   for (const CTSSite& site : c.sites) {
     std::string species;
-    for (const CTSAtom& atom : site.atoms) species += Format("%s %.4f ", atom.symbol.c_str(), atom.occupancy);
-    out << Format("  %-8s  %-26s %9.5f %9.5f %9.5f %5zu  %s\n", site.label.c_str(), species.c_str(), site.x, site.y,
-                  site.z, site.Multiplicity(), DisplacementText(site).c_str());
+    for (const CTSAtom& atom : site.atoms)
+      species += Formatted("%s %.4f ", atom.symbol.c_str(), atom.occupancy);
+    out << Formatted("  %-8s  %-26s %9.5f %9.5f %9.5f %5zu  %s\n", site.label.c_str(),
+                     species.c_str(), site.x, site.y, site.z, site.Multiplicity(),
+                     DisplacementText(site).c_str());
   }
 }
 
@@ -66,9 +68,10 @@ void PrintObserved(const std::string& path, const CObservedFile& file, std::ostr
   const auto [lowX, highX] = std::ranges::minmax(points, {}, &CProfilePoint::x);
   const auto [lowY, highY] = std::ranges::minmax(points, {}, &CProfilePoint::y);
   out << "Points:          " << points.size() << "\n";
-  out << Format("X range:         %.4f to %.4f\n", lowX.x, highX.x);
-  out << Format("Y range:         %.6g to %.6g\n", lowY.y, highY.y);
-  if (!file.data.errors.empty()) out << "Errors:          " << file.data.errors.size() << " (third column)\n";
+  out << Formatted("X range:         %.4f to %.4f\n", lowX.x, highX.x);
+  out << Formatted("Y range:         %.6g to %.6g\n", lowY.y, highY.y);
+  if (!file.data.errors.empty())
+    out << "Errors:          " << file.data.errors.size() << " (third column)\n";
 }
 
 void PrintFile(const std::string& path, std::ostream& out) {
@@ -105,7 +108,8 @@ int RunConvertCommand(std::span<const std::string> arguments, std::ostream&, std
   if (args.Positionals().size() != 2) throw CUsageError("expected an input and an output file");
   const std::string& output = args.Positionals()[1];
   const std::string extension = std::filesystem::path(output).extension().string();
-  if (extension != ".cif" && extension != ".vhtx") throw CUsageError("the output must end in .cif or .vhtx");
+  if (extension != ".cif" && extension != ".vhtx")
+    throw CUsageError("the output must end in .cif or .vhtx");
   const CCrystalFile input = ReadCrystalFile(args.Positionals()[0]);
   WriteCrystalFile(output, input.crystal, input.title);
   return kExitSuccess;

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "crystal/crystal.h"
 #include "crystal/spacegroups.h"
+#include "errors/exception.h"
 
 namespace {
 
@@ -16,12 +17,6 @@ void PrintTable(std::ostream& out) {
   }
 }
 
-std::string Printf(const char* format, auto... values) {
-  char text[128];
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
-
 void PrintRow(const CSpaceGroupRow& row, const CTSCrystal& crystal, std::ostream& out) {
   const double angles[3] = {crystal.alpha, crystal.beta, crystal.gamma};
   const char* symbol = *row.shortSymbol ? row.shortSymbol : row.fullSymbol;
@@ -31,21 +26,22 @@ void PrintRow(const CSpaceGroupRow& row, const CTSCrystal& crystal, std::ostream
   const size_t centring = rhombohedralAxes ? 1 : CentringTranslations(letter).size();
   const size_t positions = crystal.symmetryOperators.size() * centring;
 
-  out << Printf("%s spacegroup (No. %d)", symbol, row.number) << "\n";
+  out << Formatted("%s spacegroup (No. %d)", symbol, row.number) << "\n";
   out << "Number:             " << row.number << "\n";
-  out << "Schoenflies symbol: " << SpaceGroupRows()[*FindSpaceGroupRow(std::to_string(row.number))].schoenflies
-      << "\n";
+  out << "Schoenflies symbol: "
+      << SpaceGroupRows()[*FindSpaceGroupRow(std::to_string(row.number))].schoenflies << "\n";
   out << "Short symbol:       " << row.shortSymbol << "\n";
   out << "Full symbol:        " << row.fullSymbol << "\n";
   out << "Setting code:       " << row.settingCode << "\n";
   out << "Origin choice:      " << row.originChoice;
-  if (row.originChoice != 0) out << " [origin " << row.originChoice << "] " << row.originDescription;
+  if (row.originChoice != 0)
+    out << " [origin " << row.originChoice << "] " << row.originDescription;
   out << "\n";
   out << "Crystal system:     " << CrystalSystemName(system) << "\n";
   out << "Lattice:            " << letter << " (centring multiplicity " << centring << ")\n";
-  out << Printf("%d general equivalent positions.", static_cast<int>(positions)) << "\n";
-  out << Printf("(Using %c lattice with %d GEPs)", letter,
-                static_cast<int>(crystal.symmetryOperators.size()))
+  out << Formatted("%d general equivalent positions.", static_cast<int>(positions)) << "\n";
+  out << Formatted("(Using %c lattice with %d GEPs)", letter,
+                   static_cast<int>(crystal.symmetryOperators.size()))
       << "\n";
   for (const CTSSymOp& op : crystal.symmetryOperators) out << op.DisplayText() << "\n";
 }

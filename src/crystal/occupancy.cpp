@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/text.h"
 #include "errors/exceptions.h"
 #include "resources/elements.h"
 
@@ -12,7 +13,9 @@ constexpr std::string_view kNumberCharacters = "0123456789./";
 constexpr double kSumTolerance = 1e-9;
 constexpr double kNegligibleTotal = 0.0001;
 
-bool IsNumberCharacter(char c) { return kNumberCharacters.find(c) != std::string_view::npos; }
+bool IsNumberCharacter(char c) {
+  return kNumberCharacters.find(c) != std::string_view::npos;
+}
 
 // A decimal or a fraction; nothing when the text is not one.
 bool ParseAmount(std::string_view text, double& value) {
@@ -32,23 +35,17 @@ bool ParseAmount(std::string_view text, double& value) {
   return true;
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 }  // namespace
 
 std::vector<CSpeciesOccupancy> ParseSiteOccupancy(std::string_view text,
                                                   std::string_view siteElement) {
   std::vector<CSpeciesOccupancy> species;
-  text = Trim(text);
+  text = TrimWhiteSpace(text);
   size_t i = 0;
   while (i < text.size()) {
     const size_t symbolStart = i;
     while (i < text.size() && !IsNumberCharacter(text[i])) ++i;
-    const std::string_view symbol = Trim(text.substr(symbolStart, i - symbolStart));
+    const std::string_view symbol = TrimWhiteSpace(text.substr(symbolStart, i - symbolStart));
     const size_t numberStart = i;
     while (i < text.size() && IsNumberCharacter(text[i])) ++i;
     const std::string_view number = text.substr(numberStart, i - numberStart);

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/text.h"
 #include "crystal/crystal.h"
 
 using VHTypes::CVector;
@@ -38,13 +39,6 @@ std::string WithoutBlanks(std::string_view text) {
   return out;
 }
 
-std::string Trimmed(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(" \t\r\n");
-  return std::string(text.substr(first, last - first + 1));
-}
-
 // A typed symbol reduced to what is compared with the table.
 struct SymbolQuery {
   enum Kind { kNumber, kSchoenflies, kHermannMauguin } kind = kHermannMauguin;
@@ -56,13 +50,12 @@ struct SymbolQuery {
 // Removes what a symbol says about its origin and returns the origin it asks for: "[origin 2]",
 // "{origin @ centre (-3m)}", "origin choice 1", or the ":1" / ":2" / ":H" / ":R" of CIF symbols.
 int TakeOriginSuffix(std::string& symbol) {
-  std::string lower = symbol;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string lower = Lowercase(symbol);
   if (size_t at = lower.find("origin"); at != std::string::npos) {
     const std::string rest = lower.substr(at + 6);
     int origin = 0;
-    if (rest.find("centre") != std::string::npos || rest.find("center") != std::string::npos) origin = 2;
+    if (rest.find("centre") != std::string::npos || rest.find("center") != std::string::npos)
+      origin = 2;
     if (const size_t digit = rest.find_first_of("12"); digit != std::string::npos && origin == 0)
       origin = rest[digit] - '0';
     if (at > 0 && std::string_view("[{(").find(lower[at - 1]) != std::string_view::npos) --at;
@@ -70,7 +63,8 @@ int TakeOriginSuffix(std::string& symbol) {
     return origin;
   }
   if (const size_t colon = symbol.rfind(':'); colon != std::string::npos) {
-    const std::string suffix = Trimmed(std::string_view(symbol).substr(colon + 1));
+    const std::string suffix =
+        std::string(TrimWhiteSpace(std::string_view(symbol).substr(colon + 1)));
     symbol.erase(colon);
     if (suffix == "1" || suffix == "2") return suffix[0] - '0';
   }
@@ -81,7 +75,7 @@ std::optional<SymbolQuery> ParseSymbol(std::string_view text) {
   SymbolQuery query;
   std::string symbol(text);
   query.requestedOrigin = TakeOriginSuffix(symbol);
-  symbol = Trimmed(symbol);
+  symbol = std::string(TrimWhiteSpace(symbol));
   if (symbol.empty()) return std::nullopt;
 
   if (std::isdigit(static_cast<unsigned char>(symbol[0]))) {
@@ -94,8 +88,8 @@ std::optional<SymbolQuery> ParseSymbol(std::string_view text) {
       symbol.find('(') != std::string::npos && symbol.find(')') != std::string::npos;
   if (parenthesised && std::string_view("CDOST").find(first) != std::string_view::npos) {
     symbol[0] = first;
-    const bool looksHermannMauguin =
-        first == 'C' && (symbol.find('m') != std::string::npos || symbol.find("2 2") != std::string::npos);
+    const bool looksHermannMauguin = first == 'C' && (symbol.find('m') != std::string::npos ||
+                                                      symbol.find("2 2") != std::string::npos);
     if (!looksHermannMauguin) {
       query.kind = SymbolQuery::kSchoenflies;
       query.key = WithoutBlanks(symbol);
@@ -126,7 +120,8 @@ bool RowMatches(const CSpaceGroupRow& row, const SymbolQuery& query) {
     case SymbolQuery::kSchoenflies:
       return *row.schoenflies && WithoutBlanks(row.schoenflies) == query.key;
     case SymbolQuery::kHermannMauguin:
-      return WithoutBlanks(row.shortSymbol) == query.key || WithoutBlanks(row.fullSymbol) == query.key;
+      return WithoutBlanks(row.shortSymbol) == query.key ||
+             WithoutBlanks(row.fullSymbol) == query.key;
   }
   return false;
 }
@@ -264,11 +259,13 @@ std::optional<size_t> LookUpSpaceGroup(std::string_view text, int& originChoice)
   const std::optional<SymbolQuery> query = ParseSymbol(text);
   if (!query) return std::nullopt;
   const std::optional<size_t> row = FindRow(*query, 0, 0);
-  if (row && HasTwoOrigins(SpaceGroupRows()[*row].shortSymbol)) originChoice = query->requestedOrigin;
+  if (row && HasTwoOrigins(SpaceGroupRows()[*row].shortSymbol))
+    originChoice = query->requestedOrigin;
   return row;
 }
 
-std::optional<size_t> FindSpaceGroupRow(std::string_view symbol, int originChoice, int settingCode) {
+std::optional<size_t> FindSpaceGroupRow(std::string_view symbol, int originChoice,
+                                        int settingCode) {
   const std::optional<SymbolQuery> query = ParseSymbol(symbol);
   if (!query) return std::nullopt;
   return FindRow(*query, originChoice != 0 ? originChoice : query->requestedOrigin, settingCode);
@@ -283,7 +280,8 @@ CrystalSystem CrystalSystemOf(int number, std::string_view symbol, const double 
   if (number < 168) {
     const bool equalAngles = std::round(angles[0]) == std::round(angles[1]) &&
                              std::round(angles[1]) == std::round(angles[2]);
-    const bool rSymbol = !symbol.empty() && std::toupper(static_cast<unsigned char>(symbol[0])) == 'R';
+    const bool rSymbol =
+        !symbol.empty() && std::toupper(static_cast<unsigned char>(symbol[0])) == 'R';
     return rSymbol && equalAngles ? CrystalSystem::kRhombohedral : CrystalSystem::kTrigonal;
   }
   if (number < 195) return CrystalSystem::kHexagonal;
@@ -368,7 +366,8 @@ bool IdentifySpaceGroup(CTSCrystal& crystal) {
   std::vector<CTSSymOp>& ops = crystal.symmetryOperators;
   if (ops.empty()) return false;
   if (ops.size() > kMaxIdentifiableOperators) {
-    std::fprintf(stderr, "Error - more than %d unique symmetry positions encountered! (ltyp = %c)\n",
+    std::fprintf(stderr,
+                 "Error - more than %d unique symmetry positions encountered! (ltyp = %c)\n",
                  static_cast<int>(kMaxIdentifiableOperators), crystal.latticeLetter);
     ops = ReduceByCentring(ops, crystal.latticeLetter);
     return false;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/text.h"
 #include "errors/exceptions.h"
 #include "files/stdio_file.h"
 #include "resources/elements.h"
@@ -48,23 +49,19 @@ std::string RecordSymbol(std::string_view token) {
   if (token.size() == 1 || token.size() == 2) {
     std::string symbol(token);
     symbol[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(symbol[0])));
-    if (symbol.size() == 2) symbol[1] = static_cast<char>(std::tolower(static_cast<unsigned char>(symbol[1])));
+    if (symbol.size() == 2)
+      symbol[1] = static_cast<char>(std::tolower(static_cast<unsigned char>(symbol[1])));
     if (FindElement(symbol)) return symbol;
   }
   return ScatteringSymbolFromText(token);
 }
 
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // Replaces typographic characters of the heading by ASCII, since the file is plain text.
 std::string Ascii(std::string text) {
   static constexpr std::pair<std::string_view, std::string_view> kReplacements[] = {
-      {"\u00C5", "A"},  {"\u2022", "*"},  {"\u00A9", "(C)"}, {"\u00B0", "deg"}, {"\u201C", "\""},
-      {"\u201D", "\""}, {"\u00AE", "(R)"}, {"\u2018", "'"},  {"\u2019", "'"},   {"\u2122", "(TM)"}};
+      {"\u00C5", "A"},  {"\u2022", "*"},   {"\u00A9", "(C)"}, {"\u00B0", "deg"},
+      {"\u201C", "\""}, {"\u201D", "\""},  {"\u00AE", "(R)"}, {"\u2018", "'"},
+      {"\u2019", "'"},  {"\u2122", "(TM)"}};
   for (const auto& [from, to] : kReplacements)
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
       text.replace(at, from.size(), to);
@@ -122,14 +119,17 @@ std::string CoefficientLabels() {
 
 std::vector<CVHASF> ReadScatteringFactorFile(const std::string& path) {
   std::error_code error;
-  if (!std::filesystem::exists(path, error)) throw CVHXFileASFNotFound(kSeverityMessage, 0, 0, path);
+  if (!std::filesystem::exists(path, error))
+    throw CVHXFileASFNotFound(kSeverityMessage, 0, 0, path);
   CVHStdioFile<CFile> file;
-  if (!file.Open(path, CFile::kModeRead | CFile::kTypeText)) throw CVHXFileASFNotOpen(kSeverityMessage, 0, 0, path);
+  if (!file.Open(path, CFile::kModeRead | CFile::kTypeText))
+    throw CVHXFileASFNotOpen(kSeverityMessage, 0, 0, path);
   std::vector<CVHASF> records;
   std::string line;
   // Lines of the table are long: a whole line is read whatever its length.
   for (int number = 1; file.ReadLine(line, std::numeric_limits<uint16_t>::max()); ++number)
-    if (std::optional<CVHASF> record = ParseScatteringFactorLine(line, number)) records.push_back(std::move(*record));
+    if (std::optional<CVHASF> record = ParseScatteringFactorLine(line, number))
+      records.push_back(std::move(*record));
   if (records.empty()) throw CVHXFileNoData();
   return records;
 }
@@ -144,7 +144,7 @@ void WriteScatteringFactorFile(const std::string& path, std::span<const CVHASF> 
 }
 
 std::optional<CVHASF> ParseScatteringFactorLine(std::string_view line, int lineNumber) {
-  line = Trim(line);
+  line = TrimWhiteSpace(line);
   if (line.empty() || line.front() == '!' || line.substr(0, 2) == "//") return std::nullopt;
 
   std::vector<std::string_view> tokens;
@@ -155,7 +155,8 @@ std::optional<CVHASF> ParseScatteringFactorLine(std::string_view line, int lineN
     if (i >= line.size()) break;
     if (line[i] == '"') {
       const size_t close = line.find('"', i + 1);
-      note = std::string(line.substr(i + 1, close == std::string_view::npos ? close : close - i - 1));
+      note =
+          std::string(line.substr(i + 1, close == std::string_view::npos ? close : close - i - 1));
       break;
     }
     const size_t start = i;

@@ -29,6 +29,12 @@ CFormatArgument ToFormatArgument(const T& value) {
 // length modifiers of C; each conversion takes the next argument, converted to what it needs.
 std::string FormatPrintf(std::string_view format, const CFormatArguments& arguments);
 
+// FormatPrintf with the arguments of the call: Formatted("%-6s  %f", label, x).
+template <class... Arguments>
+std::string Formatted(std::string_view format, const Arguments&... arguments) {
+  return FormatPrintf(format, CFormatArguments{ToFormatArgument(arguments)...});
+}
+
 // How serious an exception is and how its alert behaves.
 enum CVHSeverity : unsigned {
   kSeveritySilent = 0,    // never shown
@@ -107,21 +113,19 @@ class CVHException : public std::exception {
 
 // Declares an exception class `Name` under `Base` whose alert text is resource `Id`.
 // Construct with (severity, code, location, printf arguments...); every argument is optional.
-#define TESSALINE_EXCEPTION(Name, Base, Id)                                                  \
-  class Name : public Base {                                                                 \
-   public:                                                                                   \
-    static constexpr unsigned kResourceId = Id;                                              \
-    template <class... Arguments>                                                            \
-    explicit Name(unsigned severity = kSeverityMessage, long long code = 0,                  \
-                  unsigned location = 0, const Arguments&... arguments)                      \
-        : Base(Deferred{}, severity, code, location) {                                       \
-      Initialise(Id, CFormatArguments{ToFormatArgument(arguments)...});                      \
-    }                                                                                        \
-    std::unique_ptr<CVHException> Clone() const override {                                   \
-      return std::make_unique<Name>(*this);                                                  \
-    }                                                                                        \
-                                                                                             \
-   protected:                                                                                \
-    Name(Deferred, unsigned severity, long long code, unsigned location)                     \
-        : Base(Deferred{}, severity, code, location) {}                                      \
+#define TESSALINE_EXCEPTION(Name, Base, Id)                                                        \
+  class Name : public Base {                                                                       \
+   public:                                                                                         \
+    static constexpr unsigned kResourceId = Id;                                                    \
+    template <class... Arguments>                                                                  \
+    explicit Name(unsigned severity = kSeverityMessage, long long code = 0, unsigned location = 0, \
+                  const Arguments&... arguments)                                                   \
+        : Base(Deferred{}, severity, code, location) {                                             \
+      Initialise(Id, CFormatArguments{ToFormatArgument(arguments)...});                            \
+    }                                                                                              \
+    std::unique_ptr<CVHException> Clone() const override { return std::make_unique<Name>(*this); } \
+                                                                                                   \
+   protected:                                                                                      \
+    Name(Deferred, unsigned severity, long long code, unsigned location)                           \
+        : Base(Deferred{}, severity, code, location) {}                                            \
   };

@@ -1,10 +1,10 @@
 #include <algorithm>
-#include <charconv>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/status_log.h"
+#include "app/text.h"
 #include "crystal/crystal.h"
 #include "diffraction/scattering_table.h"
 #include "errors/exceptions.h"
@@ -24,13 +25,6 @@
 namespace {
 
 using Token = CCifLexer::Token;
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -70,7 +64,8 @@ std::optional<double> ParseDecimal(std::string_view text) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   double value = 0.0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+    return std::nullopt;
   return value;
 }
 
@@ -169,9 +164,11 @@ SiteField SiteFieldOf(const std::string& item) {
   if (item == "_atom_site_u_iso_or_equiv") return {SiteField::kUIso};
   if (item == "_atom_site_b_iso_or_equiv") return {SiteField::kBIso};
   if (item == "_atom_site_calc_flag") return {SiteField::kCalcFlag};
-  if (item.size() == 21 && (StartsWith(item, "_atom_site_aniso_u_") || StartsWith(item, "_atom_site_aniso_b_"))) {
+  if (item.size() == 21 &&
+      (StartsWith(item, "_atom_site_aniso_u_") || StartsWith(item, "_atom_site_aniso_b_"))) {
     const int i = item[19] - '1', j = item[20] - '1';
-    if (i >= 0 && i <= 2 && j >= 0 && j <= 2) return {item[17] == 'u' ? SiteField::kU : SiteField::kB, i * 3 + j};
+    if (i >= 0 && i <= 2 && j >= 0 && j <= 2)
+      return {item[17] == 'u' ? SiteField::kU : SiteField::kB, i * 3 + j};
   }
   return {};
 }
@@ -216,7 +213,7 @@ class CifReader {
       return;
     }
     const Token value = m_lexer.Next();
-    const std::string item = Lower(name);
+    const std::string item = Lowercase(name);
     Block& block = Current();
     if (CategoryOf(item) == Category::kSite) {
       block.hasAtomItems = true;
@@ -229,7 +226,7 @@ class CifReader {
 
   void ReadLoop() {
     std::vector<std::string> items;
-    while (m_lexer.Peek().kind == Token::kItem) items.push_back(Lower(m_lexer.Next().text));
+    while (m_lexer.Peek().kind == Token::kItem) items.push_back(Lowercase(m_lexer.Next().text));
     if (items.empty()) return;
     const std::string& first = items.front();
 
@@ -237,7 +234,8 @@ class CifReader {
     std::vector<Token> values;
     while (m_lexer.Peek().kind == Token::kValue) values.push_back(m_lexer.Next());
     if (values.empty()) throw CVHXFileCIFMissingDataInLoop(kSeverityMessage, 0, 0, first);
-    if (values.size() % items.size() != 0) throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, first);
+    if (values.size() % items.size() != 0)
+      throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, first);
 
     const Category category = CategoryOf(first);
     for (const std::string& item : items) {
@@ -256,7 +254,8 @@ class CifReader {
     block.hasAtomItems = true;
     std::vector<SiteField> fields;
     for (const std::string& item : items) fields.push_back(SiteFieldOf(item));
-    std::vector<SiteRecord>& records = StartsWith(first, "_atom_site_aniso") ? block.anisotropic : block.sites;
+    std::vector<SiteRecord>& records =
+        StartsWith(first, "_atom_site_aniso") ? block.anisotropic : block.sites;
     records.reserve(records.size() + rows);
     for (size_t row = 0; row < rows; ++row) {
       SiteRecord& record = records.emplace_back();
@@ -275,7 +274,8 @@ class CifReader {
         SetSymmetryField(block, item, value);
         break;
       case Category::kName:
-        if (Lower(block.name) == "global" && !value.text.empty()) block.name = std::string(value.text);
+        if (Lowercase(block.name) == "global" && !value.text.empty())
+          block.name = std::string(value.text);
         break;
       default:
         break;
@@ -290,15 +290,18 @@ class CifReader {
 
   static void SetCellField(Block& block, const std::string& item, const Token& value) {
     static const std::pair<const char*, int> kFields[] = {
-        {"_cell_length_a", 0}, {"_cell_length_b", 1},     {"_cell_length_c", 2},
+        {"_cell_length_a", 0},    {"_cell_length_b", 1},   {"_cell_length_c", 2},
         {"_cell_angle_alpha", 3}, {"_cell_angle_beta", 4}, {"_cell_angle_gamma", 5}};
     for (const auto& [name, index] : kFields) {
       if (!StartsWith(item, name)) continue;
       const std::string_view unit = std::string_view(item).substr(std::strlen(name));
       double scale = 1.0;
-      if (index < 3 && unit == "_pm") scale = 0.01;
-      else if (index < 3 && unit == "_nm") scale = 10.0;
-      else if (!unit.empty()) return;
+      if (index < 3 && unit == "_pm")
+        scale = 0.01;
+      else if (index < 3 && unit == "_nm")
+        scale = 10.0;
+      else if (!unit.empty())
+        return;
       if (value.unknown || value.text.empty()) return;
       block.cell[index] = Number(item, value) * scale;
       return;
@@ -321,13 +324,14 @@ class CifReader {
     }
   }
 
-  static void SetSiteField(SiteRecord& record, SiteField field, const std::string& item, const Token& value) {
+  static void SetSiteField(SiteRecord& record, SiteField field, const std::string& item,
+                           const Token& value) {
     if (field.kind == SiteField::kLabel) {
       if (!value.unknown) record.label = value.text;
       return;
     }
     if (field.kind == SiteField::kCalcFlag) {
-      record.dummy = Lower(value.text) == "dum";
+      record.dummy = Lowercase(value.text) == "dum";
       return;
     }
     if (value.unknown || value.text.empty()) return;
@@ -363,9 +367,11 @@ class CifReader {
 };
 
 // The six independent components, taking 21, 31 and 32 for 12, 13 and 23.
-std::optional<CTSAnisoThermalEllipsoid::Uij> CompleteTensor(const std::array<std::optional<double>, 9>& t) {
+std::optional<CTSAnisoThermalEllipsoid::Uij> CompleteTensor(
+    const std::array<std::optional<double>, 9>& t) {
   auto either = [&](int a, int b) { return t[a] ? t[a] : t[b]; };
-  const auto t11 = t[0], t22 = t[4], t33 = t[8], t12 = either(1, 3), t13 = either(2, 6), t23 = either(5, 7);
+  const auto t11 = t[0], t22 = t[4], t33 = t[8], t12 = either(1, 3), t13 = either(2, 6),
+             t23 = either(5, 7);
   if (!(t11 && t22 && t33 && t12 && t13 && t23)) return std::nullopt;
   return CTSAnisoThermalEllipsoid::Uij{*t11, *t22, *t33, *t12, *t13, *t23};
 }
@@ -382,32 +388,39 @@ std::string FormatWarning(const char* format, double value, const std::string& l
 
 // Water oxygens are often labelled "Wat1" or "OW1" without a type symbol.
 std::string ElementOfLabel(const std::string& label) {
-  const std::string lower = Lower(label);
+  const std::string lower = Lowercase(label);
   if (StartsWith(lower, "wat") || StartsWith(lower, "ow")) return "O";
   if (const CElement* element = LeadingElement(label)) return element->symbol;
   return label;
 }
 
-std::unique_ptr<CTSThermalEllipsoid> Displacement(const SiteRecord& record, const std::string& label,
+std::unique_ptr<CTSThermalEllipsoid> Displacement(const SiteRecord& record,
+                                                  const std::string& label,
                                                   const CTSCrystal& crystal) {
   if (const auto u = CompleteTensor(record.u))
-    return std::make_unique<CTSAnisoThermalEllipsoid>(*u, crystal.aStar, crystal.bStar, crystal.cStar);
+    return std::make_unique<CTSAnisoThermalEllipsoid>(*u, crystal.aStar, crystal.bStar,
+                                                      crystal.cStar);
   if (AnyPresent(record.u))
-    LogStatus("Warning: Incomplete set of Uij temperature factors for site '" + label + "'; discarding data.");
+    LogStatus("Warning: Incomplete set of Uij temperature factors for site '" + label +
+              "'; discarding data.");
   if (auto b = CompleteTensor(record.b)) {
     for (double* v : {&b->u11, &b->u22, &b->u33, &b->u12, &b->u13, &b->u23}) *v = UFromB(*v);
-    return std::make_unique<CTSAnisoThermalEllipsoid>(*b, crystal.aStar, crystal.bStar, crystal.cStar);
+    return std::make_unique<CTSAnisoThermalEllipsoid>(*b, crystal.aStar, crystal.bStar,
+                                                      crystal.cStar);
   }
   if (AnyPresent(record.b))
-    LogStatus("Warning: Incomplete set of Bij temperature factors for site '" + label + "'; discarding data.");
+    LogStatus("Warning: Incomplete set of Bij temperature factors for site '" + label +
+              "'; discarding data.");
   if (record.uIso) {
     if (*record.uIso > 0.0) return std::make_unique<CTSThermalEllipsoid>(*record.uIso);
-    LogStatus(FormatWarning("Warning: Invalid Uiso temperature factor (%.4f) for site '%s'; discarding data.",
-                            *record.uIso, label));
+    LogStatus(FormatWarning(
+        "Warning: Invalid Uiso temperature factor (%.4f) for site '%s'; discarding data.",
+        *record.uIso, label));
   } else if (record.bIso) {
     if (*record.bIso > 0.0) return std::make_unique<CTSThermalEllipsoid>(UFromB(*record.bIso));
-    LogStatus(FormatWarning("Warning: Invalid Biso temperature factor (%.4f) for site '%s'; discarding data.",
-                            *record.bIso, label));
+    LogStatus(FormatWarning(
+        "Warning: Invalid Biso temperature factor (%.4f) for site '%s'; discarding data.",
+        *record.bIso, label));
   }
   return nullptr;
 }
@@ -435,7 +448,8 @@ void AddSites(Block& block, CTSCrystal& crystal) {
       continue;
     }
     if (!record.coordinates[0] || !record.coordinates[1] || !record.coordinates[2]) {
-      LogStatus("Warning: Missing one or more coordinates for site: '" + label + "'; discarding data.");
+      LogStatus("Warning: Missing one or more coordinates for site: '" + label +
+                "'; discarding data.");
       continue;
     }
     std::array<double, 3> xyz{};
@@ -452,7 +466,8 @@ void AddSites(Block& block, CTSCrystal& crystal) {
     CTSAtom atom;
     if (record.type) {
       auto known = symbols.find(*record.type);
-      if (known == symbols.end()) known = symbols.emplace(*record.type, AtomSymbolForType(*record.type)).first;
+      if (known == symbols.end())
+        known = symbols.emplace(*record.type, AtomSymbolForType(*record.type)).first;
       atom.symbol = known->second;
     } else {
       atom.symbol = ElementOfLabel(label);
@@ -470,7 +485,8 @@ void AddSites(Block& block, CTSCrystal& crystal) {
     site.flag = true;
     site.atoms.push_back(std::move(atom));
     site.displacement = Displacement(record, label, crystal);
-    crystal.hasDisplacementParameters = crystal.hasDisplacementParameters || site.displacement != nullptr;
+    crystal.hasDisplacementParameters =
+        crystal.hasDisplacementParameters || site.displacement != nullptr;
     crystal.sites.push_back(std::move(site));
   }
 }
@@ -484,12 +500,14 @@ CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
   std::vector<Block> blocks = reader.ReadBlocks();
   result.errorCount += reader.ErrorCount();
 
-  const auto chosen = std::find_if(blocks.begin(), blocks.end(),
-                                   [](const Block& b) { return b.hasCellItems && b.hasAtomItems && !b.sites.empty(); });
+  const auto chosen = std::find_if(blocks.begin(), blocks.end(), [](const Block& b) {
+    return b.hasCellItems && b.hasAtomItems && !b.sites.empty();
+  });
   if (chosen == blocks.end()) throw CVHXFileImportNoAtoms();
   Block& block = *chosen;
-  static const char* const kCellItems[] = {"_cell_length_a",   "_cell_length_b",  "_cell_length_c",
-                                           "_cell_angle_alpha", "_cell_angle_beta", "_cell_angle_gamma"};
+  static const char* const kCellItems[] = {"_cell_length_a",   "_cell_length_b",
+                                           "_cell_length_c",   "_cell_angle_alpha",
+                                           "_cell_angle_beta", "_cell_angle_gamma"};
   for (int i = 0; i < 6; ++i)
     if (!block.cell[i] || *block.cell[i] <= 0.0)
       throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, std::string(kCellItems[i]),
@@ -511,7 +529,7 @@ CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
 }
 
 bool LooksLikeCif(std::string_view text) {
-  const std::string lower = Lower(text.substr(0, 1 << 20));
+  const std::string lower = Lowercase(text.substr(0, 1 << 20));
   const size_t data = lower.find("data_");
   return data != std::string::npos && lower.find("_cell", data) != std::string::npos &&
          lower.find("_atom", data) != std::string::npos;

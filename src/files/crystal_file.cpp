@@ -8,6 +8,7 @@
 
 #include "app/status.h"
 #include "app/status_log.h"
+#include "app/text.h"
 #include "crystal/crystal.h"
 #include "errors/exceptions.h"
 #include "files/crystal_chunks.h"
@@ -15,12 +16,15 @@
 
 namespace {
 
-const CTessFile::CRegistrar kRegistrar({CTSCrystalFile::kCrystalTypeId, CTSCrystalFile::kMoleculeTypeId,
-                                        CTSCrystalFile::kCrystal5TypeId, CTSCrystalFile::kMolecule5TypeId},
+const CTessFile::CRegistrar kRegistrar({CTSCrystalFile::kCrystalTypeId,
+                                        CTSCrystalFile::kMoleculeTypeId,
+                                        CTSCrystalFile::kCrystal5TypeId,
+                                        CTSCrystalFile::kMolecule5TypeId},
                                        &CTSCrystalFile::Recognise, &CTSCrystalFile::Create);
 const CTessFile::CRegistrar kPre5Registrar({CTSPre5CrystalFile::kPre5CrystalTypeId,
                                             CTSPre5CrystalFile::kPre5MoleculeTypeId},
-                                           &CTSPre5CrystalFile::Recognise, &CTSPre5CrystalFile::Create);
+                                           &CTSPre5CrystalFile::Recognise,
+                                           &CTSPre5CrystalFile::Create);
 
 constexpr size_t kCreatorBytes = 12;
 constexpr size_t kVersionBytes = 10;
@@ -81,16 +85,17 @@ struct CVersionFields {
 // that fills all its fields wins.
 std::optional<CVersionFields> ScanVersion(std::string_view text) {
   CVersionFields f;
-  if (CVersionScanner s(text); s.Number(f.major) && s.Literal('.') && s.Number(f.minor) && s.Literal('.') &&
-                               s.Number(f.bugFix) && s.Character(f.stage) && s.Number(f.build))
+  if (CVersionScanner s(text); s.Number(f.major) && s.Literal('.') && s.Number(f.minor) &&
+                               s.Literal('.') && s.Number(f.bugFix) && s.Character(f.stage) &&
+                               s.Number(f.build))
     return f;
   f = {};
-  if (CVersionScanner s(text);
-      s.Number(f.major) && s.Literal('.') && s.Number(f.minor) && s.Literal('.') && s.Number(f.bugFix))
+  if (CVersionScanner s(text); s.Number(f.major) && s.Literal('.') && s.Number(f.minor) &&
+                               s.Literal('.') && s.Number(f.bugFix))
     return f;
   f = {};
-  if (CVersionScanner s(text);
-      s.Number(f.major) && s.Literal('.') && s.Number(f.minor) && s.Character(f.stage) && s.Number(f.build))
+  if (CVersionScanner s(text); s.Number(f.major) && s.Literal('.') && s.Number(f.minor) &&
+                               s.Character(f.stage) && s.Number(f.build))
     return f;
   f = {};
   if (CVersionScanner s(text); s.Number(f.major) && s.Literal('.') && s.Number(f.minor)) return f;
@@ -111,12 +116,6 @@ uint32_t StageByte(char stage, int build) {
   }
 }
 
-std::string Trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 std::string ReadCreator(CVHFile& file) {
   std::string creator(kCreatorBytes, '\0');
   file.ReadExact(creator.data(), creator.size());
@@ -128,7 +127,7 @@ std::string ReadVersionField(CVHFile& file) {
   std::string raw(kVersionBytes, '\0');
   file.ReadExact(raw.data(), raw.size());
   raw.erase(std::min(raw.find('\0'), raw.size()));
-  return Trimmed(MacRomanToUTF8(raw));
+  return std::string(TrimWhiteSpace(MacRomanToUTF8(raw)));
 }
 
 // Clears the handlers, which refer to a reader that lives only while one file is read.
@@ -148,9 +147,12 @@ class CHandlerScope {
 using CChunkRead = void (CCrystalChunkReader::*)(CChunkData&);
 
 const std::pair<uint32_t, CChunkRead> kHandlers[] = {
-    {MakeTag("ATO7"), &CCrystalChunkReader::ReadAtoms7},  {MakeTag("ATOM"), &CCrystalChunkReader::ReadAtoms},
-    {MakeTag("AUEL"), &CCrystalChunkReader::ReadEllipsoids}, {MakeTag("AUN7"), &CCrystalChunkReader::ReadSites7},
-    {MakeTag("AUNI"), &CCrystalChunkReader::ReadSites},   {MakeTag("CELL"), &CCrystalChunkReader::ReadCell},
+    {MakeTag("ATO7"), &CCrystalChunkReader::ReadAtoms7},
+    {MakeTag("ATOM"), &CCrystalChunkReader::ReadAtoms},
+    {MakeTag("AUEL"), &CCrystalChunkReader::ReadEllipsoids},
+    {MakeTag("AUN7"), &CCrystalChunkReader::ReadSites7},
+    {MakeTag("AUNI"), &CCrystalChunkReader::ReadSites},
+    {MakeTag("CELL"), &CCrystalChunkReader::ReadCell},
     {MakeTag("SYMM"), &CCrystalChunkReader::ReadSymmetry},
 };
 
@@ -190,7 +192,9 @@ std::unique_ptr<CTessFile> CTSCrystalFile::Create(unsigned typeId) {
   return std::make_unique<CTSCrystalFile>(typeId);
 }
 
-void CTSCrystalFile::SetVersionText(std::string text) { m_versionText = std::move(text); }
+void CTSCrystalFile::SetVersionText(std::string text) {
+  m_versionText = std::move(text);
+}
 
 uint32_t CTSCrystalFile::PackVersionText() {
   const std::optional<uint32_t> packed = PackVersion(m_versionText);
@@ -210,7 +214,8 @@ CTSCrystalFile::CHeader CTSCrystalFile::ReadHeader() {
   SetLittleEndian(false);  // the header is big-endian in every edition
   const uint32_t tag = ReadTag();
   const std::string creator = ReadCreator(*this);
-  const bool knownTag = tag == kCrystalTag || tag == kCrystal5Tag || tag == kMoleculeTag || tag == kMolecule5Tag;
+  const bool knownTag =
+      tag == kCrystalTag || tag == kCrystal5Tag || tag == kMoleculeTag || tag == kMolecule5Tag;
   if (!knownTag || (creator != kCreator && creator != kMacCreator)) throw CVHXFileBadHeader();
   SetFileTag(tag);
   const auto platform = ReadValue<uint8_t>();
@@ -303,11 +308,14 @@ void CTSCrystalFile::ReadCrystal(CTSCrystal& crystal) {
 
 unsigned CTSPre5CrystalFile::Recognise(const std::string& path) {
   CTSPre5CrystalFile file;
-  if (!file.Open(path, CFile::kModeRead) || file.GetLength() < 8 + kCreatorBytes) return kUnknownType;
+  if (!file.Open(path, CFile::kModeRead) || file.GetLength() < 8 + kCreatorBytes)
+    return kUnknownType;
   if (file.ReadValue<uint32_t>() != kHeaderLength) return kUnknownType;
   const uint32_t tag = file.ReadTag();
   if (ReadCreator(file) != kPre5Creator) return kUnknownType;
-  return tag == kCrystalTag ? kPre5CrystalTypeId : tag == kMoleculeTag ? kPre5MoleculeTypeId : kUnknownType;
+  return tag == kCrystalTag    ? kPre5CrystalTypeId
+         : tag == kMoleculeTag ? kPre5MoleculeTypeId
+                               : kUnknownType;
 }
 
 std::unique_ptr<CTessFile> CTSPre5CrystalFile::Create(unsigned typeId) {
@@ -335,7 +343,8 @@ void CTSPre5CrystalFile::ReadCrystal(CTSCrystal& crystal) {
   CStatus status("Reading data from file...");
   const CHeader header = ReadHeader();
   if (header.tag == kMoleculeTag) throw CVHXFileNoMoleculeDiffract();
-  if (Kind() != kPre5CrystalTypeId) throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
+  if (Kind() != kPre5CrystalTypeId)
+    throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
   const uint32_t packed = PackVersionText();
   SetFormatVersion(packed >> 24);
   SetWrittenOnWindows(false);  // only the Mac edition wrote this layout

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/status.h"
+#include "app/text.h"
 #include "crystal/crystal.h"
 #include "diffraction/scattering_table.h"
 #include "errors/exceptions.h"
@@ -22,12 +23,6 @@ const CTessFile::CRegistrar kRegistrar({CTSVHTXFile::kTypeId}, &CTSVHTXFile::Rec
 
 constexpr size_t kRecognitionLines = 1000;
 constexpr double kNegligibleShift = 1e-6;
-
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 std::vector<std::string> Tokens(std::string_view text) {
   std::vector<std::string> tokens;
@@ -63,7 +58,9 @@ bool IsComment(std::string_view line) {
 bool StartsCard(std::string_view line) {
   if (line == "END") return true;
   if (line.size() < 4) return false;
-  return std::all_of(line.begin(), line.begin() + 4, [](char c) { return std::isupper(static_cast<unsigned char>(c)) || c == '_'; });
+  return std::all_of(line.begin(), line.begin() + 4, [](char c) {
+    return std::isupper(static_cast<unsigned char>(c)) || c == '_';
+  });
 }
 
 struct Card {
@@ -73,7 +70,7 @@ struct Card {
 
 Card CardOf(std::string_view line) {
   if (line.size() == 3) return {std::string(line) + " ", ""};
-  return {std::string(line.substr(0, 4)), std::string(Trim(line.substr(4)))};
+  return {std::string(line.substr(0, 4)), std::string(TrimWhiteSpace(line.substr(4)))};
 }
 
 bool IsKnownSpecies(const std::string& symbol) {
@@ -116,7 +113,7 @@ class VhtxReader {
   bool NextLine(std::string& line) {
     std::string raw;
     while (m_file.ReadLine(raw)) {
-      line = std::string(Trim(raw));
+      line = std::string(TrimWhiteSpace(raw));
       if (line.size() >= 3 && !IsComment(line)) return true;
     }
     return false;
@@ -135,10 +132,13 @@ class VhtxReader {
       m_crystal.alpha = (*cell)[3], m_crystal.beta = (*cell)[4], m_crystal.gamma = (*cell)[5];
       m_crystal.UpdateCell();
     } else if (card.name == "LATC") {
-      const auto letter = std::find_if(card.argument.begin(), card.argument.end(),
-                                       [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
-      const char upper = letter == card.argument.end() ? 0 : static_cast<char>(std::toupper(*letter));
-      if (!upper || std::string_view("ABCFIPR").find(upper) == std::string_view::npos) throw CVHXFileConversionErr();
+      const auto letter = std::find_if(card.argument.begin(), card.argument.end(), [](char c) {
+        return std::isalpha(static_cast<unsigned char>(c));
+      });
+      const char upper =
+          letter == card.argument.end() ? 0 : static_cast<char>(std::toupper(*letter));
+      if (!upper || std::string_view("ABCFIPR").find(upper) == std::string_view::npos)
+        throw CVHXFileConversionErr();
       m_latticeKnown = true;
       if (m_symmetry.symbol.empty()) m_symmetry.latticeLetter = upper;
     } else if (card.name == "SPGR") {
@@ -171,7 +171,8 @@ class VhtxReader {
       } else if (card == "UISO") {
         const auto values = Numbers(tokens, 1);
         if (tokens.size() != 2 || !values) throw CVHXFileTextIsoParams();
-        if (CTSSite* site = FindSite(tokens[0])) site->displacement = std::make_unique<CTSThermalEllipsoid>((*values)[0]);
+        if (CTSSite* site = FindSite(tokens[0]))
+          site->displacement = std::make_unique<CTSThermalEllipsoid>((*values)[0]);
         m_crystal.hasDisplacementParameters = true;
       } else {
         const auto values = Numbers(tokens, 1);
@@ -247,9 +248,10 @@ class VhtxReader {
       for (CTSAtom& atom : site.atoms) matcher.Match(atom);
     // Sites of one element stand together, heavier elements first.
     CStatus sorting("Sorting sites by element type");
-    std::stable_sort(m_crystal.sites.begin(), m_crystal.sites.end(), [](const CTSSite& a, const CTSSite& b) {
-      return a.atoms.front().scattering.z > b.atoms.front().scattering.z;
-    });
+    std::stable_sort(m_crystal.sites.begin(), m_crystal.sites.end(),
+                     [](const CTSSite& a, const CTSSite& b) {
+                       return a.atoms.front().scattering.z > b.atoms.front().scattering.z;
+                     });
     m_crystal.GeneratePositions();
     m_crystal.UpdateCell();
   }
@@ -260,25 +262,21 @@ class VhtxReader {
   bool m_latticeKnown = false;
 };
 
-std::string Format(const char* format, auto... values) {
-  char text[512];
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
-
 }  // namespace
 
 unsigned CTSVHTXFile::Recognise(const std::string& path) {
   CTSVHTXFile file;
   if (!file.Open(path, CFile::kModeRead)) return 0;
-  static const char* const kShelxCards[] = {"FVAT", "L.S.", "LATT", "OMIT", "SFAC", "UNIT", "WGHT", "ZERR"};
+  static const char* const kShelxCards[] = {"FVAT", "L.S.", "LATT", "OMIT",
+                                            "SFAC", "UNIT", "WGHT", "ZERR"};
   bool plausibleCell = false, atoms = false, inAtoms = false;
   std::string raw;
   for (size_t count = 0; count < kRecognitionLines && file.ReadLine(raw); ++count) {
-    const std::string_view line = Trim(raw);
+    const std::string_view line = TrimWhiteSpace(raw);
     if (line.size() < 3 || IsComment(line)) continue;
     const Card card = CardOf(line);
-    if (std::any_of(std::begin(kShelxCards), std::end(kShelxCards), [&](const char* c) { return card.name == c; }))
+    if (std::any_of(std::begin(kShelxCards), std::end(kShelxCards),
+                    [&](const char* c) { return card.name == c; }))
       return 0;
     if (StartsCard(line)) {
       inAtoms = card.name == "ATOM";
@@ -286,14 +284,15 @@ unsigned CTSVHTXFile::Recognise(const std::string& path) {
         const auto cell = Numbers(Tokens(card.argument), 0);
         if (!cell || cell->size() == 7) return 0;
         const auto& c = *cell;
-        plausibleCell = c.size() == 6 && c[0] > 0 && c[1] > 0 && c[2] > 0 && c[3] > 0 && c[3] < 180 &&
-                        c[4] > 0 && c[4] < 180 && c[5] > 0 && c[5] < 180;
+        plausibleCell = c.size() == 6 && c[0] > 0 && c[1] > 0 && c[2] > 0 && c[3] > 0 &&
+                        c[3] < 180 && c[4] > 0 && c[4] < 180 && c[5] > 0 && c[5] < 180;
       }
       continue;
     }
     if (inAtoms) {
       const std::vector<std::string> tokens = Tokens(line);
-      atoms = atoms || (tokens.size() == 5 && Numbers(tokens, 2)) || (tokens.size() == 4 && Numbers(tokens, 1));
+      atoms = atoms || (tokens.size() == 5 && Numbers(tokens, 2)) ||
+              (tokens.size() == 4 && Numbers(tokens, 1));
     }
   }
   return plausibleCell && atoms ? kTypeId : 0;
@@ -306,29 +305,34 @@ void CTSVHTXFile::ReadCrystal(CTSCrystal& crystal) {
 
 void CTSVHTXFile::WriteCrystal(const CTSCrystal& crystal, std::string_view title) {
   CStatus status("Writing to VarnholtWerk Text file...");
-  std::string out = Format("%4s  %s\n", "TITL", std::string(title).c_str());
-  out += "NOTE\n" + Format("Data generated by Tessaline %s for Windows\n", TESSALINE_VERSION) + "\n";
+  std::string out = Formatted("%4s  %s\n", "TITL", std::string(title).c_str());
+  out += "NOTE\n" + Formatted("Data generated by Tessaline %s for Windows\n", TESSALINE_VERSION) +
+         "\n";
   out += "! Unit cell parameters\n";
-  out += Format("%4s  %f %f %f  %f %f %f\n", "CELL", crystal.a, crystal.b, crystal.c, crystal.alpha, crystal.beta,
-                crystal.gamma);
-  out += "\n! Lattice type\n" + Format("%4s  %c\n", "LATC", crystal.latticeLetter) + "\n";
+  out += Formatted("%4s  %f %f %f  %f %f %f\n", "CELL", crystal.a, crystal.b, crystal.c,
+                   crystal.alpha, crystal.beta, crystal.gamma);
+  out += "\n! Lattice type\n" + Formatted("%4s  %c\n", "LATC", crystal.latticeLetter) + "\n";
   out += "! Spacegroup symbol:  " + crystal.spaceGroupSymbol + "\n";
-  out += Format("! Total of %d general equivalent positions (excl. lattice operators)\n",
-                static_cast<int>(crystal.symmetryOperators.size()));
-  for (const CTSSymOp& op : crystal.symmetryOperators) out += Format("%4s  %s\n", "SYMM", op.DisplayText(true).c_str());
+  out += Formatted("! Total of %d general equivalent positions (excl. lattice operators)\n",
+                   static_cast<int>(crystal.symmetryOperators.size()));
+  for (const CTSSymOp& op : crystal.symmetryOperators)
+    out += Formatted("%4s  %s\n", "SYMM", op.DisplayText(true).c_str());
   const auto& o = crystal.originOffset;
-  if (std::abs(o.x) > kNegligibleShift || std::abs(o.y) > kNegligibleShift || std::abs(o.z) > kNegligibleShift)
-    out += "\n! Origin Offset\n" + Format("%4s  %f %f %f\n", "OSHF", o.x, o.y, o.z);
+  if (std::abs(o.x) > kNegligibleShift || std::abs(o.y) > kNegligibleShift ||
+      std::abs(o.z) > kNegligibleShift)
+    out += "\n! Origin Offset\n" + Formatted("%4s  %f %f %f\n", "OSHF", o.x, o.y, o.z);
 
   out += "\n! Asymmetric unit\nATOM\n";
   for (const CTSSite& site : crystal.sites) {
     const std::string element = site.atoms.empty() ? "?" : site.atoms.front().symbol.substr(0, 2);
-    out += Format("%s  %-6s  %f %f %f\n", element.c_str(), site.label.c_str(), site.x, site.y, site.z);
+    out += Formatted("%s  %-6s  %f %f %f\n", element.c_str(), site.label.c_str(), site.x, site.y,
+                     site.z);
   }
   out += "\n! Site occupancies\nOCCU\n";
   for (const CTSSite& site : crystal.sites) {
-    out += Format("%-6s  ", site.label.c_str());
-    for (const CTSAtom& atom : site.atoms) out += Format(" %s %.4f", atom.symbol.c_str(), atom.occupancy);
+    out += Formatted("%-6s  ", site.label.c_str());
+    for (const CTSAtom& atom : site.atoms)
+      out += Formatted(" %s %.4f", atom.symbol.c_str(), atom.occupancy);
     out += "\n";
   }
   out += "\n";
@@ -336,13 +340,14 @@ void CTSVHTXFile::WriteCrystal(const CTSCrystal& crystal, std::string_view title
     out += "! Isotropic temperature factors\nUISO\n";
     for (const CTSSite& site : crystal.sites)
       if (site.displacement && !site.displacement->IsAnisotropic())
-        out += Format("%-6s  %f\n", site.label.c_str(), site.displacement->U());
+        out += Formatted("%-6s  %f\n", site.label.c_str(), site.displacement->U());
     out += "\n! Anisotropic temperature factors as Uij\nUANI\n";
     for (const CTSSite& site : crystal.sites) {
       const auto* aniso = dynamic_cast<const CTSAnisoThermalEllipsoid*>(site.displacement.get());
       if (!aniso) continue;
       const auto u = aniso->ToUij(crystal.aStar, crystal.bStar, crystal.cStar);
-      out += Format("%-6s  %f %f %f %f %f %f\n", site.label.c_str(), u.u11, u.u22, u.u33, u.u12, u.u13, u.u23);
+      out += Formatted("%-6s  %f %f %f %f %f %f\n", site.label.c_str(), u.u11, u.u22, u.u33, u.u12,
+                       u.u13, u.u23);
     }
     out += "\n";
   }
