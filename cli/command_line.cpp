@@ -3,9 +3,10 @@
 #include <vector>
 
 #include "app/status_log.h"
-#include "errors/alert.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "crystal/crystal.h"
+#include "errors/alert.h"
 #include "errors/exceptions.h"
 
 namespace {
@@ -54,7 +55,7 @@ constexpr CCommand kCommands[] = {
 };
 
 void PrintHelp(std::ostream& out) {
-  out << "Usage: tessaline-cli [--verbose] COMMAND [ARGUMENTS]\n"
+  out << "Usage: tessaline-cli [--verbose] [--legacy-rules] COMMAND [ARGUMENTS]\n"
          "       tessaline-cli --help | --version\n\n"
          "Powder-diffraction simulation from the command line.\n\nCommands:\n";
   for (const CCommand& command : kCommands) out << "  " << command.name << " " << command.summary << "\n";
@@ -65,6 +66,11 @@ void PrintHelp(std::ostream& out) {
          "  --axis 2theta|d|1/d|tof|energy|2pi/d  --edx-theta RAD  --tof-theta RAD  --tof-distance M\n"
          "-o OUT writes to the file OUT; without it, or with -o -, output goes to stdout.\n";
   out << "\n--verbose prints the warnings met while reading files to stderr.\n"
+         "--legacy-rules follows the earlier rules for equivalent positions (images compared\n"
+         "coordinate by coordinate within 0.00011, without wrap-around) and anisotropic\n"
+         "displacement (one unrotated tensor for every image of a site), to reproduce results\n"
+         "computed with them; by default images within 0.05 A of each other are one atom and\n"
+         "each image's displacement turns with it.\n"
          "Exit status: 0 success, 1 a command failed, 2 bad usage.\n";
 }
 
@@ -123,15 +129,22 @@ int RunCommand(std::span<const std::string> arguments, std::ostream& out, std::o
   return kExitUsage;
 }
 
+// Removes a switch that may stand anywhere on the line; true when it was there.
+bool TakeSwitch(std::vector<std::string>& arguments, std::string_view name) {
+  const auto found = std::find(arguments.begin(), arguments.end(), name);
+  if (found == arguments.end()) return false;
+  arguments.erase(found);
+  return true;
+}
+
 }  // namespace
 
 int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
   CStreamAlertPresenter alerts(err);
   CAlertPresenterScope alertScope(alerts);
   std::vector<std::string> rest(arguments.begin(), arguments.end());
-  const auto verbose = std::find_if(rest.begin(), rest.end(), [](const std::string& a) { return a == "--verbose"; });
-  if (verbose == rest.end()) return RunCommand(rest, out, err);
-  rest.erase(verbose);
+  const CLegacyRulesScope rules(TakeSwitch(rest, "--legacy-rules"));
+  if (!TakeSwitch(rest, "--verbose")) return RunCommand(rest, out, err);
   CStreamStatusLog log(err);
   CStatusLogScope scope(log);
   return RunCommand(rest, out, err);

@@ -1,6 +1,7 @@
 #include "crystal/crystal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "crystal/spacegroups.h"
@@ -13,6 +14,8 @@ namespace {
 // Atomic mass units per cubic Angstrom to kg per cubic metre, held in single precision.
 constexpr double kDensityFactor = static_cast<double>(1660.56f);
 constexpr double kMinimumCountedOccupancy = 0.001;
+
+std::atomic<bool> legacyRulesDefault{false};
 
 double ClampedArcCosDegrees(double cosine) {
   return std::acos(std::clamp(cosine, -1.0, 1.0)) * kRadiansToDegrees;
@@ -30,6 +33,7 @@ std::array<double, 9> Metric(double a, double b, double c, double alpha, double 
 
 CTSSite::CTSSite(const CTSSite& other)
     : positions(other.positions),
+      rotations(other.rotations),
       atoms(other.atoms),
       flag(other.flag),
       label(other.label),
@@ -48,7 +52,9 @@ CTSSite& CTSSite::operator=(const CTSSite& other) {
   return *this;
 }
 
-CTSCrystal::CTSCrystal() { UpdateCell(); }
+CTSCrystal::CTSCrystal() : legacyRules(LegacyRulesDefault()) {
+  UpdateCell();
+}
 
 void CTSCrystal::UpdateCell() {
   const double ca = std::cos(alpha * kDegreesToRadians);
@@ -99,4 +105,11 @@ const char* PreferredOrientationTypeName(CTSCrystal::PreferredOrientationType ty
 
 const char* VectorTypeName(CTSCrystal::TSVectorType type) {
   return type == CTSCrystal::kLatticeVector ? "Lattice Vector: [UVW]" : "Plane Normal: N(hkl)";
+}
+
+bool LegacyRulesDefault() {
+  return legacyRulesDefault.load(std::memory_order_relaxed);
+}
+void SetLegacyRulesDefault(bool legacy) {
+  legacyRulesDefault.store(legacy, std::memory_order_relaxed);
 }

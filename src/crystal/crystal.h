@@ -34,6 +34,9 @@ class CTSSite {
   ~CTSSite() = default;
 
   std::vector<VHTypes::CVector> positions;  // generated; the first is the site's own
+  // The rotation part of the operator that made each position, which turns an anisotropic
+  // displacement with the atom; empty for positions restored from a file as they were stored.
+  std::vector<VHTypes::CRotation> rotations;
   std::vector<CTSAtom> atoms;
   bool flag = false;  // set by the readers, kept through copies and files
   std::string label;
@@ -88,6 +91,28 @@ class CTSCrystal {
   std::vector<CTSSymOp> symmetryOperators;  // primitive part; centring comes from the letter
   char latticeLetter = 'P';
   bool centrosymmetric = false;
+  // The earlier rules for equivalent positions (images compared coordinate by coordinate
+  // within 0.00011, without wrap-around) and displacement (one unrotated tensor for every image
+  // of a site), for reproducing results computed with them. Taken from LegacyRulesDefault().
+  bool legacyRules;
+};
+
+// The rules new crystals follow; a preference, off unless a user asks for the earlier rules.
+bool LegacyRulesDefault();
+void SetLegacyRulesDefault(bool legacy);
+
+// Sets the rules new crystals follow for the lifetime of the object, then restores them.
+class CLegacyRulesScope {
+ public:
+  explicit CLegacyRulesScope(bool legacy) : m_previous(LegacyRulesDefault()) {
+    SetLegacyRulesDefault(legacy);
+  }
+  ~CLegacyRulesScope() { SetLegacyRulesDefault(m_previous); }
+  CLegacyRulesScope(const CLegacyRulesScope&) = delete;
+  CLegacyRulesScope& operator=(const CLegacyRulesScope&) = delete;
+
+ private:
+  bool m_previous;
 };
 
 // Display names of the preferred-orientation settings.

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/status_log.h"
 #include "app/text.h"
 #include "crystal/crystal.h"
 
@@ -416,6 +417,64 @@ double NormaliseCoordinate(double u) {
   return u;
 }
 
+namespace {
+
+// Images closer than this are one atom. Coordinates written to four decimals (0.3333 on a
+// three-fold axis) leave the images of a special position a few thousandths of an Angstrom
+// apart, and no two atoms of a structure come anywhere near this close.
+constexpr double kSameAtomDistance = 0.05;  // Angstrom
+// A tensor that keeps its site symmetry to this fraction of its largest element has it; the
+// mean differs from it only by rounding.
+constexpr double kNegligibleTensorChange = 1e-9;
+
+// The earlier rule: the same position when every coordinate agrees within 0.00011, without
+// wrap-around across the cell edges.
+bool SameCoordinates(const CVector& p, const CVector& q) {
+  return std::abs(p.x - q.x) < kPositionTolerance && std::abs(p.y - q.y) < kPositionTolerance &&
+         std::abs(p.z - q.z) < kPositionTolerance;
+}
+
+// The same atom when the two lie closer than kSameAtomDistance modulo lattice translations,
+// measured with the direct metric so that the tolerance means the same in every cell.
+bool SameAtom(const CVector& p, const CVector& q, const std::array<double, 9>& g) {
+  double d[3];
+  for (int i = 0; i < 3; ++i) {
+    d[i] = p[i] - q[i];
+    d[i] -= std::round(d[i]);
+  }
+  const double squared = d[0] * d[0] * g[0] + d[1] * d[1] * g[4] + d[2] * d[2] * g[8] +
+                         2.0 * (d[0] * d[1] * g[1] + d[0] * d[2] * g[2] + d[1] * d[2] * g[5]);
+  return squared < kSameAtomDistance * kSameAtomDistance;
+}
+
+// An anisotropic displacement that lacks the symmetry of its site (a few files round the
+// constrained Uij apart, or ignore the constraints) would vibrate differently depending on which
+// operator made an image; the site takes the mean over its symmetry instead.
+void GiveSiteSymmetry(CTSSite& site, std::span<const VHTypes::CRotation> siteSymmetry,
+                      const CTSCrystal& crystal) {
+  const auto* anisotropic = dynamic_cast<const CTSAnisoThermalEllipsoid*>(site.displacement.get());
+  if (!anisotropic || siteSymmetry.size() < 2) return;
+  CTSAnisoThermalEllipsoid symmetric =
+      anisotropic->SymmetricMean(siteSymmetry, crystal.aStar, crystal.bStar, crystal.cStar);
+  double largest = 0.0, change = 0.0;
+  for (int i = 0; i < 9; ++i) {
+    largest = std::max(largest, std::abs(anisotropic->Beta()[i]));
+    change = std::max(change, std::abs(anisotropic->Beta()[i] - symmetric.Beta()[i]));
+  }
+  if (!(change > kNegligibleTensorChange * largest)) return;
+  LogStatus("Warning: The anisotropic displacement parameters of site '" + site.label +
+            "' lack the symmetry of its position; their mean over the site symmetry is used.");
+  site.displacement = std::make_unique<CTSAnisoThermalEllipsoid>(std::move(symmetric));
+}
+
+VHTypes::CRotation IntegerRotation(const CTSSymOp& op) {
+  VHTypes::CRotation rotation{};
+  for (int i = 0; i < 9; ++i) rotation[i] = static_cast<int8_t>(std::lround(op.Rotation()[i]));
+  return rotation;
+}
+
+}  // namespace
+
 void GenerateSitePositions(CTSCrystal& crystal) {
   if (crystal.symmetryOperators.empty()) BuildOperators(crystal);
   const bool rhombohedralAxes = crystal.latticeLetter == 'R' && HasEqualAngles(crystal);
@@ -430,24 +489,37 @@ void GenerateSitePositions(CTSCrystal& crystal) {
       full.push_back(shifted);
     }
   }
+  std::vector<VHTypes::CRotation> rotations;
+  for (const CTSSymOp& op : full) rotations.push_back(IntegerRotation(op));
+
   const CVector& o = crystal.originOffset;
   auto normalise = [](const CVector& p) {
     return CVector{NormaliseCoordinate(p.x), NormaliseCoordinate(p.y), NormaliseCoordinate(p.z)};
   };
+  crystal.UpdateCell();
+  const auto& metric = crystal.directMetric;
+  const bool legacy = crystal.legacyRules;
   for (CTSSite& site : crystal.sites) {
     const CVector p = normalise({site.x, site.y, site.z});
-    std::vector<CVector> positions;
+    std::vector<CVector> positions{p};
+    std::vector<VHTypes::CRotation> siteRotations{VHTypes::kIdentityRotation};
     positions.reserve(full.size() + 1);
-    positions.push_back(p);
-    for (const CTSSymOp& op : full) {
-      const CVector image = normalise(op.Apply(p + o) - o);
+    siteRotations.reserve(full.size() + 1);
+    std::vector<VHTypes::CRotation> siteSymmetry{VHTypes::kIdentityRotation};
+    for (size_t i = 0; i < full.size(); ++i) {
+      const CVector image = normalise(full[i].Apply(p + o) - o);
+      if (!legacy && SameAtom(p, image, metric) &&
+          std::find(siteSymmetry.begin(), siteSymmetry.end(), rotations[i]) == siteSymmetry.end())
+        siteSymmetry.push_back(rotations[i]);
       const bool listed = std::any_of(positions.begin(), positions.end(), [&](const CVector& q) {
-        return std::abs(q.x - image.x) < kPositionTolerance &&
-               std::abs(q.y - image.y) < kPositionTolerance &&
-               std::abs(q.z - image.z) < kPositionTolerance;
+        return legacy ? SameCoordinates(q, image) : SameAtom(q, image, metric);
       });
-      if (!listed) positions.push_back(image);
+      if (listed) continue;
+      positions.push_back(image);
+      siteRotations.push_back(rotations[i]);
     }
     site.positions = std::move(positions);
+    site.rotations = std::move(siteRotations);
+    if (!legacy) GiveSiteSymmetry(site, siteSymmetry, crystal);
   }
 }

@@ -72,7 +72,10 @@ void BuildOperators(CTSCrystal& crystal);
 // the list loses the operators that repeat another one by a centring translation.
 bool IdentifySpaceGroup(CTSCrystal& crystal);
 
-// Expands every site into its symmetry-equivalent positions (see CTSCrystal).
+// Expands every site into its symmetry-equivalent positions, the site's own first: its images
+// under every operator and centring translation, each kept unless it lies within 0.05 Angstrom
+// of one already listed, modulo lattice translations (under the crystal's legacy rules: within
+// 0.00011 in every coordinate, without wrap-around). Records each position's rotation.
 void GenerateSitePositions(CTSCrystal& crystal);
 
 // A fractional coordinate brought into [0, 1), with values within 0.00001 of a cell edge set

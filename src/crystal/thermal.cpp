@@ -67,6 +67,20 @@ CTSAnisoThermalEllipsoid::Uij CTSAnisoThermalEllipsoid::ToUij(double aStar, doub
           u(m_beta[1], aStar, bStar), u(m_beta[2], aStar, cStar), u(m_beta[5], bStar, cStar)};
 }
 
+CTSAnisoThermalEllipsoid CTSAnisoThermalEllipsoid::SymmetricMean(
+    std::span<const VHTypes::CRotation> rotations, double aStar, double bStar, double cStar) const {
+  std::array<double, 9> mean{};
+  for (const VHTypes::CRotation& r : rotations)
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        for (int k = 0; k < 3; ++k)
+          for (int l = 0; l < 3; ++l)
+            mean[3 * i + j] += r[3 * i + k] * m_beta[3 * k + l] * r[3 * j + l];
+  for (double& value : mean) value /= static_cast<double>(rotations.size());
+  const Uij u = CTSAnisoThermalEllipsoid(0.0, mean).ToUij(aStar, bStar, cStar);
+  return CTSAnisoThermalEllipsoid((u.u11 + u.u22 + u.u33) / 3.0, mean);
+}
+
 bool IsValidIsotropicU(double u) { return u >= 0.0 && u <= 100.0; }
 
 bool IsPositiveDefinite(const CTSAnisoThermalEllipsoid::Uij& u) {

@@ -4,7 +4,10 @@
 
 #include <array>
 #include <memory>
+#include <span>
 #include <string>
+
+#include "crystal/vector.h"
 
 class CTSThermalEllipsoid {
  public:
@@ -57,6 +60,11 @@ class CTSAnisoThermalEllipsoid final : public CTSThermalEllipsoid {
   const std::array<double, 9>& Beta() const { return m_beta; }
   // The Uij that give this tensor for the reciprocal edges a*, b*, c*.
   Uij ToUij(double aStar, double bStar, double cStar) const;
+  // The mean of R beta R^T over `rotations`: for the rotations of a site's symmetry, the tensor
+  // nearest to this one that has that symmetry (an atom on a mirror cannot vibrate across it
+  // lopsidedly). Ueq follows the new tensor.
+  CTSAnisoThermalEllipsoid SymmetricMean(std::span<const VHTypes::CRotation> rotations,
+                                         double aStar, double bStar, double cStar) const;
 
  private:
   CTSAnisoThermalEllipsoid(double ueq, const std::array<double, 9>& beta)

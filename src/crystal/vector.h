@@ -1,8 +1,11 @@
 // Small value types shared by the whole core: a three-component vector for fractional
-// coordinates and directions, and the angle constants every conversion uses.
+// coordinates and directions, the rotation part of a symmetry operator, and the angle
+// constants every conversion uses.
 #pragma once
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 namespace VHTypes {
 
@@ -31,5 +34,9 @@ struct CVectorT {
 };
 
 using CVector = CVectorT<double>;
+
+// The rotation part of a symmetry operator, row-major; entries are -1, 0 or 1.
+using CRotation = std::array<int8_t, 9>;
+inline constexpr CRotation kIdentityRotation = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 
 }  // namespace VHTypes

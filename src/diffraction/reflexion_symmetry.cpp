@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "crystal/crystal.h"
+#include "crystal/spacegroups.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ bool IsVanishingSum(double cosines, double sines) {
 
 CReflexionSymmetry::CReflexionSymmetry(const CTSCrystal& crystal)
     : m_latticeLetter(crystal.latticeLetter),
-      m_rhombohedralAxes(crystal.latticeLetter == 'R' && crystal.beta == crystal.gamma) {
+      m_rhombohedralAxes(crystal.latticeLetter == 'R' && HasEqualAngles(crystal)) {
   const VHTypes::CVector& o = crystal.originOffset;
   const VHTypes::CVector p = o + kTrialPoint;
   for (const CTSSymOp& op : crystal.symmetryOperators) {

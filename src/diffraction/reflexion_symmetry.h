@@ -52,7 +52,7 @@ class CReflexionSymmetry {
   std::vector<std::array<int32_t, 9>> m_rotations;  // row-major
   std::vector<VHTypes::CVector> m_trialImages;
   char m_latticeLetter;
-  bool m_rhombohedralAxes;  // an R lattice with beta = gamma
+  bool m_rhombohedralAxes;  // an R lattice whose three angles round to the same whole degree
   bool m_hasInversion = false;
   bool m_testsAbsences;
 };

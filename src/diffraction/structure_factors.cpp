@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
-#include <typeinfo>
+#include <unordered_map>
 
 #include "app/status.h"
 #include "crystal/crystal.h"
@@ -45,30 +45,56 @@ bool SameSpecies(const CTSSite& a, const CTSSite& b) {
   return true;
 }
 
-// Species whose scattering factors are equal for every reflexion: the same records and
-// occupancies atom by atom.
-bool SameScattering(const CTSSite& a, const CTSSite& b) {
-  if (a.atoms.size() != b.atoms.size()) return false;
-  for (size_t i = 0; i < a.atoms.size(); ++i)
-    if (!(a.atoms[i].scattering == b.atoms[i].scattering) || a.atoms[i].occupancy != b.atoms[i].occupancy)
-      return false;
-  return true;
+// Appends the bytes of a value, so that equal contents give equal keys.
+template <class T>
+void AppendBytes(std::string& key, const T& value) {
+  key.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-// Displacement records whose factors are equal for every reflexion.
-bool SameDisplacement(const CTSThermalEllipsoid& a, const CTSThermalEllipsoid& b) {
-  if (typeid(a) != typeid(b) || a.U() != b.U()) return false;
-  const auto* anisotropicA = dynamic_cast<const CTSAnisoThermalEllipsoid*>(&a);
-  const auto* anisotropicB = dynamic_cast<const CTSAnisoThermalEllipsoid*>(&b);
-  return !anisotropicA || anisotropicA->Beta() == anisotropicB->Beta();
+// Equal for species whose scattering factors are equal for every reflexion: the same records
+// and occupancies atom by atom.
+std::string ScatteringKey(const CTSSite& site) {
+  std::string key;
+  for (const CTSAtom& atom : site.atoms) {
+    const CVHASF& record = atom.scattering;
+    key.append(record.symbol).append(1, '\0').append(record.notes).append(1, '\0');
+    AppendBytes(key, record.z);
+    AppendBytes(key, record.w);
+    AppendBytes(key, record.f);
+    AppendBytes(key, record.b);
+    AppendBytes(key, atom.occupancy);
+  }
+  return key;
 }
 
-template <class T, class Same>
-size_t IndexOfEqual(std::vector<const T*>& list, const T& item, Same same) {
-  for (size_t i = 0; i < list.size(); ++i)
-    if (same(*list[i], item)) return i;
-  list.push_back(&item);
-  return list.size() - 1;
+// R or -R, whichever has its first non-zero entry positive: (h R) beta (h R)^T does not
+// change when R changes sign.
+VHTypes::CRotation SignFree(VHTypes::CRotation r) {
+  const auto first = std::find_if(r.begin(), r.end(), [](int8_t v) { return v != 0; });
+  if (first != r.end() && *first < 0)
+    for (int8_t& v : r) v = static_cast<int8_t>(-v);
+  return r;
+}
+
+// Equal for displacements whose factors are equal for every reflexion.
+std::string DisplacementKey(const CTSThermalEllipsoid& ellipsoid,
+                            const VHTypes::CRotation& rotation) {
+  std::string key(1, ellipsoid.IsAnisotropic() ? 'a' : 'i');
+  AppendBytes(key, ellipsoid.U());
+  if (const auto* anisotropic = dynamic_cast<const CTSAnisoThermalEllipsoid*>(&ellipsoid))
+    AppendBytes(key, anisotropic->Beta());
+  AppendBytes(key, rotation);
+  return key;
+}
+
+// The index of an entry with `key` in `list`, appending `item` when there is none: a crystal
+// of many sites with one species or displacement each stays linear in their number.
+template <class T>
+size_t Interned(std::vector<T>& list, std::unordered_map<std::string, size_t>& index,
+                std::string key, const T& item) {
+  const auto [found, added] = index.try_emplace(std::move(key), list.size());
+  if (added) list.push_back(item);
+  return found->second;
 }
 
 // Sum over positions m of exp(2 pi i (h x_m + k y_m + l z_m)), each term's cosine and sine
@@ -174,19 +200,33 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
   // reflexion, and their positions one weighted sum.
   std::map<std::pair<size_t, int>, std::vector<const VHTypes::CVector*>> groups;
   std::vector<std::pair<size_t, int>> order;  // groups in order of first appearance
+  std::unordered_map<std::string, size_t> compositionIndex, displacementIndex;
   const CTSSite* runSource = nullptr;
   int64_t runGroup = 0;
+  size_t composition = 0;
   for (const CTSSite& site : crystal.sites) {
     if (!site.included) continue;
     if (!runSource || site.scatteringGroup != runGroup) runSource = &site;
     runGroup = site.scatteringGroup;
-    const size_t composition = IndexOfEqual(m_compositions, *runSource, SameScattering);
-    int displacement = -1;
-    if (crystal.useDisplacementParameters && site.displacement)
-      displacement = static_cast<int>(IndexOfEqual(m_displacements, *site.displacement, SameDisplacement));
-    auto [group, added] = groups.try_emplace({composition, displacement});
-    if (added) order.push_back(group->first);
-    for (const VHTypes::CVector& p : site.positions) group->second.push_back(&p);
+    if (runSource == &site)
+      composition = Interned(m_compositions, compositionIndex, ScatteringKey(site), runSource);
+    const CTSThermalEllipsoid* ellipsoid =
+        crystal.useDisplacementParameters ? site.displacement.get() : nullptr;
+    const bool turns = ellipsoid && ellipsoid->IsAnisotropic() && !crystal.legacyRules &&
+                       site.rotations.size() == site.positions.size();
+    for (size_t i = 0; i < site.positions.size(); ++i) {
+      int displacement = -1;
+      if (ellipsoid) {
+        const VHTypes::CRotation rotation =
+            turns ? SignFree(site.rotations[i]) : VHTypes::kIdentityRotation;
+        displacement = static_cast<int>(Interned(m_displacements, displacementIndex,
+                                                 DisplacementKey(*ellipsoid, rotation),
+                                                 {ellipsoid, rotation}));
+      }
+      auto [group, added] = groups.try_emplace({composition, displacement});
+      if (added) order.push_back(group->first);
+      group->second.push_back(&site.positions[i]);
+    }
   }
 
   std::vector<double> coordinates[3];
@@ -244,8 +284,13 @@ std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& refl
       f += ScatteringFactor(atom.scattering, atom.occupancy, d, m_kind);
     scratch.compositionFactors[c] = f;
   }
-  for (size_t t = 0; t < m_displacements.size(); ++t)
-    scratch.displacementFactors[t] = m_displacements[t]->Factor(reflexion.h, reflexion.k, reflexion.l, d);
+  for (size_t t = 0; t < m_displacements.size(); ++t) {
+    const auto& r = m_displacements[t].rotation;
+    const int h = reflexion.h, k = reflexion.k, l = reflexion.l;
+    scratch.displacementFactors[t] = m_displacements[t].ellipsoid->Factor(
+        h * r[0] + k * r[3] + l * r[6], h * r[1] + k * r[4] + l * r[7],
+        h * r[2] + k * r[5] + l * r[8], d);
+  }
 
   auto row = [this](int axis, int32_t index, const double*& re, const double*& im, double& sign) {
     const size_t offset = static_cast<size_t>(std::abs(index)) * m_positionCount;
@@ -311,8 +356,13 @@ void CalculateIntensities(CTSCrystal& crystal, const CPlotSpec& plotSpec) {
 }
 
 void DropZeroIntensities(CTSCrystal& crystal) {
-  std::erase_if(crystal.reflexions, [](const std::shared_ptr<CTSReflexion>& r) {
-    return std::abs(r->intensity) < kZeroIntensity;
+  // Zero next to the strongest: every intensity of a large cell is tiny (they fall with the
+  // square of the volume), so an absolute threshold would drop them all.
+  double strongest = 0.0;
+  for (const auto& r : crystal.reflexions) strongest = std::max(strongest, std::abs(r->intensity));
+  const double threshold = kZeroIntensity * strongest;
+  std::erase_if(crystal.reflexions, [threshold](const std::shared_ptr<CTSReflexion>& r) {
+    return std::abs(r->intensity) < threshold || r->intensity == 0.0;
   });
 }
 

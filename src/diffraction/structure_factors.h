@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "crystal/vector.h"
 #include "diffraction/asf.h"
 
 class CPlotSpec;
@@ -53,9 +54,15 @@ class CStructureFactorSum {
   struct CPhaseTable {
     std::vector<double> re, im;
   };
+  // A displacement record as it acts on the images made by one rotation: an anisotropic
+  // tensor turns with the atom, so its factor for (h k l) is the record's factor for (h k l) R.
+  // R and -R act alike and share one entry.
+  struct CDisplacement {
+    const CTSThermalEllipsoid* ellipsoid;
+    VHTypes::CRotation rotation;
+  };
   // Positions whose scattering factor is the same for every reflexion: one species (records
-  // and occupancies) and one displacement record. Their terms are summed first and weighted
-  // once.
+  // and occupancies) and one displacement. Their terms are summed first and weighted once.
   struct CScatterers {
     size_t composition;  // index into m_compositions
     int displacement;    // index into m_displacements, -1 for none
@@ -67,7 +74,7 @@ class CStructureFactorSum {
   CScatteringKind m_kind;
   std::vector<CScatterers> m_scatterers;
   std::vector<const CTSSite*> m_compositions;  // the site whose species give a scattering factor
-  std::vector<const CTSThermalEllipsoid*> m_displacements;
+  std::vector<CDisplacement> m_displacements;
   size_t m_positionCount = 0;
   CPhaseTable m_tables[3];
 };
@@ -77,7 +84,8 @@ class CStructureFactorSum {
 // correction weight the intensities.
 void CalculateIntensities(CTSCrystal& crystal, const CPlotSpec& plotSpec);
 
-// Removes reflexions of zero intensity (below 2^-39 in magnitude), keeping the order.
+// Removes reflexions of zero intensity (below 2^-39 of the strongest in magnitude), keeping the
+// order.
 void DropZeroIntensities(CTSCrystal& crystal);
 
 // Sets the crystal's maximum intensity and every reflexion's intensity relative to it.

@@ -390,7 +390,9 @@ void CCrystalChunkReader::ResolveSymmetry() {
 
 CTSCrystal CCrystalChunkReader::Finish() {
   ResolveSymmetry();
-  if (!m_positionsRead) m_crystal.GeneratePositions();
+  // Stored positions are what the earlier rules made of the sites, near-duplicate images
+  // included; only those rules keep them.
+  if (!m_positionsRead || !m_crystal.legacyRules) m_crystal.GeneratePositions();
   m_crystal.UpdateCell();
   return std::move(m_crystal);
 }

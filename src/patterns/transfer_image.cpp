@@ -60,6 +60,7 @@ std::unique_ptr<CTSThermalEllipsoid> ReadDisplacement(CTransferReader& reader) {
 
 void WriteSite(CTransferWriter& writer, const CTSSite& site) {
   WriteSequence(writer, site.positions, [&](const VHTypes::CVector& p) { writer.Write(p); });
+  WriteSequence(writer, site.rotations, [&](const VHTypes::CRotation& r) { writer.Write(r); });
   WriteSequence(writer, site.atoms, [&](const CTSAtom& atom) {
     writer.WriteString(atom.symbol);
     WriteScattering(writer, atom.scattering);
@@ -79,6 +80,8 @@ CTSSite ReadSite(CTransferReader& reader) {
   CTSSite site;
   site.positions.resize(reader.ReadCount(sizeof(VHTypes::CVector)));
   for (VHTypes::CVector& p : site.positions) p = reader.Read<VHTypes::CVector>();
+  site.rotations.resize(reader.ReadCount(sizeof(VHTypes::CRotation)));
+  for (VHTypes::CRotation& r : site.rotations) r = reader.Read<VHTypes::CRotation>();
   site.atoms.resize(reader.ReadCount(1));
   for (CTSAtom& atom : site.atoms) {
     atom.symbol = reader.ReadString();
@@ -171,6 +174,7 @@ void WriteCrystal(CTransferWriter& writer, const CTSCrystal& crystal) {
   });
   writer.Write(crystal.latticeLetter);
   writer.Write(crystal.centrosymmetric);
+  writer.Write(crystal.legacyRules);
 }
 
 void ReadCrystal(CTransferReader& reader, CTSCrystal& crystal) {
@@ -207,4 +211,5 @@ void ReadCrystal(CTransferReader& reader, CTSCrystal& crystal) {
   }
   crystal.latticeLetter = reader.Read<char>();
   crystal.centrosymmetric = reader.Read<bool>();
+  crystal.legacyRules = reader.Read<bool>();
 }

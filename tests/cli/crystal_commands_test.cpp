@@ -43,6 +43,27 @@ TEST(InfoCommand, VerboseShowsTheStatusLog) {
   std::filesystem::remove(cif);
 }
 
+TEST(InfoCommand, LegacyRulesKeepImagesThatAreOneAtom) {
+  // Silicon of quartz with z written to four decimals: three atoms, or four under the earlier
+  // rules.
+  const std::string cif =
+      (std::filesystem::temp_directory_path() / "legacy_rules_test.cif").string();
+  {
+    std::ofstream(cif)
+        << "data_x\n_cell_length_a 4.9134\n_cell_length_b 4.9134\n_cell_length_c 5.4052\n"
+           "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 120\n"
+           "_symmetry_space_group_name_H-M 'P 32 2 1'\n"
+           "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+           "Si1 0.4697 0 0.6667\n";
+  }
+  const std::string physical = RunCli({"info", cif}).out;
+  EXPECT_NE(physical.find("0.66670     3  none"), std::string::npos) << physical;
+  const std::string legacy = RunCli({"info", cif, "--legacy-rules"}).out;
+  EXPECT_NE(legacy.find("0.66670     4  none"), std::string::npos) << legacy;
+  EXPECT_NE(RunCli({"--help"}).out.find("--legacy-rules"), std::string::npos);
+  std::filesystem::remove(cif);
+}
+
 TEST(ConvertCommand, WritesTheFormatOfTheExtension) {
   const auto folder = std::filesystem::temp_directory_path();
   const std::string vhtx = (folder / "convert_test.vhtx").string();

@@ -328,4 +328,66 @@ TEST(Positions, OriginOffsetActsAroundEachOperation) {
   EXPECT_EQ(crystal.sites[0].Multiplicity(), 2u);
 }
 
+// A hexagonal or rhombohedral cell (angles in degrees) with one site and the group's operators.
+CTSCrystal OneSite(const char* group, double a, double c, double gamma, CVector site,
+                   bool legacy = false) {
+  const CLegacyRulesScope rules(legacy);
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = group;
+  crystal.a = crystal.b = a;
+  crystal.c = c;
+  crystal.gamma = gamma;
+  crystal.sites = {SiteAt(site.x, site.y, site.z)};
+  crystal.GeneratePositions();
+  return crystal;
+}
+
+TEST(Positions, ImagesOfOneAtomMergeAcrossTheCellEdge) {
+  // Quartz's silicon on its two-fold axis (x, 0, 2/3) written to four decimals: the images at
+  // z = 0.99997 and 0.00003 are one atom.
+  const CVector silicon{0.4697, 0.0, 0.6667};
+  const CTSCrystal quartz = OneSite("P 32 2 1", 4.9134, 5.4052, 120.0, silicon);
+  EXPECT_EQ(quartz.sites[0].Multiplicity(), 3u);
+  EXPECT_EQ(quartz.sites[0].positions.front(), silicon);  // the site's own position represents it
+  EXPECT_EQ(OneSite("P 32 2 1", 4.9134, 5.4052, 120.0, silicon, true).sites[0].Multiplicity(), 4u);
+
+  // A site 0.0003 off an inversion centre at the cell edge: 0.003 Angstrom.
+  const CVector nearCentre{0.99985, 0.5, 0.5};
+  EXPECT_EQ(OneSite("P -1", 5.0, 5.0, 90.0, nearCentre).sites[0].Multiplicity(), 1u);
+  EXPECT_EQ(OneSite("P -1", 5.0, 5.0, 90.0, nearCentre, true).sites[0].Multiplicity(), 2u);
+}
+
+TEST(Positions, ImagesCloserThanAHundredthOfAnAtomAreOne) {
+  // Off an inversion centre by x: the two images lie 2 x a apart; 0.05 Angstrom decides, in a
+  // small cell and in a large one alike.
+  for (const double a : {5.0, 50.0}) {
+    SCOPED_TRACE(a);
+    EXPECT_EQ(OneSite("P -1", a, a, 90.0, {0.02 / (2 * a), 0.5, 0.5}).sites[0].Multiplicity(), 1u);
+    EXPECT_EQ(OneSite("P -1", a, a, 90.0, {0.06 / (2 * a), 0.5, 0.5}).sites[0].Multiplicity(), 2u);
+  }
+  // The same fractional gap along [1 1 0] measures 0.069 Angstrom where the axes meet at 60
+  // degrees and 0.04 Angstrom where they meet at 120: the metric decides, not the coordinates.
+  const double gap = 0.04 / 5.0;
+  EXPECT_EQ(OneSite("P -1", 5.0, 5.0, 60.0, {gap / 2, gap / 2, 0.5}).sites[0].Multiplicity(), 2u);
+  EXPECT_EQ(OneSite("P -1", 5.0, 5.0, 120.0, {gap / 2, gap / 2, 0.5}).sites[0].Multiplicity(), 1u);
+}
+
+TEST(Positions, EachImageRecordsTheRotationThatMadeIt) {
+  const CTSCrystal quartz = OneSite("P 32 2 1", 4.9134, 5.4052, 120.0, {0.4133, 0.2672, 0.7855});
+  const CTSSite& site = quartz.sites[0];
+  ASSERT_EQ(site.rotations.size(), site.positions.size());
+  EXPECT_EQ(site.rotations.front(), VHTypes::kIdentityRotation);
+  for (size_t i = 0; i < site.positions.size(); ++i) {
+    // R p + t with integer R lands on the recorded image for some table translation t, so the
+    // image minus R p has components that are multiples of 1/3.
+    const auto& r = site.rotations[i];
+    const CVector p{site.x, site.y, site.z};
+    for (int row = 0; row < 3; ++row) {
+      const double rotated = r[3 * row] * p.x + r[3 * row + 1] * p.y + r[3 * row + 2] * p.z;
+      const double t = 3.0 * (site.positions[i][row] - rotated);
+      EXPECT_NEAR(t, std::round(t), 1e-9) << i;
+    }
+  }
+}
+
 }  // namespace

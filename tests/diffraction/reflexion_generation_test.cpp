@@ -266,4 +266,19 @@ TEST(ReflexionGeneration, DegenerateCellsGiveNothingAndEnd) {
   EXPECT_FALSE(GenerateReflexions(tiny, {100.0, std::nullopt}));
 }
 
+// Angles refined apart in the third decimal still describe rhombohedral axes, where the
+// hexagonal centring absences do not apply.
+TEST(ReflexionGeneration, RhombohedralAxesNeedOnlyAnglesEqualWhenRounded) {
+  auto reflexionCount = [](double gamma) {
+    CTSCrystal crystal = test_crystals::MakeCrystal("R -3 m", 5.0, 5.0, 5.0, 51.683, 51.683, gamma,
+                                                    {{"Fe", 0.0, 0.0, 0.0}});
+    int count = 0;
+    for (const auto& r : Generate(crystal, 1.0)) count += r->multiplicity;
+    return count;
+  };
+  const int exact = reflexionCount(51.683);
+  EXPECT_GT(exact, 50);
+  EXPECT_EQ(reflexionCount(51.685), exact);
+}
+
 }  // namespace

@@ -8,11 +8,12 @@
 #include "diffraction/intensity_factors.h"
 #include "diffraction/reflexion.h"
 #include "diffraction/reflexion_generator.h"
+#include "diffraction/reflexion_symmetry.h"
 #include "diffraction/structure_factors.h"
 #include "errors/alert.h"
 #include "patterns/plot_spec.h"
-#include "test_crystals.h"
 #include "support/recorders.h"
+#include "test_crystals.h"
 
 namespace {
 
@@ -379,6 +380,99 @@ TEST(Calculate, BuildsMissingOperatorsAndSurvivesBadInput) {
   crystal.a = 0.0;
   EXPECT_FALSE(CalculateReflexions(crystal, plotSpec));
   EXPECT_TRUE(crystal.reflexions.empty());
+}
+
+// Quartz whose oxygen, on a general position, vibrates anisotropically.
+CTSCrystal AnisotropicQuartz(bool legacy) {
+  const CLegacyRulesScope rules(legacy);
+  CTSCrystal quartz = test_crystals::Quartz();
+  quartz.sites[1].displacement = std::make_unique<CTSAnisoThermalEllipsoid>(
+      CTSAnisoThermalEllipsoid::Uij{0.016, 0.012, 0.014, 0.009, -0.003, -0.005}, quartz.aStar,
+      quartz.bStar, quartz.cStar);
+  quartz.GeneratePositions();
+  return quartz;
+}
+
+// |F|² of every equivalent of (h k l), Friedel mates included.
+std::vector<double> F2OfEquivalents(const CTSCrystal& crystal, const CHkl& hkl) {
+  std::vector<CHkl> equivalents;
+  CReflexionSymmetry(crystal).Equivalents(hkl, true, equivalents);
+  std::vector<std::shared_ptr<CTSReflexion>> reflexions;
+  for (const CHkl& e : equivalents) {
+    auto r = std::make_shared<CTSReflexion>();
+    r->h = e.h, r->k = e.k, r->l = e.l;
+    r->d = crystal.DSpacing(e.h, e.k, e.l);
+    reflexions.push_back(r);
+  }
+  const CStructureFactorSum sum(crystal, CScatteringKind::kXray, reflexions);
+  CStructureFactorSum::CScratch scratch = sum.NewScratch();
+  std::vector<double> f2;
+  for (const auto& r : reflexions) {
+    const auto [a, b] = sum.Evaluate(*r, scratch);
+    f2.push_back(a * a + b * b);
+  }
+  return f2;
+}
+
+// An anisotropic atom's images vibrate along axes turned with them, so equivalent reflexions
+// scatter alike; one tensor for every image (the legacy rules) breaks that.
+TEST(StructureFactors, AnisotropicDisplacementTurnsWithEachImage) {
+  const CTSCrystal physical = AnisotropicQuartz(false), legacy = AnisotropicQuartz(true);
+  double legacySpread = 0.0;
+  for (const CHkl hkl : {CHkl{1, 0, 1}, CHkl{2, 1, 3}, CHkl{3, -1, 2}, CHkl{4, 2, 5}}) {
+    SCOPED_TRACE(testing::Message() << hkl.h << " " << hkl.k << " " << hkl.l);
+    const std::vector<double> f2 = F2OfEquivalents(physical, hkl);
+    ASSERT_GE(f2.size(), 6u);
+    for (const double value : f2) EXPECT_NEAR(value, f2.front(), 1e-10 * f2.front());
+    const std::vector<double> unturned = F2OfEquivalents(legacy, hkl);
+    const auto [low, high] = std::minmax_element(unturned.begin(), unturned.end());
+    legacySpread = std::max(legacySpread, (*high - *low) / *high);
+  }
+  EXPECT_GT(legacySpread, 0.01);
+}
+
+TEST(StructureFactors, ADisplacementTensorTakesTheSymmetryOfItsSite) {
+  // An atom on the cubic site m-3m cannot vibrate more along one axis than along another.
+  auto crystal = [](bool legacy) {
+    const CLegacyRulesScope rules(legacy);
+    CTSCrystal iron = test_crystals::Cubic("P m -3 m", 3.0, {{"Fe", 0, 0, 0}});
+    iron.sites[0].displacement = std::make_unique<CTSAnisoThermalEllipsoid>(
+        CTSAnisoThermalEllipsoid::Uij{0.01, 0.02, 0.03, 0, 0, 0}, iron.aStar, iron.bStar,
+        iron.cStar);
+    iron.GeneratePositions();
+    return iron;
+  };
+  CRecordingStatusLog log;
+  const CTSCrystal physical = crystal(false);
+  EXPECT_TRUE(log.Contains(
+      "Warning: The anisotropic displacement parameters of site 'Fe' lack the symmetry"));
+  const auto* tensor =
+      dynamic_cast<const CTSAnisoThermalEllipsoid*>(physical.sites[0].displacement.get());
+  ASSERT_TRUE(tensor);
+  const auto u = tensor->ToUij(physical.aStar, physical.bStar, physical.cStar);
+  for (const double diagonal : {u.u11, u.u22, u.u33}) EXPECT_NEAR(diagonal, 0.02, 1e-15);
+  EXPECT_NEAR(tensor->U(), 0.02, 1e-15);
+  const CTSCrystal legacy = crystal(true);
+  const auto* given =
+      dynamic_cast<const CTSAnisoThermalEllipsoid*>(legacy.sites[0].displacement.get());
+  EXPECT_NEAR(given->ToUij(physical.aStar, physical.bStar, physical.cStar).u11, 0.01, 1e-15);
+}
+
+// Intensities fall with the square of the cell volume: a huge cell's are all tiny, and only those
+// that vanish next to the strongest are zero.
+TEST(StructureFactors, NegligibleIntensitiesAreJudgedAgainstTheStrongest) {
+  CTSCrystal huge = test_crystals::Cubic("P m -3 m", 1e4, {{"Fe", 0, 0, 0}, {"Fe", 0.5, 0.5, 0.5}});
+  CPlotSpec plotSpec = PlotSpecFor();
+  plotSpec.SetMaxNumRefs(60);
+  ASSERT_TRUE(CalculateReflexions(huge, plotSpec));
+  // About half of the capped list remains: the body centre cancels every odd h + k + l.
+  EXPECT_GE(huge.reflexions.size(), 25u);
+  size_t belowAnAbsoluteZero = 0;
+  for (const auto& r : huge.reflexions) {
+    EXPECT_EQ((r->h + r->k + r->l) % 2, 0);
+    if (r->intensity < 1.8189894035458565e-12) ++belowAnAbsoluteZero;
+  }
+  EXPECT_GT(belowAnAbsoluteZero, huge.reflexions.size() / 2);
 }
 
 }  // namespace

@@ -89,8 +89,10 @@ TEST_F(VhtxTest, DataLineErrors) {
 }
 
 TEST_F(VhtxTest, MixedSitesAndTensors) {
-  const CTSCrystal crystal = Read(kHeader + "ATOM\nFe M1 0 0 0\nO O1 0.5 0 0\nOCCU\nM1 Fe 0.5 Mg 0.5\n"
-                                  "BANI\nM1 0.001 0.002 0.003 0 0 0\nUANI\nO1 0.01 0.02 0.03 0 0 0\nEND\n");
+  const CTSCrystal crystal =
+      Read(kHeader +
+           "ATOM\nFe M1 0 0 0\nO O1 0.5 0 0\nOCCU\nM1 Fe 0.5 Mg 0.5\n"
+           "BANI\nM1 0.002 0.002 0.002 0 0 0\nUANI\nO1 0.01 0.02 0.02 0 0 0\nEND\n");
   const CTSSite& m1 = SiteNamed(crystal, "M1");
   ASSERT_EQ(m1.atoms.size(), 2u);
   EXPECT_EQ(m1.atoms[1].symbol, "Mg");
