@@ -1,9 +1,8 @@
 #include "cli/arguments.h"
 
 #include <cctype>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 CArguments::CArguments(std::span<const std::string> arguments, const std::vector<COptionSpec>& declared) {
   auto findSpec = [&](const std::string& name) -> const COptionSpec* {
@@ -92,20 +91,11 @@ std::optional<std::string> CArguments::Choice(const std::string& name,
   throw CUsageError("invalid value for " + name + ": '" + *value + "' (expected " + list + ")");
 }
 
-std::optional<double> ParseDouble(const std::string& text) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) return std::nullopt;
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || errno == ERANGE || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
 std::optional<long long> ParseInteger(const std::string& text) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) return std::nullopt;
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (*end != '\0' || errno == ERANGE) return std::nullopt;
+  const size_t sign = !text.empty() && text.front() == '+' ? 1 : 0;
+  long long value = 0;
+  const auto [end, error] = std::from_chars(text.data() + sign, text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.size() == sign)
+    return std::nullopt;
   return value;
 }

@@ -2,6 +2,8 @@
 // a flag, "-o" as a short name), everything else positional. Bad usage raises CUsageError.
 #pragma once
 
+#include "app/text.h"  // ParseDouble
+
 #include <map>
 #include <optional>
 #include <span>
@@ -48,6 +50,6 @@ class CArguments {
   std::vector<std::string> m_positionals;
 };
 
-// Strict number parsing for option values: the whole text must be the number.
-std::optional<double> ParseDouble(const std::string& text);
+// Strict number parsing for option values: the whole text must be the number (ParseDouble of
+// app/text.h for decimals).
 std::optional<long long> ParseInteger(const std::string& text);

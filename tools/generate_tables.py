@@ -177,6 +177,10 @@ std::span<const CSpaceGroupAlias> SpaceGroupAliases() { return {kAliases, std::s
     return len(rows)
 
 
+# Deuterium's weight is in the elements table; tritium's is 3H's atomic mass (AME 2016).
+HYDROGEN_ISOTOPES = [("D", "2.014101778"), ("T", "3.01604928")]
+
+
 def write_elements():
     out = [HEADER, '#include "resources/elements.h"\n', "\n#include <algorithm>\n#include <cctype>\n#include <iterator>\n#include <string>\n",
            "\nnamespace {\n\nconstexpr CElement kElements[] = {\n"]
@@ -186,16 +190,25 @@ def write_elements():
             continue  # isotopes and ions belong to the scattering-factor table
         out.append(f'    {{"{row["symbol"]}", {row["Z"]}, {row["atomic_weight"]}}},\n')
         count += 1
+    out.append("};\n\n// Files name the heavy hydrogens like elements (type \"D\", label \"T1\").\n"
+               "constexpr CElement kHydrogenIsotopes[] = {\n")
+    for symbol, weight in HYDROGEN_ISOTOPES:
+        out.append(f'    {{"{symbol}", 1, {weight}}},\n')
     out.append("""};
+
+const CElement* FindIn(std::span<const CElement> elements, std::string_view symbol) {
+  const auto found = std::find_if(elements.begin(), elements.end(),
+                                  [&](const CElement& e) { return symbol == e.symbol; });
+  return found != elements.end() ? &*found : nullptr;
+}
 
 }  // namespace
 
 std::span<const CElement> Elements() { return kElements; }
 
 const CElement* FindElement(std::string_view symbol) {
-  const auto* found = std::find_if(std::begin(kElements), std::end(kElements),
-                                   [&](const CElement& e) { return symbol == e.symbol; });
-  return found != std::end(kElements) ? found : nullptr;
+  if (const CElement* element = FindIn(kElements, symbol)) return element;
+  return FindIn(kHydrogenIsotopes, symbol);
 }
 
 const CElement* LeadingElement(std::string_view text) {
@@ -213,10 +226,12 @@ const CElement* LeadingElement(std::string_view text) {
     return count
 
 
-# Rows of the scattering-factor table that differ from the element's own data: deuterium takes
-# the X-ray fit of H, hydroxyl that of O; neutron lengths are isotope or natural values.
+# Rows of the scattering-factor table that differ from the element's own data: deuterium and
+# tritium take the X-ray fit of H, hydroxyl that of O; neutron lengths are isotope or natural
+# values (3H: Sears 1992).
 ASF_SPECIAL = {
     "D": {"w": 2.014, "b": 6.671, "notes": "f for H"},
+    "T": {"w": 3.016, "b": 4.792, "notes": "f for H"},
     "H": {"w": 1.008},
     "H-1": {"w": 1.008, "notes": "b for H"},
     "B": {"b": 6.65, "notes": "b for 11B"},
@@ -230,13 +245,14 @@ ASF_SPECIAL = {
     "Ac": {"b": 0.0, "notes": "No neutron data."},
     "Cf": {"b": 0.0, "notes": "No neutron data."},
 }
-ASF_LEAD = ["D", "H", "H-1", "He", "Li", "Li+1", "Be", "B", "C", "N", "O", "F", "OH", "Ne"]
+ASF_LEAD = ["D", "T", "H", "H-1", "He", "Li", "Li+1", "Be", "B", "C", "N", "O", "F", "OH", "Ne"]
 COEFFICIENTS = ["a1", "b1", "a2", "b2", "a3", "b3", "a4", "b4", "c"]
 
 
 def write_scattering_factors():
     rows = {row["symbol"]: row for row in read_tsv("elements.tsv")}
     rows["OH"] = dict(rows["O"], symbol="OH", Z="9")
+    rows["T"] = dict(rows["D"], symbol="T")
     order = ASF_LEAD + [r["symbol"] for r in rows.values() if int(r["Z"]) >= 11 and r["symbol"] != "OH"]
     out = [HEADER, '#include "resources/asf_table.h"\n', "\nnamespace {\n",
            "\n// Coefficients and lengths are published in single precision and kept so.\n",

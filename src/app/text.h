@@ -1,8 +1,11 @@
-// Small text helpers that readers and commands share.
+// Small text helpers that readers and commands share: trimming, case, and numbers read the same
+// whatever the process locale (a desktop session may switch the decimal point to a comma, files
+// never do).
 #pragma once
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,3 +23,11 @@ inline std::string Lowercase(std::string_view text) {
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return lower;
 }
+
+// The longest prefix of `text` that is a decimal number ("1.5", "-2e-3", "+4", ".5"), with the
+// count of characters it takes; nothing when `text` does not begin with one or its value is not
+// finite (an infinity or NaN would poison every sum over the data).
+std::optional<double> ScanDouble(std::string_view text, size_t& length);
+
+// The whole of `text` as a decimal number; nothing for anything else.
+std::optional<double> ParseDouble(std::string_view text);

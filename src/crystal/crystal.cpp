@@ -14,6 +14,7 @@ namespace {
 // Atomic mass units per cubic Angstrom to kg per cubic metre, held in single precision.
 constexpr double kDensityFactor = static_cast<double>(1660.56f);
 constexpr double kMinimumCountedOccupancy = 0.001;
+constexpr double kFlattestCell = 1e-6;
 
 std::atomic<bool> legacyRulesDefault{false};
 
@@ -98,6 +99,19 @@ double CTSCrystal::DSpacing(int h, int k, int l) const {
 }
 
 void CTSCrystal::GeneratePositions() { GenerateSitePositions(*this); }
+
+bool IsPossibleCell(const CTSCrystal& crystal) {
+  for (const double length : {crystal.a, crystal.b, crystal.c})
+    if (!(std::isfinite(length) && length > 0.0)) return false;
+  for (const double angle : {crystal.alpha, crystal.beta, crystal.gamma})
+    if (!(angle > 0.0 && angle < 180.0)) return false;
+  const double ca = std::cos(crystal.alpha * kDegreesToRadians),
+               cb = std::cos(crystal.beta * kDegreesToRadians),
+               cg = std::cos(crystal.gamma * kDegreesToRadians);
+  // The squared volume of the cell with edges of length 1; a cell flatter than this (three
+  // angles of 120 degrees make it 0) is a typing error, not a crystal.
+  return 1.0 - ca * ca - cb * cb - cg * cg + 2.0 * ca * cb * cg > kFlattestCell;
+}
 
 const char* PreferredOrientationTypeName(CTSCrystal::PreferredOrientationType type) {
   return type == CTSCrystal::kNeedles ? "Needles" : "Plates";

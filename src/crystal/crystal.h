@@ -115,6 +115,10 @@ class CLegacyRulesScope {
   bool m_previous;
 };
 
+// Whether the cell can exist: finite positive lengths, angles strictly between 0 and 180
+// degrees, and a positive volume (no three angles like 10, 10, 170 degrees make a cell).
+bool IsPossibleCell(const CTSCrystal& crystal);
+
 // Display names of the preferred-orientation settings.
 const char* PreferredOrientationTypeName(CTSCrystal::PreferredOrientationType type);
 const char* VectorTypeName(CTSCrystal::TSVectorType type);

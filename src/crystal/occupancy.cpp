@@ -19,19 +19,16 @@ bool IsNumberCharacter(char c) {
 
 // A decimal or a fraction; nothing when the text is not one.
 bool ParseAmount(std::string_view text, double& value) {
-  const std::string s(text);
-  char* end = nullptr;
-  const size_t slash = s.find('/');
-  if (slash == std::string::npos) {
-    value = std::strtod(s.c_str(), &end);
-    return end == s.c_str() + s.size();
+  const size_t slash = text.find('/');
+  if (slash == std::string_view::npos) {
+    const std::optional<double> amount = ParseDouble(text);
+    if (amount) value = *amount;
+    return amount.has_value();
   }
-  const std::string numerator = s.substr(0, slash), denominator = s.substr(slash + 1);
-  char* endNumerator = nullptr;
-  const double n = std::strtod(numerator.c_str(), &endNumerator);
-  const double d = std::strtod(denominator.c_str(), &end);
-  if (numerator.empty() || denominator.empty() || *endNumerator || *end || d == 0.0) return false;
-  value = n / d;
+  const std::optional<double> n = ParseDouble(text.substr(0, slash)),
+                              d = ParseDouble(text.substr(slash + 1));
+  if (!n || !d || *d == 0.0) return false;
+  value = *n / *d;
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/text.h"
+
 namespace {
 
 // Rotation terms and translations of the operator code, by index.
@@ -35,8 +37,9 @@ bool ReadNumber(std::string_view text, size_t& i, double& value) {
   const size_t start = i;
   while (i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.'))
     ++i;
-  if (i == start) return false;
-  value = std::strtod(std::string(text.substr(start, i - start)).c_str(), nullptr);
+  const std::optional<double> number = ParseDouble(text.substr(start, i - start));
+  if (!number) return false;
+  value = *number;
   size_t j = i;
   while (j < text.size() && text[j] == ' ') ++j;
   if (j < text.size() && text[j] == '/') {
@@ -45,10 +48,10 @@ bool ReadNumber(std::string_view text, size_t& i, double& value) {
     const size_t denominatorStart = j;
     while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
     if (j == denominatorStart) return false;
-    const double denominator =
-        std::strtod(std::string(text.substr(denominatorStart, j - denominatorStart)).c_str(), nullptr);
-    if (denominator == 0.0) return false;
-    value /= denominator;
+    const std::optional<double> denominator =
+        ParseDouble(text.substr(denominatorStart, j - denominatorStart));
+    if (!denominator || *denominator == 0.0) return false;
+    value /= *denominator;
     i = j;
   }
   return true;

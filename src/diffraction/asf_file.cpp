@@ -1,6 +1,8 @@
 #include "diffraction/asf_file.h"
 
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,22 +27,17 @@ constexpr size_t kColumnHeadingWidth = 151;
 
 // Numbers are held in single precision, as the built-in table is, so that a written table
 // reads back to the same values.
+// A coefficient that is not finite (or not in single precision) would poison every factor.
 bool ReadNumber(std::string_view token, double& value) {
-  const std::string text(token);
-  char* end = nullptr;
-  const double parsed = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0') return false;
-  value = static_cast<float>(parsed);
+  const std::optional<double> parsed = ParseDouble(token);
+  if (!parsed || !std::isfinite(static_cast<float>(*parsed))) return false;
+  value = static_cast<float>(*parsed);
   return true;
 }
 
 bool ReadInteger(std::string_view token, int& value) {
-  const std::string text(token);
-  char* end = nullptr;
-  const long parsed = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0') return false;
-  value = static_cast<int>(parsed);
-  return true;
+  const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+  return !token.empty() && error == std::errc() && end == token.data() + token.size();
 }
 
 // A token of one or two letters naming an element is stored in its usual case ("FE" -> "Fe");

@@ -33,7 +33,7 @@ class CScatteringFactorTable {
   std::vector<CVHASF> m_records;
 };
 
-// The 102 built-in records, in table order.
+// The 103 built-in records, in table order.
 std::vector<CVHASF> BuiltInScatteringFactors();
 // The record given to an atom whose symbol matches nothing: silicon's valence fit.
 const CVHASF& FallbackScatteringFactor();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -15,10 +16,12 @@
 #include "app/status_log.h"
 #include "app/text.h"
 #include "crystal/crystal.h"
+#include "crystal/spacegroups.h"
 #include "diffraction/scattering_table.h"
 #include "errors/exceptions.h"
 #include "files/cif_file.h"
 #include "files/cif_lexer.h"
+#include "files/crystal_checks.h"
 #include "files/crystal_symmetry.h"
 #include "resources/elements.h"
 
@@ -85,6 +88,32 @@ std::optional<double> ParseNumber(std::string_view text) {
   return ParseDecimal(text);
 }
 
+// A value a site can do without that did not read as a number: kept as far as it reads, for
+// the status log.
+struct SloppyValue {
+  std::string item;
+  std::string_view text;
+  std::optional<double> read;  // its leading number, when that is all there is to it
+};
+
+// The number a text begins with, when what follows it cannot be read as more of it: nothing, an
+// uncertainty in parentheses (closed or not), or a flag character. "0.l09(5)" gives nothing,
+// since its leading "0." is only the start of a mistyped number.
+std::optional<double> LeadingNumber(std::string_view text) {
+  size_t end = 0;
+  if (end < text.size() && (text[end] == '-' || text[end] == '+')) ++end;
+  const size_t digitsFrom = end;
+  while (end < text.size() &&
+         (std::isdigit(static_cast<unsigned char>(text[end])) || text[end] == '.'))
+    ++end;
+  if (end == digitsFrom) return std::nullopt;
+  const std::string_view rest = text.substr(end);
+  if (!rest.empty() && rest.front() != '(' &&
+      std::isalnum(static_cast<unsigned char>(rest.front())))
+    return std::nullopt;
+  return ParseDecimal(text.substr(0, end));
+}
+
 // One row of the atom-site loops, as read; joined with its anisotropic row by label. Texts
 // are views into the file's text.
 struct SiteRecord {
@@ -96,6 +125,8 @@ struct SiteRecord {
   std::optional<double> bIso;
   std::array<std::optional<double>, 9> u;  // row-major 11, 12, 13, 21, 22, 23, 31, 32, 33
   std::array<std::optional<double>, 9> b;
+  std::optional<int> multiplicity;  // as the file states it
+  std::vector<SloppyValue> sloppy;
   bool dummy = false;
 
   // Two records join only when no field is present in both.
@@ -120,6 +151,8 @@ struct SiteRecord {
     take(bIso, other.bIso);
     for (int i = 0; i < 3; ++i) take(coordinates[i], other.coordinates[i]);
     for (int i = 0; i < 9; ++i) take(u[i], other.u[i]), take(b[i], other.b[i]);
+    take(multiplicity, other.multiplicity);
+    sloppy.insert(sloppy.end(), other.sloppy.begin(), other.sloppy.end());
     dummy = dummy || other.dummy;
   }
 };
@@ -134,14 +167,17 @@ struct Block {
   std::vector<SiteRecord> anisotropic;
   SiteRecord single;  // atom items given outside loops
   bool hasSingle = false;
+  std::string formula;                 // _chemical_formula_sum
+  std::optional<double> formulaUnits;  // Z
 };
 
-enum class Category { kNone, kCell, kSymmetry, kSite, kName };
+enum class Category { kNone, kCell, kSymmetry, kSite, kName, kFormula };
 
 Category CategoryOf(const std::string& item) {
   if (StartsWith(item, "_database") || StartsWith(item, "_amcsd_database")) return Category::kName;
   if (StartsWith(item, "_symmetry") || StartsWith(item, "_space")) return Category::kSymmetry;
   if (StartsWith(item, "_cell")) return Category::kCell;
+  if (item == "_chemical_formula_sum") return Category::kFormula;
   // "_atom_type_..." and "_atom_sites_..." describe no site.
   if (StartsWith(item, "_atom_site_")) return Category::kSite;
   return Category::kNone;
@@ -149,7 +185,20 @@ Category CategoryOf(const std::string& item) {
 
 // Which field of a site record an item fills; resolved once per loop column.
 struct SiteField {
-  enum Kind { kIgnored, kLabel, kType, kCoordinate, kOccupancy, kUIso, kBIso, kCalcFlag, kU, kB };
+  enum Kind {
+    kIgnored,
+    kLabel,
+    kType,
+    kCoordinate,
+    kOccupancy,
+    kUIso,
+    kBIso,
+    kCalcFlag,
+    kU,
+    kB,
+    kMultiplicity,
+    kWyckoff
+  };
   Kind kind = kIgnored;
   int index = 0;  // coordinate 0-2, or tensor element 0-8
 };
@@ -164,6 +213,8 @@ SiteField SiteFieldOf(const std::string& item) {
   if (item == "_atom_site_u_iso_or_equiv") return {SiteField::kUIso};
   if (item == "_atom_site_b_iso_or_equiv") return {SiteField::kBIso};
   if (item == "_atom_site_calc_flag") return {SiteField::kCalcFlag};
+  if (item == "_atom_site_symmetry_multiplicity") return {SiteField::kMultiplicity};
+  if (item == "_atom_site_wyckoff_symbol") return {SiteField::kWyckoff};
   if (item.size() == 21 &&
       (StartsWith(item, "_atom_site_aniso_u_") || StartsWith(item, "_atom_site_aniso_b_"))) {
     const int i = item[19] - '1', j = item[20] - '1';
@@ -277,6 +328,9 @@ class CifReader {
         if (Lowercase(block.name) == "global" && !value.text.empty())
           block.name = std::string(value.text);
         break;
+      case Category::kFormula:
+        block.formula = std::string(value.text);
+        break;
       default:
         break;
     }
@@ -289,6 +343,10 @@ class CifReader {
   }
 
   static void SetCellField(Block& block, const std::string& item, const Token& value) {
+    if (item == "_cell_formula_units_z") {
+      if (!value.unknown) block.formulaUnits = ParseNumber(value.text);
+      return;
+    }
     static const std::pair<const char*, int> kFields[] = {
         {"_cell_length_a", 0},    {"_cell_length_b", 1},   {"_cell_length_c", 2},
         {"_cell_angle_alpha", 3}, {"_cell_angle_beta", 4}, {"_cell_angle_gamma", 5}};
@@ -312,16 +370,32 @@ class CifReader {
     if (value.unknown || value.text.empty()) return;
     if (item == "_symmetry_space_group_name_h-m" || item == "_space_group_name_h-m_alt") {
       block.symmetry.symbol = std::string(value.text);
+    } else if (item == "_symmetry_space_group_name_hall" || item == "_space_group_name_hall") {
+      block.symmetry.hall = std::string(value.text);
     } else if (item == "_symmetry_int_tables_number" || item == "_space_group_it_number") {
-      const double number = Number(item, value);
-      if (number != std::trunc(number) || std::abs(number) > 1e9)
-        throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, item, value.text);
-      block.symmetry.number = static_cast<int>(number);
+      // The number only backs up the symbol: a number that does not read is passed over.
+      const std::optional<double> number = ParseNumber(value.text);
+      if (number && *number == std::trunc(*number) && std::abs(*number) <= 1e9)
+        block.symmetry.number = static_cast<int>(*number);
+      else
+        LogStatus("Warning: The spacegroup number '" + std::string(value.text) + "' of item '" +
+                  item + "' is not a number; it is ignored.");
     } else if (item == "_symmetry_equiv_pos_as_xyz" || item == "_space_group_symop_operation_xyz") {
       const std::optional<CTSSymOp> op = CTSSymOp::Parse(value.text);
       if (!op) throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, item, value.text);
       block.symmetry.operators.push_back(*op);
     }
+  }
+
+  // A number a site can do without: one that does not read is noted, and kept as far as its
+  // leading number goes when only a flag ("0.08*") or an unclosed uncertainty ("0.035(4")
+  // follows it.
+  static std::optional<double> Lenient(SiteRecord& record, const std::string& item,
+                                       const Token& value) {
+    if (const std::optional<double> number = ParseNumber(value.text)) return number;
+    const std::optional<double> leading = LeadingNumber(value.text);
+    record.sloppy.push_back({item, value.text, leading});
+    return leading;
   }
 
   static void SetSiteField(SiteRecord& record, SiteField field, const std::string& item,
@@ -343,20 +417,31 @@ class CifReader {
         record.coordinates[field.index] = value.text;
         break;
       case SiteField::kOccupancy:
-        record.occupancy = Number(item, value);
+        record.occupancy = Lenient(record, item, value);
         break;
       case SiteField::kUIso:
-        record.uIso = Number(item, value);
+        record.uIso = Lenient(record, item, value);
         break;
       case SiteField::kBIso:
-        record.bIso = Number(item, value);
+        record.bIso = Lenient(record, item, value);
         break;
       case SiteField::kU:
-        record.u[field.index] = Number(item, value);
+        record.u[field.index] = Lenient(record, item, value);
         break;
       case SiteField::kB:
-        record.b[field.index] = Number(item, value);
+        record.b[field.index] = Lenient(record, item, value);
         break;
+      case SiteField::kMultiplicity:
+      case SiteField::kWyckoff: {
+        // "8", or a Wyckoff symbol that states it, "8a"; only ever a hint, so anything else is
+        // passed over.
+        int count = 0;
+        const auto [end, error] =
+            std::from_chars(value.text.data(), value.text.data() + value.text.size(), count);
+        if (error == std::errc() && end != value.text.data() && count >= 1 && count <= 192)
+          record.multiplicity = count;
+        break;
+      }
       default:
         break;
     }
@@ -394,19 +479,34 @@ std::string ElementOfLabel(const std::string& label) {
   return label;
 }
 
+// An anisotropic tensor that no atom can have (not positive definite) gives way to its
+// isotropic equivalent where that is positive.
+std::unique_ptr<CTSThermalEllipsoid> Anisotropic(const CTSAnisoThermalEllipsoid::Uij& u,
+                                                 const std::string& label,
+                                                 const CTSCrystal& crystal) {
+  auto tensor =
+      std::make_unique<CTSAnisoThermalEllipsoid>(u, crystal.aStar, crystal.bStar, crystal.cStar);
+  if (IsPositiveDefinite(u)) return tensor;
+  const std::string what = "Warning: The anisotropic displacement parameters of site '" + label +
+                           "' are not positive definite";
+  if (tensor->U() > 0.0) {
+    LogStatus(what + Formatted("; their isotropic equivalent (Uiso %.4f) is used.", tensor->U()));
+    return std::make_unique<CTSThermalEllipsoid>(tensor->U());
+  }
+  LogStatus(what + "; discarding data.");
+  return nullptr;
+}
+
 std::unique_ptr<CTSThermalEllipsoid> Displacement(const SiteRecord& record,
                                                   const std::string& label,
                                                   const CTSCrystal& crystal) {
-  if (const auto u = CompleteTensor(record.u))
-    return std::make_unique<CTSAnisoThermalEllipsoid>(*u, crystal.aStar, crystal.bStar,
-                                                      crystal.cStar);
+  if (const auto u = CompleteTensor(record.u)) return Anisotropic(*u, label, crystal);
   if (AnyPresent(record.u))
     LogStatus("Warning: Incomplete set of Uij temperature factors for site '" + label +
               "'; discarding data.");
   if (auto b = CompleteTensor(record.b)) {
     for (double* v : {&b->u11, &b->u22, &b->u33, &b->u12, &b->u13, &b->u23}) *v = UFromB(*v);
-    return std::make_unique<CTSAnisoThermalEllipsoid>(*b, crystal.aStar, crystal.bStar,
-                                                      crystal.cStar);
+    return Anisotropic(*b, label, crystal);
   }
   if (AnyPresent(record.b))
     LogStatus("Warning: Incomplete set of Bij temperature factors for site '" + label +
@@ -430,18 +530,40 @@ bool SameSite(const CTSSite& site, const std::string& label, double x, double y,
   return site.label == label && site.x == x && site.y == y && site.z == z;
 }
 
-void AddSites(Block& block, CTSCrystal& crystal) {
-  CScatteringMatcher matcher;
-  std::unordered_map<std::string_view, std::string> symbols;  // by type as written
-  std::vector<SiteRecord>& records = block.sites;
+// Joins each row of the anisotropic loop to the first site row of its label that has none of
+// its fields yet; rows are found by label in a hash map, so that large files stay linear.
+void JoinAnisotropicRows(Block& block) {
+  std::unordered_map<std::string_view, std::vector<size_t>> rowsByLabel;
+  for (size_t i = 0; i < block.sites.size(); ++i)
+    if (block.sites[i].label) rowsByLabel[*block.sites[i].label].push_back(i);
   for (const SiteRecord& aniso : block.anisotropic) {
     if (!aniso.label) continue;
-    const auto site = std::find_if(records.begin(), records.end(), [&](const SiteRecord& r) {
-      return r.label == aniso.label && r.CanJoin(aniso);
-    });
-    if (site != records.end()) site->Join(aniso);
+    const auto rows = rowsByLabel.find(*aniso.label);
+    if (rows == rowsByLabel.end()) continue;
+    for (const size_t i : rows->second) {
+      if (!block.sites[i].CanJoin(aniso)) continue;
+      block.sites[i].Join(aniso);
+      break;
+    }
   }
-  for (const SiteRecord& record : records) {
+}
+
+void LogSloppyValues(const SiteRecord& record, const std::string& label) {
+  for (const SloppyValue& value : record.sloppy) {
+    const std::string what = "Warning: The value '" + std::string(value.text) + "' of item '" +
+                             value.item + "' for site '" + label + "' ";
+    LogStatus(value.read ? what + Formatted("is read as %g.", *value.read)
+                         : what + "is not a number; it is ignored.");
+  }
+}
+
+// The sites of the block's rows, with the multiplicity the file states for each site.
+std::vector<std::optional<int>> AddSites(Block& block, CTSCrystal& crystal) {
+  CScatteringMatcher matcher;
+  std::unordered_map<std::string_view, std::string> symbols;  // by type as written
+  std::vector<std::optional<int>> multiplicities;
+  JoinAnisotropicRows(block);
+  for (const SiteRecord& record : block.sites) {
     const std::string label(record.label.value_or(std::string_view()));
     if (record.dummy) {
       LogStatus("Warning: Dummy atom '" + label + "' skipped.");
@@ -463,6 +585,7 @@ void AddSites(Block& block, CTSCrystal& crystal) {
       LogStatus("Warning: The site '" + label + "' has invalid coordinates and has been deleted.");
       continue;
     }
+    LogSloppyValues(record, label);
     CTSAtom atom;
     if (record.type) {
       auto known = symbols.find(*record.type);
@@ -488,7 +611,39 @@ void AddSites(Block& block, CTSCrystal& crystal) {
     crystal.hasDisplacementParameters =
         crystal.hasDisplacementParameters || site.displacement != nullptr;
     crystal.sites.push_back(std::move(site));
+    multiplicities.push_back(record.multiplicity);
   }
+  return multiplicities;
+}
+
+// Atoms per cell by element from "_chemical_formula_sum" ("Al2 Mg O4") times Z; nothing
+// when either is missing or the formula does not read.
+std::map<std::string, double> FormulaContent(const Block& block) {
+  std::map<std::string, double> atoms;
+  if (block.formula.empty() || !block.formulaUnits || !(*block.formulaUnits > 0.0)) return atoms;
+  std::string_view rest = block.formula;
+  while (!(rest = TrimWhiteSpace(rest)).empty()) {
+    const size_t end = std::min(rest.find_first_of(" \t\r\n"), rest.size());
+    const std::string_view term = rest.substr(0, end);
+    rest.remove_prefix(end);
+    size_t digits = 0;
+    while (digits < term.size() && std::isalpha(static_cast<unsigned char>(term[digits]))) ++digits;
+    const CElement* element = FindElement(term.substr(0, digits));
+    const std::optional<double> count =
+        digits == term.size() ? 1.0 : ParseDecimal(term.substr(digits));
+    if (!element || !count) return {};
+    atoms[element->symbol] += *count * *block.formulaUnits;
+  }
+  return atoms;
+}
+
+// Whether the file names the origin of its group itself: operators, a Hall symbol, or an
+// origin in the symbol (":2", "origin choice 2").
+bool StatesOrigin(const CFileSymmetry& symmetry, CSymmetrySource source) {
+  if (source == CSymmetrySource::kOperators || source == CSymmetrySource::kHall) return true;
+  int origin = 0;
+  LookUpSpaceGroup(symmetry.symbol, origin);
+  return origin != 0;
 }
 
 }  // namespace
@@ -500,28 +655,40 @@ CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
   std::vector<Block> blocks = reader.ReadBlocks();
   result.errorCount += reader.ErrorCount();
 
-  const auto chosen = std::find_if(blocks.begin(), blocks.end(), [](const Block& b) {
-    return b.hasCellItems && b.hasAtomItems && !b.sites.empty();
-  });
+  // The first block with a cell and atoms; else the first with atoms, whose missing cell is then
+  // the error to report.
+  const auto hasAtoms = [](const Block& b) { return b.hasAtomItems && !b.sites.empty(); };
+  auto chosen = std::find_if(blocks.begin(), blocks.end(),
+                             [&](const Block& b) { return b.hasCellItems && hasAtoms(b); });
+  if (chosen == blocks.end()) chosen = std::find_if(blocks.begin(), blocks.end(), hasAtoms);
   if (chosen == blocks.end()) throw CVHXFileImportNoAtoms();
   Block& block = *chosen;
   static const char* const kCellItems[] = {"_cell_length_a",   "_cell_length_b",
                                            "_cell_length_c",   "_cell_angle_alpha",
                                            "_cell_angle_beta", "_cell_angle_gamma"};
-  for (int i = 0; i < 6; ++i)
-    if (!block.cell[i] || *block.cell[i] <= 0.0)
-      throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, std::string(kCellItems[i]),
-                                 block.cell[i] ? std::to_string(*block.cell[i]) : std::string());
+  for (int i = 0; i < 3; ++i)
+    if (!block.cell[i])
+      throw CVHXFileCIFReadError(kSeverityMessage, 0, 0, std::string(kCellItems[i]), std::string());
+  // Older files give only the angles that are not right angles.
+  for (int i = 3; i < 6; ++i) {
+    if (block.cell[i]) continue;
+    LogStatus(std::string("Warning: No value for '") + kCellItems[i] + "'; 90 degrees is used.");
+    block.cell[i] = 90.0;
+  }
 
   CTSCrystal read;
   read.a = *block.cell[0], read.b = *block.cell[1], read.c = *block.cell[2];
   read.alpha = *block.cell[3], read.beta = *block.cell[4], read.gamma = *block.cell[5];
+  if (!IsPossibleCell(read)) CheckCrystal(read);
   read.UpdateCell();
-  if (ApplyFileSymmetry(block.symmetry, read) == CSymmetrySource::kNone)
-    LogStatus("Warning: No symmetry information; P 1 is used.");
-  AddSites(block, read);
+  const CSymmetrySource source = ApplyFileSymmetry(block.symmetry, read);
+  if (source == CSymmetrySource::kNone) LogStatus("Warning: No symmetry information; P 1 is used.");
+  const std::vector<std::optional<int>> multiplicities = AddSites(block, read);
   if (read.sites.empty()) throw CVHXFileImportNoAtoms();
+  CheckCrystal(read);
   read.GeneratePositions();
+  if (!StatesOrigin(block.symmetry, source))
+    ChooseOriginByContent(read, {multiplicities, FormulaContent(block)});
   read.UpdateCell();
   crystal = std::move(read);
   result.blockName = block.name;

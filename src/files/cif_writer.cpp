@@ -40,7 +40,8 @@ std::string WriteCifText(const CTSCrystal& crystal, std::string_view name) {
       {"_cell_length_a", crystal.a},      {"_cell_length_b", crystal.b},
       {"_cell_length_c", crystal.c},      {"_cell_angle_alpha", crystal.alpha},
       {"_cell_angle_beta", crystal.beta}, {"_cell_angle_gamma", crystal.gamma}};
-  for (const auto& [item, value] : cell) out += Formatted("%-29s%10.4f\n", item, value);
+  // Six decimals throughout: four would move a site written as 2/3 off its special position.
+  for (const auto& [item, value] : cell) out += Formatted("%-29s%12.6f\n", item, value);
   out += Formatted("_symmetry_space_group_name_H-M     '%s'\n", crystal.spaceGroupSymbol.c_str());
   out += "\nloop_\n_symmetry_equiv_pos_as_xyz\n";
   for (const CTSSymOp& op : FullOperators(crystal)) out += op.DisplayText(true) + "\n";
@@ -54,11 +55,11 @@ std::string WriteCifText(const CTSCrystal& crystal, std::string_view name) {
   for (const CTSSite& site : crystal.sites) {
     anyAnisotropic = anyAnisotropic || (site.displacement && site.displacement->IsAnisotropic());
     for (const CTSAtom& atom : site.atoms) {
-      out += Formatted(" %s  %s %.4f  %.4f  %.4f  %.4f", Token(site.label).c_str(),
+      out += Formatted(" %s  %s %.6f  %.6f  %.6f  %.6f", Token(site.label).c_str(),
                        atom.symbol.c_str(), atom.occupancy, site.x, site.y, site.z);
       if (displacements)
         out +=
-            site.displacement ? Formatted("  %.4f", site.displacement->U()) : std::string("  .  ");
+            site.displacement ? Formatted("  %.6f", site.displacement->U()) : std::string("  .  ");
       out += "\n";
     }
   }
@@ -71,7 +72,7 @@ std::string WriteCifText(const CTSCrystal& crystal, std::string_view name) {
       const auto* aniso = dynamic_cast<const CTSAnisoThermalEllipsoid*>(site.displacement.get());
       if (!aniso) continue;
       const auto u = aniso->ToUij(crystal.aStar, crystal.bStar, crystal.cStar);
-      out += Formatted("%s   %.4f %.4f %.4f %.4f %.4f %.4f\n", Token(site.label).c_str(), u.u11,
+      out += Formatted("%s   %.6f %.6f %.6f %.6f %.6f %.6f\n", Token(site.label).c_str(), u.u11,
                        u.u22, u.u33, u.u23, u.u13, u.u12);
     }
   }

@@ -7,6 +7,7 @@
 #include "crystal/spacegroups.h"
 #include "crystal/thermal.h"
 #include "errors/exceptions.h"
+#include "files/crystal_checks.h"
 #include "files/crystal_symmetry.h"
 #include "files/encoding.h"
 #include "resources/elements.h"
@@ -375,7 +376,11 @@ void CCrystalChunkReader::ResolveSymmetry() {
     crystal.symmetryOperators = record.operators;
   } else {
     // Without a symbol the operators name the group; without operators the symbol builds them.
-    ApplyFileSymmetry({record.symbol, std::nullopt, record.operators, record.latticeLetter}, crystal);
+    CFileSymmetry symmetry;
+    symmetry.symbol = record.symbol;
+    symmetry.operators = record.operators;
+    symmetry.latticeLetter = record.latticeLetter;
+    ApplyFileSymmetry(symmetry, crystal);
   }
   if (!record.hasOriginShift) return;
   if (const std::optional<CVector> originsShift = OriginShift(crystal.spaceGroupSymbol)) {
@@ -389,6 +394,7 @@ void CCrystalChunkReader::ResolveSymmetry() {
 }
 
 CTSCrystal CCrystalChunkReader::Finish() {
+  CheckCrystal(m_crystal);
   ResolveSymmetry();
   // Stored positions are what the earlier rules made of the sites, near-duplicate images
   // included; only those rules keep them.

@@ -1,12 +1,15 @@
 #include "files/crystal_symmetry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "app/status_log.h"
 #include "crystal/crystal.h"
+#include "crystal/hall_symbol.h"
 #include "crystal/spacegroups.h"
 #include "errors/exceptions.h"
+#include "resources/elements.h"
 #include "resources/spacegroup_table.h"
 
 namespace {
@@ -136,10 +139,39 @@ CSymmetrySource ApplyOperators(const CFileSymmetry& symmetry, CTSCrystal& crysta
   return CSymmetrySource::kOperators;
 }
 
+// The operators of the file's Hall symbol; the Hermann-Mauguin symbol only names the group
+// when the operators do not identify one.
+std::optional<CSymmetrySource> ApplyHallSymbol(const CFileSymmetry& symmetry, CTSCrystal& crystal) {
+  const std::optional<std::vector<CTSSymOp>> operators = OperatorsOfHallSymbol(symmetry.hall);
+  if (!operators) {
+    LogStatus("Warning: The Hall symbol '" + symmetry.hall + "' cannot be read; it is ignored.");
+    return std::nullopt;
+  }
+  CFileSymmetry fromHall;
+  fromHall.operators = *operators;
+  fromHall.number = symmetry.number;
+  ApplyOperators(fromHall, crystal);
+  if (symmetry.symbol.empty()) return CSymmetrySource::kHall;
+  int origin = 0;
+  CTSCrystal bySymbol = crystal;
+  const bool known = LookUpSpaceGroup(symmetry.symbol, origin).has_value();
+  if (known) UseSymbol(bySymbol, symmetry.symbol, origin);
+  const auto symbolRow = known ? SpaceGroupRowOf(bySymbol) : std::nullopt;
+  const auto hallRow = SpaceGroupRowOf(crystal);
+  if (!hallRow && crystal.spaceGroupSymbol.empty()) crystal.spaceGroupSymbol = symmetry.symbol;
+  if (symbolRow != hallRow)
+    LogStatus("Warning: The Hall symbol '" + symmetry.hall + "' and the spacegroup symbol '" +
+              symmetry.symbol + "' describe different settings; the Hall symbol is used.");
+  return CSymmetrySource::kHall;
+}
+
 }  // namespace
 
 CSymmetrySource ApplyFileSymmetry(const CFileSymmetry& symmetry, CTSCrystal& crystal) {
   if (!symmetry.operators.empty()) return ApplyOperators(symmetry, crystal);
+  if (!symmetry.hall.empty())
+    if (const std::optional<CSymmetrySource> source = ApplyHallSymbol(symmetry, crystal))
+      return *source;
 
   const std::optional<size_t> numberRow =
       symmetry.number ? FirstRowOfNumber(*symmetry.number) : std::nullopt;
@@ -163,4 +195,50 @@ CSymmetrySource ApplyFileSymmetry(const CFileSymmetry& symmetry, CTSCrystal& cry
   }
   UseSymbol(crystal, "P 1", 0);
   return CSymmetrySource::kNone;
+}
+
+namespace {
+
+// How much of what the file expects the crystal's cell holds: a point for each site of the
+// expected multiplicity, and one for a cell content that matches the formula.
+int Agreement(const CTSCrystal& crystal, const CExpectedContent& expected) {
+  int points = 0;
+  for (size_t i = 0; i < crystal.sites.size() && i < expected.multiplicities.size(); ++i)
+    if (expected.multiplicities[i] == static_cast<int>(crystal.sites[i].Multiplicity())) ++points;
+  if (expected.atoms.empty()) return points;
+  std::map<std::string, double> atoms;
+  for (const CTSSite& site : crystal.sites)
+    for (const CTSAtom& atom : site.atoms)
+      if (const CElement* element = LeadingElement(atom.symbol))
+        atoms[element->symbol] += atom.occupancy * static_cast<double>(site.Multiplicity());
+  const bool matches = std::all_of(atoms.begin(), atoms.end(), [&](const auto& entry) {
+    const auto found = expected.atoms.find(entry.first);
+    return found != expected.atoms.end() &&
+           std::abs(found->second - entry.second) <= 0.02 * found->second;
+  });
+  return points + (matches ? 1 : 0);
+}
+
+}  // namespace
+
+void ChooseOriginByContent(CTSCrystal& crystal, const CExpectedContent& expected) {
+  const bool expectsSomething =
+      !expected.atoms.empty() ||
+      std::any_of(expected.multiplicities.begin(), expected.multiplicities.end(),
+                  [](const std::optional<int>& m) { return m.has_value(); });
+  if (!expectsSomething || !OriginShift(crystal.spaceGroupSymbol)) return;
+  CTSCrystal other = crystal;
+  other.originChoice = crystal.originChoice == 2 ? 1 : 2;
+  other.symmetryOperators.clear();
+  BuildOperators(other);
+  other.GeneratePositions();
+  const int current = Agreement(crystal, expected), alternative = Agreement(other, expected);
+  if (alternative > current) crystal = std::move(other);
+  crystal.UpdateCell();
+  LogStatus(Formatted(
+      "Warning: The file does not say which origin of '%s' its coordinates refer to; origin "
+      "choice %d is used%s.",
+      crystal.spaceGroupSymbol, crystal.originChoice,
+      alternative == current ? ", as both give the cell content the file states equally well"
+                             : ", as the cell content it gives agrees with what the file states"));
 }

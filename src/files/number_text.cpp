@@ -1,14 +1,19 @@
 #include "files/number_text.h"
 
-#include <cmath>
-#include <cstdlib>
+#include <string_view>
+
+#include "app/text.h"
 
 bool ScanNumber(const char*& text, double& value) {
-  char* end = nullptr;
-  const double number = std::strtod(text, &end);
-  if (end == text || !std::isfinite(number)) return false;
-  value = number;
-  text = end;
+  const char* start = text;
+  while (*start == ' ' || *start == '\t' || *start == '\r' || *start == '\n' || *start == '\v' ||
+         *start == '\f')
+    ++start;
+  size_t length = 0;
+  const std::optional<double> number = ScanDouble(std::string_view(start), length);
+  if (!number) return false;
+  value = *number;
+  text = start + length;
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <optional>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/status.h"
@@ -13,6 +15,7 @@
 #include "crystal/crystal.h"
 #include "diffraction/scattering_table.h"
 #include "errors/exceptions.h"
+#include "files/crystal_checks.h"
 #include "files/crystal_symmetry.h"
 #include "resources/elements.h"
 
@@ -32,10 +35,7 @@ std::vector<std::string> Tokens(std::string_view text) {
 }
 
 std::optional<double> Number(const std::string& token) {
-  char* end = nullptr;
-  const double value = std::strtod(token.c_str(), &end);
-  if (token.empty() || *end != '\0' || !std::isfinite(value)) return std::nullopt;
-  return value;
+  return ParseDouble(token);
 }
 
 // The numbers of `tokens` from `first` on; nothing when one of them is not a number.
@@ -209,6 +209,7 @@ class VhtxReader {
     CTSAtom atom;
     atom.symbol = AtomSymbolForType(tokens[0]);
     site.atoms.push_back(std::move(atom));
+    m_siteByLabel.try_emplace(label, m_crystal.sites.size());
     m_crystal.sites.push_back(std::move(site));
   }
 
@@ -227,14 +228,15 @@ class VhtxReader {
     if (!atoms.empty()) site->atoms = std::move(atoms);
   }
 
+  // The first site of that label.
   CTSSite* FindSite(const std::string& label) {
-    const auto site = std::find_if(m_crystal.sites.begin(), m_crystal.sites.end(),
-                                   [&](const CTSSite& s) { return s.label == label; });
-    return site == m_crystal.sites.end() ? nullptr : &*site;
+    const auto found = m_siteByLabel.find(label);
+    return found == m_siteByLabel.end() ? nullptr : &m_crystal.sites[found->second];
   }
 
   void Complete() {
     if (m_crystal.sites.empty()) throw CVHXFileImportNoAtoms();
+    CheckCrystal(m_crystal);
     m_crystal.UpdateCell();
     const bool missing = m_symmetry.operators.empty() && m_symmetry.symbol.empty();
     if (missing) {
@@ -258,9 +260,35 @@ class VhtxReader {
 
   CVHStdioFile<CTessFile>& m_file;
   CTSCrystal m_crystal;
+  std::unordered_map<std::string, size_t> m_siteByLabel;  // sites are only sorted at the end
   CFileSymmetry m_symmetry;
   bool m_latticeKnown = false;
 };
+
+// The element of a site's first species, as the ATOM card names it.
+std::string ElementOf(const CTSSite& site) {
+  if (site.atoms.empty()) return "?";
+  const CElement* element = LeadingElement(site.atoms.front().symbol);
+  return element ? element->symbol : site.atoms.front().symbol.substr(0, 2);
+}
+
+// Labels as the cards find sites by them: one token each, unique, and never read as a card.
+std::vector<std::string> WrittenLabels(const CTSCrystal& crystal) {
+  std::vector<std::string> labels;
+  std::unordered_set<std::string> taken;
+  for (size_t i = 0; i < crystal.sites.size(); ++i) {
+    std::string label;
+    for (const char c : crystal.sites[i].label)
+      label += std::isspace(static_cast<unsigned char>(c)) ? '_' : c;
+    if (label.empty()) label = ElementOf(crystal.sites[i]) + std::to_string(i + 1);
+    if (StartsCard(label))
+      label[3] = static_cast<char>(std::tolower(static_cast<unsigned char>(label[3])));
+    const std::string base = label;
+    for (int n = 2; !taken.insert(label).second; ++n) label = base + "_" + std::to_string(n);
+    labels.push_back(label);
+  }
+  return labels;
+}
 
 }  // namespace
 
@@ -322,31 +350,35 @@ void CTSVHTXFile::WriteCrystal(const CTSCrystal& crystal, std::string_view title
       std::abs(o.z) > kNegligibleShift)
     out += "\n! Origin Offset\n" + Formatted("%4s  %f %f %f\n", "OSHF", o.x, o.y, o.z);
 
+  const std::vector<std::string> labels = WrittenLabels(crystal);
   out += "\n! Asymmetric unit\nATOM\n";
-  for (const CTSSite& site : crystal.sites) {
-    const std::string element = site.atoms.empty() ? "?" : site.atoms.front().symbol.substr(0, 2);
-    out += Formatted("%s  %-6s  %f %f %f\n", element.c_str(), site.label.c_str(), site.x, site.y,
-                     site.z);
+  for (size_t i = 0; i < crystal.sites.size(); ++i) {
+    const CTSSite& site = crystal.sites[i];
+    out += Formatted("%s  %-6s  %f %f %f\n", ElementOf(site).c_str(), labels[i].c_str(), site.x,
+                     site.y, site.z);
   }
   out += "\n! Site occupancies\nOCCU\n";
-  for (const CTSSite& site : crystal.sites) {
-    out += Formatted("%-6s  ", site.label.c_str());
-    for (const CTSAtom& atom : site.atoms)
-      out += Formatted(" %s %.4f", atom.symbol.c_str(), atom.occupancy);
+  for (size_t i = 0; i < crystal.sites.size(); ++i) {
+    out += Formatted("%-6s  ", labels[i].c_str());
+    for (const CTSAtom& atom : crystal.sites[i].atoms)
+      out += Formatted(" %s %f", atom.symbol.c_str(), atom.occupancy);
     out += "\n";
   }
   out += "\n";
   if (crystal.hasDisplacementParameters) {
     out += "! Isotropic temperature factors\nUISO\n";
-    for (const CTSSite& site : crystal.sites)
+    for (size_t i = 0; i < crystal.sites.size(); ++i) {
+      const CTSSite& site = crystal.sites[i];
       if (site.displacement && !site.displacement->IsAnisotropic())
-        out += Formatted("%-6s  %f\n", site.label.c_str(), site.displacement->U());
+        out += Formatted("%-6s  %f\n", labels[i].c_str(), site.displacement->U());
+    }
     out += "\n! Anisotropic temperature factors as Uij\nUANI\n";
-    for (const CTSSite& site : crystal.sites) {
-      const auto* aniso = dynamic_cast<const CTSAnisoThermalEllipsoid*>(site.displacement.get());
+    for (size_t i = 0; i < crystal.sites.size(); ++i) {
+      const auto* aniso =
+          dynamic_cast<const CTSAnisoThermalEllipsoid*>(crystal.sites[i].displacement.get());
       if (!aniso) continue;
       const auto u = aniso->ToUij(crystal.aStar, crystal.bStar, crystal.cStar);
-      out += Formatted("%-6s  %f %f %f %f %f %f\n", site.label.c_str(), u.u11, u.u22, u.u33, u.u12,
+      out += Formatted("%-6s  %f %f %f %f %f %f\n", labels[i].c_str(), u.u11, u.u22, u.u33, u.u12,
                        u.u13, u.u23);
     }
     out += "\n";

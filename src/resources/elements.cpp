@@ -109,14 +109,25 @@ constexpr CElement kElements[] = {
     {"Cf", 98, 251.0},
 };
 
+// Files name the heavy hydrogens like elements (type "D", label "T1").
+constexpr CElement kHydrogenIsotopes[] = {
+    {"D", 1, 2.014101778},
+    {"T", 1, 3.01604928},
+};
+
+const CElement* FindIn(std::span<const CElement> elements, std::string_view symbol) {
+  const auto found = std::find_if(elements.begin(), elements.end(),
+                                  [&](const CElement& e) { return symbol == e.symbol; });
+  return found != elements.end() ? &*found : nullptr;
+}
+
 }  // namespace
 
 std::span<const CElement> Elements() { return kElements; }
 
 const CElement* FindElement(std::string_view symbol) {
-  const auto* found = std::find_if(std::begin(kElements), std::end(kElements),
-                                   [&](const CElement& e) { return symbol == e.symbol; });
-  return found != std::end(kElements) ? found : nullptr;
+  if (const CElement* element = FindIn(kElements, symbol)) return element;
+  return FindIn(kHydrogenIsotopes, symbol);
 }
 
 const CElement* LeadingElement(std::string_view text) {

@@ -1,4 +1,5 @@
-// The chemical elements H to Cf: symbol, atomic number and standard atomic weight.
+// The chemical elements H to Cf, and the hydrogen isotopes D and T that files name like
+// elements: symbol, atomic number and standard atomic weight.
 #pragma once
 
 #include <span>

@@ -70,11 +70,11 @@ TEST(SpacegroupCommand, ListsTheWholeTable) {
 TEST(AsfCommand, ExportsAndChecksTables) {
   const std::string path = (std::filesystem::temp_directory_path() / "asf_command_test.asf").string();
   EXPECT_EQ(RunCli({"asf", "--export", path}).status, kExitSuccess);
-  EXPECT_EQ(RunCli({"asf", "--check", path}).out, path + ": 102 scattering-factor records\n");
+  EXPECT_EQ(RunCli({"asf", "--check", path}).out, path + ": 103 scattering-factor records\n");
   std::ofstream(path, std::ios::app) << "Fe 26 55.8 1 2 3 4 5 6 7 8\n";
   const CCliResult bad = RunCli({"asf", "--check", path});
   EXPECT_EQ(bad.status, kExitFailure);
-  EXPECT_NE(bad.err.find("Input line 141 in the ASF data file"), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("Input line 142 in the ASF data file"), std::string::npos) << bad.err;
   EXPECT_EQ(RunCli({"asf"}).status, kExitUsage);
   std::filesystem::remove(path);
 }

@@ -333,7 +333,11 @@ class CReferenceComparison {
 void ExpectAgreement(const CStructure& structure, CModel model) {
   CRecordingAlertPresenter alerts;
   const CLegacyRulesScope rules(model == CModel::kLegacy);
+  CRecordingStatusLog log;
   CTSCrystal read = ReadCrystalFile((SharedDataPath() / "cif" / (structure.name + ".cif")).string()).crystal;
+  // The reader gives a site whose tensor no atom can have (not positive definite) its isotropic
+  // equivalent; the reference keeps the tensor.
+  const bool tensorReplaced = log.Contains("are not positive definite");
   UseNeutralAtoms(read);
   const bool offSpecialPositions = structure.positionEffect > 1e-6;  // see kImageChoice
   for (const CCase& c : kCases) {
@@ -351,12 +355,14 @@ void ExpectAgreement(const CStructure& structure, CModel model) {
     // images lie apart differ by the reference's position effect. In 1100933 the sites at
     // (x, -0.3333, -0.3333) keep extra images, just beyond the tolerance from their equivalents,
     // which moves |F|² by up to a quarter of the strongest: no textbook reference describes that
-    // model, so its values are checked against the design variants only.
+    // model, so its values are checked against the design variants only. A replaced tensor
+    // (see above) changes the values with displacement.
     const bool boronNeutrons = c.kind == CKind::kNeutron && kBoronCompounds.count(structure.name);
     const bool textbookOfOtherModel = model == CModel::kLegacy &&
                                       reference.string().find("_design") == std::string::npos &&
                                       structure.positionEffect > kImageChoice;
-    const bool compareValues = !boronNeutrons && !textbookOfOtherModel;
+    const bool replacedTensorCounts = tensorReplaced && c.kind != CKind::kXrayNoADP;
+    const bool compareValues = !boronNeutrons && !textbookOfOtherModel && !replacedTensorCounts;
     comparison.ExpectSameShells(compareValues && !SplitsClasses(crystal));
     if (compareValues) comparison.ExpectSameF2();
   }

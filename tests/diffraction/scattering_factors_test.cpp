@@ -23,11 +23,12 @@ double DFor(double stol) { return 1.0 / (2.0 * stol); }
 
 TEST(ScatteringTable, BuiltInRecordsInTheirOrder) {
   const std::vector<CVHASF> records = BuiltInScatteringFactors();
-  ASSERT_EQ(records.size(), 102u);
-  const char* lead[] = {"D", "H", "H-1", "He", "Li", "Li+1", "Be", "B", "C", "N", "O", "F", "OH", "Ne", "Na"};
+  ASSERT_EQ(records.size(), 103u);
+  const char* lead[] = {"D", "T", "H", "H-1", "He", "Li", "Li+1", "Be",
+                        "B", "C", "N", "O",   "F",  "OH", "Ne",   "Na"};
   for (size_t i = 0; i < std::size(lead); ++i) EXPECT_EQ(records[i].symbol, lead[i]);
   EXPECT_EQ(records.back().symbol, "Cf");
-  for (size_t i = 15; i < records.size(); ++i) EXPECT_EQ(records[i].z, records[i - 1].z + 1);
+  for (size_t i = 16; i < records.size(); ++i) EXPECT_EQ(records[i].z, records[i - 1].z + 1);
 
   const CVHASF h = Record("H");
   EXPECT_EQ(h.f[0], static_cast<double>(0.489918f));
@@ -35,6 +36,8 @@ TEST(ScatteringTable, BuiltInRecordsInTheirOrder) {
   EXPECT_EQ(h.w, static_cast<double>(1.008f));
   EXPECT_EQ(Record("D").f, h.f);
   EXPECT_EQ(Record("D").notes, "f for H");
+  EXPECT_EQ(Record("T").f, h.f);
+  EXPECT_FLOAT_EQ(Record("T").b, 4.792f);
   EXPECT_EQ(Record("OH").f, Record("O").f);
   EXPECT_EQ(Record("OH").z, 9);
   EXPECT_EQ(Record("Fe").z, 26);
@@ -170,7 +173,7 @@ TEST(ScatteringTableFile, FilesOnDisc) {
     ReadScatteringFactorFile(path);
     FAIL();
   } catch (const CVHXFileASFBadLine& e) {
-    EXPECT_NE(e.Explanation().find("Input line 142 "), std::string::npos) << e.Explanation();
+    EXPECT_NE(e.Explanation().find("Input line 143 "), std::string::npos) << e.Explanation();
   }
   std::ofstream(path) << "! only comments\n\n// and more\n";
   EXPECT_THROW(ReadScatteringFactorFile(path), CVHXFileNoData);

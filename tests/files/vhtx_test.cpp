@@ -149,7 +149,7 @@ TEST_F(VhtxTest, WriterLayout) {
                       "! Total of 48 general equivalent positions (excl. lattice operators)\nSYMM  +x,+y,+z\n"),
             std::string::npos);
   EXPECT_NE(text.find("\nATOM\nSr  Sr1     0.000000 0.000000 0.000000\n"), std::string::npos);
-  EXPECT_NE(text.find("\nOCCU\nSr1      Sr 1.0000\n"), std::string::npos);
+  EXPECT_NE(text.find("\nOCCU\nSr1      Sr 1.000000\n"), std::string::npos);
   EXPECT_NE(text.find("\nUISO\nSr1     0.005000\n"), std::string::npos);
   EXPECT_EQ(text.find("OSHF"), std::string::npos);
 }

@@ -1,0 +1,10 @@
+// What every crystal reader checks before it hands a crystal over: a cell that can exist, and
+// finite numbers wherever the calculation reads them, so that no file can put a NaN into a
+// pattern.
+#pragma once
+
+class CTSCrystal;
+
+// Raises CVHXFileImpossibleCell for a cell that cannot exist and CVHXFileNotFinite, naming the
+// site, for a coordinate, occupancy or displacement parameter that is not a finite number.
+void CheckCrystal(const CTSCrystal& crystal);
