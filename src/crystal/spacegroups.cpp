@@ -1,6 +1,7 @@
 #include "crystal/spacegroups.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "app/status_log.h"
 #include "app/text.h"
 #include "crystal/crystal.h"
+#include "errors/exception.h"
 
 using VHTypes::CVector;
 
@@ -415,6 +417,91 @@ double NormaliseCoordinate(double u) {
   if (u < 0.0) u = u - std::trunc(u) + 1.0;
   if (u < kLowerCoordinateBound || u > kUpperCoordinateBound) u = 0.0;
   return u;
+}
+
+namespace {
+
+// How far a cell may stray from its system's metric and still be taken for that metric:
+// refinements that leave symmetry constraints out, or round them, stay well inside it.
+constexpr double kMetricTolerance = 5e-4;
+
+// What a crystal system makes of the cell: lengths 0-2 and angles 3-5 that are equal (by the
+// index of the first of each class), and angles with a fixed value (0 where they are free).
+struct CMetric {
+  std::array<int, 6> same{0, 1, 2, 3, 4, 5};
+  std::array<double, 6> fixed{};
+};
+
+std::optional<CMetric> MetricOf(const CTSCrystal& crystal) {
+  const std::optional<size_t> index = SpaceGroupRowOf(crystal);
+  if (!index) return std::nullopt;
+  const CSpaceGroupRow& row = SpaceGroupRows()[*index];
+  const double angles[3] = {crystal.alpha, crystal.beta, crystal.gamma};
+  CMetric metric;
+  switch (CrystalSystemOf(row.number, row.fullSymbol, angles)) {
+    case CrystalSystem::kCubic:
+      metric.same = {0, 0, 0, 3, 4, 5};
+      metric.fixed = {0, 0, 0, 90, 90, 90};
+      break;
+    case CrystalSystem::kTetragonal:
+      metric.same = {0, 0, 2, 3, 4, 5};
+      metric.fixed = {0, 0, 0, 90, 90, 90};
+      break;
+    case CrystalSystem::kOrthorhombic:
+      metric.fixed = {0, 0, 0, 90, 90, 90};
+      break;
+    case CrystalSystem::kTrigonal:
+    case CrystalSystem::kHexagonal:
+      metric.same = {0, 0, 2, 3, 4, 5};
+      metric.fixed = {0, 0, 0, 90, 90, 120};
+      break;
+    case CrystalSystem::kRhombohedral:
+      metric.same = {0, 0, 0, 3, 3, 3};
+      break;
+    case CrystalSystem::kMonoclinic: {
+      // The setting code's tens name the unique axis (1 a, 2 b, 3 c), whose angle is free.
+      const int unique =
+          row.settingCode >= 11 && row.settingCode <= 33 ? row.settingCode / 10 - 1 : 1;
+      for (int axis = 0; axis < 3; ++axis)
+        if (axis != unique) metric.fixed[3 + axis] = 90.0;
+      break;
+    }
+    default:
+      return std::nullopt;
+  }
+  return metric;
+}
+
+}  // namespace
+
+bool MakeCellMetricExact(CTSCrystal& crystal) {
+  const std::optional<CMetric> metric = MetricOf(crystal);
+  if (!metric) return false;
+  double* cell[6] = {&crystal.a,     &crystal.b,    &crystal.c,
+                     &crystal.alpha, &crystal.beta, &crystal.gamma};
+  std::array<double, 6> exact{};
+  for (int i = 0; i < 6; ++i) {
+    double sum = 0.0;
+    int count = 0;
+    for (int j = 0; j < 6; ++j)
+      if (metric->same[j] == metric->same[i]) sum += *cell[j], ++count;
+    exact[i] = metric->fixed[i] != 0.0 ? metric->fixed[i] : sum / count;
+  }
+  bool changes = false;
+  for (int i = 0; i < 6; ++i) {
+    const double difference = std::abs(*cell[i] - exact[i]);
+    if (!(difference <= kMetricTolerance * exact[i])) return false;
+    changes = changes || difference > 1e-12 * exact[i];
+  }
+  if (!changes) return false;
+  LogStatus(Formatted(
+      "Warning: The cell %.6g %.6g %.6g  %.6g %.6g %.6g is made exact for the symmetry of '%s': "
+      "%.6g %.6g %.6g  %.6g %.6g %.6g.",
+      crystal.a, crystal.b, crystal.c, crystal.alpha, crystal.beta, crystal.gamma,
+      crystal.spaceGroupSymbol, exact[0], exact[1], exact[2], exact[3], exact[4], exact[5]));
+  for (int i = 0; i < 6; ++i) *cell[i] = exact[i];
+  crystal.UpdateCell();
+  return true;
 }
 
 namespace {

@@ -72,6 +72,13 @@ void BuildOperators(CTSCrystal& crystal);
 // the list loses the operators that repeat another one by a centring translation.
 bool IdentifySpaceGroup(CTSCrystal& crystal);
 
+// Makes a cell within a few parts in 10^4 of the metric of its space group's crystal system
+// exact, so that reflexions its symmetry makes equivalent have equal d-spacings and merge:
+// lengths the system makes equal are averaged, and so are equal angles; right angles and the
+// 120 degrees of hexagonal axes are set. A cell further off, or of an unknown group, is left as
+// it is. Logs the change; returns whether there was one.
+bool MakeCellMetricExact(CTSCrystal& crystal);
+
 // Expands every site into its symmetry-equivalent positions, the site's own first: its images
 // under every operator and centring translation, each kept unless it lies within 0.05 Angstrom
 // of one already listed, modulo lattice translations (under the crystal's legacy rules: within

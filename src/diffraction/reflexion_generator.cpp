@@ -1,6 +1,9 @@
 #include "diffraction/reflexion_generator.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -9,6 +12,7 @@
 
 #include "app/status.h"
 #include "crystal/crystal.h"
+#include "crystal/spacegroups.h"
 #include "diffraction/reflexion.h"
 #include "diffraction/reflexion_symmetry.h"
 #include "errors/exceptions.h"
@@ -25,6 +29,10 @@ constexpr double kTighteningStep = 1.01;
 // does not have the symmetry of its group keeps them apart.
 constexpr double kSameD = 9.999999747378752e-06;
 constexpr size_t kManyReflexions = 100000;
+// A reflexion as the list holds it: the record in its shared block, and the pointer.
+constexpr double kBytesPerReflexion =
+    sizeof(CTSReflexion) + 32.0 + sizeof(std::shared_ptr<CTSReflexion>);
+constexpr double kBytesPerGigabyte = 1024.0 * 1024.0 * 1024.0;
 
 // Progress texts.
 constexpr unsigned kGeneratingText = 3706;
@@ -157,7 +165,10 @@ std::pair<int32_t, int32_t> LRange(const CTSCrystal& crystal, double dLimit, int
 std::vector<CCandidate> Enumerate(const CTSCrystal& crystal, const CReflexionSymmetry& symmetry,
                                   double dLimit, const CIndexBounds& bounds) {
   std::vector<CCandidate> candidates;
-  candidates.reserve(bounds.estimate / 2);
+  // The box of the bounds can hold many times the points of the sphere in an oblique cell.
+  candidates.reserve(static_cast<size_t>(std::min(1.1 * EstimatedCandidates(crystal, dLimit),
+                                                  static_cast<double>(bounds.estimate / 2)) +
+                                         16));
   std::optional<CAbsenceTables> tables;
   if (symmetry.HasSpaceGroupAbsences()) tables.emplace(symmetry, bounds);
 
@@ -366,6 +377,38 @@ bool IsBetterIndexTriple(const CHkl& a, const CHkl& b) {
   return a.l > b.l;
 }
 
+double EstimatedCandidates(const CTSCrystal& crystal, double dLimit) {
+  const double s = 1.0 / dLimit;
+  const double centring = static_cast<double>(CentringTranslations(crystal.latticeLetter).size());
+  const double points = 2.0 / 3.0 * VHTypes::kPi * s * s * s * crystal.volume / centring;
+  return std::isfinite(points) && points > 0.0 ? points : 0.0;  // a degenerate cell has none
+}
+
+double EstimatedReflexionMemory(double candidates, std::optional<int32_t> cap) {
+  const double listed =
+      cap ? std::min(candidates, static_cast<double>(std::max(*cap, 0))) : candidates;
+  return candidates * sizeof(CCandidate) + listed * kBytesPerReflexion;
+}
+
+namespace {
+
+double QuarterOfTheMachine() {
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return 4.0 * kBytesPerGigabyte;
+  return static_cast<double>(pages) * static_cast<double>(pageSize) / 4.0;
+}
+
+std::atomic<double> reflexionMemoryBudget{QuarterOfTheMachine()};
+
+}  // namespace
+
+double ReflexionMemoryBudget() {
+  return reflexionMemoryBudget.load(std::memory_order_relaxed);
+}
+void SetReflexionMemoryBudget(double bytes) {
+  reflexionMemoryBudget.store(bytes, std::memory_order_relaxed);
+}
+
 bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits) {
   CStatus status(kGeneratingText);
   crystal.reflexions.clear();
@@ -374,6 +417,16 @@ bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits) {
   if (!(dLimit >= kMinimumDLimit)) dLimit = kMinimumDLimit;
   if (limits.cap) dLimit = CapTightenedDLimit(crystal, dLimit, *limits.cap);
   const CIndexBounds bounds = SearchBounds(crystal, dLimit);
+
+  // Refused before anything is allocated, rather than after the machine has begun to swap.
+  const double expected = EstimatedCandidates(crystal, dLimit);
+  const double memory = EstimatedReflexionMemory(expected, limits.cap);
+  if (memory > ReflexionMemoryBudget()) {
+    CVHXReflexionMemory(kSeverityMessage, 0, 0, expected / 1e6, memory / kBytesPerGigabyte,
+                        ReflexionMemoryBudget() / kBytesPerGigabyte)
+        .Report();
+    return false;
+  }
 
   const CReflexionSymmetry symmetry(crystal);
   std::vector<CCandidate> candidates = Enumerate(crystal, symmetry, dLimit, bounds);

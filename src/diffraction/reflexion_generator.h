@@ -42,8 +42,20 @@ double CapTightenedDLimit(const CTSCrystal& crystal, double dLimit, int32_t cap)
 
 // Replaces the crystal's reflexion list with its unique reflexions within the limits and
 // reports whether there are any. The crystal's cell and operators must be up to date. Without
-// a cap, more than 100000 reflexions ask the user whether to truncate.
+// a cap, more than 100000 reflexions ask the user whether to truncate. A list whose estimated
+// memory exceeds the budget is refused beforehand with CVHXReflexionMemory, naming the count.
 bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits);
+
+// The reciprocal lattice points of one half of the limiting sphere that the lattice centring
+// leaves: about the number of candidates a generation examines.
+double EstimatedCandidates(const CTSCrystal& crystal, double dLimit);
+// The bytes a generation of that many candidates needs at most, with the cap if there is one.
+double EstimatedReflexionMemory(double candidates, std::optional<int32_t> cap);
+
+// The memory a reflexion list may take (a preference); a quarter of the machine's memory
+// unless set.
+double ReflexionMemoryBudget();
+void SetReflexionMemoryBudget(double bytes);
 
 // The index rule: smaller |h|, |k|, |l| in turn, then more non-negative indices, then larger
 // h, k, l. False when the two are equally good.

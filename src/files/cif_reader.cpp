@@ -96,6 +96,14 @@ struct SloppyValue {
   std::optional<double> read;  // its leading number, when that is all there is to it
 };
 
+// An item name as the reader compares it: in lower case, with the dots of the dictionary style
+// "_cell.length_a" read as the underscores of "_cell_length_a".
+std::string ItemName(std::string_view name) {
+  std::string item = Lowercase(name);
+  std::replace(item.begin(), item.end(), '.', '_');
+  return item;
+}
+
 // The number a text begins with, when what follows it cannot be read as more of it: nothing, an
 // uncertainty in parentheses (closed or not), or a flag character. "0.l09(5)" gives nothing,
 // since its leading "0." is only the start of a mistyped number.
@@ -264,7 +272,7 @@ class CifReader {
       return;
     }
     const Token value = m_lexer.Next();
-    const std::string item = Lowercase(name);
+    const std::string item = ItemName(name);
     Block& block = Current();
     if (CategoryOf(item) == Category::kSite) {
       block.hasAtomItems = true;
@@ -277,7 +285,7 @@ class CifReader {
 
   void ReadLoop() {
     std::vector<std::string> items;
-    while (m_lexer.Peek().kind == Token::kItem) items.push_back(Lowercase(m_lexer.Next().text));
+    while (m_lexer.Peek().kind == Token::kItem) items.push_back(ItemName(m_lexer.Next().text));
     if (items.empty()) return;
     const std::string& first = items.front();
 

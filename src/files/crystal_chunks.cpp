@@ -129,10 +129,9 @@ void CChunkData::Finish() const {
 void CCrystalChunkReader::ReadCell(CChunkData& data) {
   double cell[6];
   for (double& value : cell) value = data.ReadFloat();
-  for (int i = 0; i < 3; ++i)
-    if (cell[i] <= 0.0 || cell[i + 3] <= 0.0 || cell[i + 3] >= 180.0) throw CVHXFileConversionErr();
   m_crystal.a = cell[0], m_crystal.b = cell[1], m_crystal.c = cell[2];
   m_crystal.alpha = cell[3], m_crystal.beta = cell[4], m_crystal.gamma = cell[5];
+  if (!IsPossibleCell(m_crystal)) CheckCrystal(m_crystal);
   m_crystal.UpdateCell();
 }
 

@@ -165,9 +165,7 @@ std::optional<CSymmetrySource> ApplyHallSymbol(const CFileSymmetry& symmetry, CT
   return CSymmetrySource::kHall;
 }
 
-}  // namespace
-
-CSymmetrySource ApplyFileSymmetry(const CFileSymmetry& symmetry, CTSCrystal& crystal) {
+CSymmetrySource ResolveSymmetry(const CFileSymmetry& symmetry, CTSCrystal& crystal) {
   if (!symmetry.operators.empty()) return ApplyOperators(symmetry, crystal);
   if (!symmetry.hall.empty())
     if (const std::optional<CSymmetrySource> source = ApplyHallSymbol(symmetry, crystal))
@@ -195,6 +193,14 @@ CSymmetrySource ApplyFileSymmetry(const CFileSymmetry& symmetry, CTSCrystal& cry
   }
   UseSymbol(crystal, "P 1", 0);
   return CSymmetrySource::kNone;
+}
+
+}  // namespace
+
+CSymmetrySource ApplyFileSymmetry(const CFileSymmetry& symmetry, CTSCrystal& crystal) {
+  const CSymmetrySource source = ResolveSymmetry(symmetry, crystal);
+  MakeCellMetricExact(crystal);
+  return source;
 }
 
 namespace {

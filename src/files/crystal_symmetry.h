@@ -31,6 +31,7 @@ enum class CSymmetrySource { kOperators, kHall, kSymbol, kNumber, kNone };
 // Hermann-Mauguin symbol may leave open); a Hermann-Mauguin symbol that names another setting
 // is logged.
 // An unknown symbol or number is reported (22830, 22833) and the other is used, else P 1.
+// A cell a few parts in 10^4 off the metric of the group is then made exact.
 // Returns where the symmetry came from; kNone leaves P 1 and the caller decides what to say.
 CSymmetrySource ApplyFileSymmetry(const CFileSymmetry& symmetry, CTSCrystal& crystal);
 

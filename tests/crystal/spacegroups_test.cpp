@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <set>
 
 #include "crystal/crystal.h"
+#include "support/recorders.h"
 
 namespace {
 
@@ -387,6 +389,60 @@ TEST(Positions, EachImageRecordsTheRotationThatMadeIt) {
       const double t = 3.0 * (site.positions[i][row] - rotated);
       EXPECT_NEAR(t, std::round(t), 1e-9) << i;
     }
+  }
+}
+
+// A cell with the given symbol and parameters.
+CTSCrystal Cell(const char* group, std::array<double, 6> parameters) {
+  CTSCrystal crystal;
+  crystal.spaceGroupSymbol = group;
+  crystal.a = parameters[0], crystal.b = parameters[1], crystal.c = parameters[2];
+  crystal.alpha = parameters[3], crystal.beta = parameters[4], crystal.gamma = parameters[5];
+  crystal.UpdateCell();
+  return crystal;
+}
+
+std::array<double, 6> Parameters(const CTSCrystal& c) {
+  return {c.a, c.b, c.c, c.alpha, c.beta, c.gamma};
+}
+
+TEST(CellMetric, NearlyExactCellsAreMadeExactForTheirSystem) {
+  struct Case {
+    const char* group;
+    std::array<double, 6> given, exact;
+  };
+  const Case cases[] = {
+      {"F m -3 m",
+       {5.6401, 5.6403, 5.6402, 90.01, 89.99, 90.0},
+       {5.6402, 5.6402, 5.6402, 90, 90, 90}},
+      {"P 42/m n m", {4.5937, 4.5939, 2.9587, 90, 90.02, 90}, {4.5938, 4.5938, 2.9587, 90, 90, 90}},
+      {"P 32 2 1", {4.9133, 4.9135, 5.4052, 90, 90, 119.98}, {4.9134, 4.9134, 5.4052, 90, 90, 120}},
+      {"R -3 m",
+       {5.0, 5.001, 4.999, 51.683, 51.683, 51.686},
+       {5.0, 5.0, 5.0, 51.684, 51.684, 51.684}},
+      {"P 21/c", {5.1, 6.2, 7.3, 90.01, 101.3, 89.99}, {5.1, 6.2, 7.3, 90, 101.3, 90}},
+      {"P 1 1 21/b", {5.1, 6.2, 7.3, 90.01, 89.99, 101.3}, {5.1, 6.2, 7.3, 90, 90, 101.3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.group);
+    CTSCrystal crystal = Cell(c.group, c.given);
+    CRecordingStatusLog log;
+    EXPECT_TRUE(MakeCellMetricExact(crystal));
+    EXPECT_TRUE(log.Contains("is made exact for the symmetry of"));
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(Parameters(crystal)[i], c.exact[i], 1e-9) << i;
+    EXPECT_FALSE(MakeCellMetricExact(crystal));  // once exact, left alone
+  }
+}
+
+TEST(CellMetric, CellsFurtherOffAreLeftAlone) {
+  for (const auto& [group, parameters] :
+       {std::pair{"F m -3 m", std::array<double, 6>{5.64, 5.65, 5.64, 90, 90, 90}},
+        {"P 21/c", {5.1, 6.2, 7.3, 90.1, 101.3, 90}},
+        {"P -1", {5.1, 6.2, 7.3, 90.01, 101.3, 89.99}}}) {
+    SCOPED_TRACE(group);
+    CTSCrystal crystal = Cell(group, parameters);
+    EXPECT_FALSE(MakeCellMetricExact(crystal));
+    EXPECT_EQ(Parameters(crystal), parameters);
   }
 }
 

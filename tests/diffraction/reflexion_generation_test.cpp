@@ -281,4 +281,32 @@ TEST(ReflexionGeneration, RhombohedralAxesNeedOnlyAnglesEqualWhenRounded) {
   EXPECT_EQ(reflexionCount(51.685), exact);
 }
 
+TEST(ReflexionGeneration, TheCandidateEstimateCountsTheHalfSphere) {
+  // An oblique P 1 cell and a face-centred one, against the candidates actually enumerated.
+  for (CTSCrystal crystal :
+       {test_crystals::MakeCrystal("P 1", 7.1, 8.3, 9.7, 77.0, 101.0, 113.0, {}),
+        Cubic("F m -3 m", 11.0)}) {
+    SCOPED_TRACE(crystal.spaceGroupSymbol);
+    int candidates = 0;
+    for (const auto& r : Generate(crystal, 0.8)) candidates += r->multiplicity / 2;
+    EXPECT_NEAR(EstimatedCandidates(crystal, 0.8), candidates, 0.05 * candidates);
+  }
+}
+
+TEST(ReflexionGeneration, AListBeyondTheMemoryBudgetIsRefusedBeforehand) {
+  const double budget = ReflexionMemoryBudget();
+  SetReflexionMemoryBudget(1e6);
+  CTSCrystal crystal = Cubic("P 1", 40.0);
+  CRecordingAlertPresenter alerts;
+  EXPECT_FALSE(GenerateReflexions(crystal, {0.5, std::nullopt}));
+  EXPECT_TRUE(crystal.reflexions.empty());
+  ASSERT_EQ(alerts.shown.size(), 1u);
+  EXPECT_EQ(alerts.shown[0].message, "This calculation needs 1.1 million reflexions.");
+  EXPECT_NE(alerts.shown[0].explanation.find("more than the 0.0 GB allowed"), std::string::npos);
+  // A cap keeps the list within the budget.
+  EXPECT_TRUE(GenerateReflexions(crystal, {0.5, 1000}));
+  EXPECT_EQ(crystal.reflexions.size(), 1000u);
+  SetReflexionMemoryBudget(budget);
+}
+
 }  // namespace

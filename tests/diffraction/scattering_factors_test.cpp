@@ -149,7 +149,10 @@ TEST(ScatteringTableFile, DataLineRules) {
   for (const char* bad : {"Fe 26 55.8 1 2 3 4 5 6 7 8",          // eleven fields
                           "Fe 26 55.8 1 2 3 4 5 6 7 8 9 10 11",  // fourteen
                           "Fe 26.5 55.8 1 2 3 4 5 6 7 8 9",      // Z not an integer
-                          "Fe 26 55.8 1 2 3 4 x 6 7 8 9"}) {
+                          "Fe 26 55.8 1 2 3 4 x 6 7 8 9",
+                          "Fe 26 55.8 1 2 3 4 nan 6 7 8 9",  // not finite
+                          "Fe 26 55.8 1 2 3 4 5 6 7 8 inf",
+                          "Fe 26 55.8 1 2 3 4 5 6 7 8 1e39"}) {  // beyond single precision
     try {
       ParseScatteringFactorLine(bad, 17);
       FAIL() << bad;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -208,6 +210,23 @@ TEST(BinaryCrystalFile, ProjectStructuresRoundTripInEveryVariant) {
       ExpectSameStructure(crystal, ReadAs(file.Path()));
     }
   }
+}
+
+TEST(BinaryCrystalFile, ValuesThatCannotBeACrystalAreRefused) {
+  CTempFile file(".vhdf");
+  CTSCrystal negative = Quartz();
+  negative.c = -5.4052;
+  Build(file, negative);
+  EXPECT_THROW(ReadAs(file.Path()), CVHXFileImpossibleCell);
+  CTSCrystal flat = Quartz();
+  flat.alpha = flat.beta = flat.gamma = 120.0;
+  Build(file, flat);
+  EXPECT_THROW(ReadAs(file.Path()), CVHXFileImpossibleCell);
+  // The format's reals are single precision; one that is not finite is no number at all.
+  CTSCrystal undefined = Quartz();
+  undefined.sites[1].z = std::numeric_limits<double>::quiet_NaN();
+  Build(file, undefined);
+  EXPECT_THROW(ReadAs(file.Path()), CVHXFileConversionErr);
 }
 
 // What the format carries of a crystal: each species as its element (an element code has

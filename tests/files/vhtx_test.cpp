@@ -102,6 +102,31 @@ TEST_F(VhtxTest, MixedSitesAndTensors) {
   EXPECT_TRUE(crystal.hasDisplacementParameters);
 }
 
+TEST_F(VhtxTest, CellsThatCannotExistAreRefused) {
+  for (const char* cell :
+       {"CELL  -5 5 5 90 90 90", "CELL  5 5 5 10 10 170", "CELL  5 5 5 90 0 90"}) {
+    SCOPED_TRACE(cell);
+    EXPECT_THROW(Read(std::string(cell) + "\nSPGR  P 1\nATOM\nFe Fe1 0 0 0\n"),
+                 CVHXFileImpossibleCell);
+  }
+}
+
+TEST_F(VhtxTest, SitesAreFoundByLabelAmongMany) {
+  // Far more sites than a linear search per card line would bear at this size in a unit test;
+  // the last site's occupancy and displacement find it.
+  std::string atoms = "ATOM\n", occupancies = "OCCU\n";
+  for (int i = 0; i < 20000; ++i) {
+    const std::string label = "C" + std::to_string(i);
+    atoms += "C " + label + " 0.1 0.2 0.3\n";
+    occupancies += label + " C 0.5\n";
+  }
+  const CTSCrystal crystal =
+      Read("CELL  50 50 50 90 90 90\nSPGR  P 1\n" + atoms + occupancies + "UISO\nC19999 0.02\n");
+  ASSERT_EQ(crystal.sites.size(), 20000u);
+  EXPECT_EQ(SiteNamed(crystal, "C19999").atoms[0].occupancy, 0.5);
+  ASSERT_TRUE(SiteNamed(crystal, "C19999").displacement);
+}
+
 TEST_F(VhtxTest, MissingSymmetryIsReportedAndP1Used) {
   CRecordingAlertPresenter alerts;
   const CTSCrystal crystal = Read("CELL 5 5 5 90 90 90\nATOM\nFe Fe1 0.1 0.2 0.3\n");
