@@ -5,6 +5,7 @@
 #include "app/status_log.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/input_file.h"
 #include "crystal/crystal.h"
 #include "errors/alert.h"
 #include "errors/exceptions.h"
@@ -78,7 +79,7 @@ void PrintHelp(std::ostream& out) {
 class CStreamStatusLog : public CStatusLog {
  public:
   explicit CStreamStatusLog(std::ostream& stream) : m_stream(stream) {}
-  void Write(std::string_view line) override { m_stream << line << "\n"; }
+  void Write(std::string_view line) override { m_stream << InputFilePrefix() << line << "\n"; }
 
  private:
   std::ostream& m_stream;
@@ -90,7 +91,7 @@ class CStreamAlertPresenter : public CAlertPresenter {
  public:
   explicit CStreamAlertPresenter(std::ostream& stream) : m_stream(stream) {}
   Answer Present(const CVHAlertContent& alert) override {
-    m_stream << AlertLine(alert) << "\n";
+    m_stream << InputFilePrefix() << AlertLine(alert) << "\n";
     return kFirstButton;
   }
 

@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/input_file.h"
 #include "crystal/spacegroups.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
@@ -91,11 +93,7 @@ int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, st
   for (const std::string& path : args.Positionals()) {
     if (!first) out << "\n";
     first = false;
-    try {
-      PrintFile(path, out);
-    } catch (...) {
-      // Report the file's failure and go on with the others.
-      ConvertException(std::current_exception(), kSeverityMessage)->Report();
+    if (!WithInputFile(path, [&] { PrintFile(path, out); })) {
       out << "File:            " << path << " (not read)\n";
       status = kExitFailure;
     }
@@ -110,7 +108,9 @@ int RunConvertCommand(std::span<const std::string> arguments, std::ostream&, std
   const std::string extension = std::filesystem::path(output).extension().string();
   if (extension != ".cif" && extension != ".vhtx")
     throw CUsageError("the output must end in .cif or .vhtx");
-  const CCrystalFile input = ReadCrystalFile(args.Positionals()[0]);
-  WriteCrystalFile(output, input.crystal, input.title);
-  return kExitSuccess;
+  const std::string& path = args.Positionals()[0];
+  std::optional<CCrystalFile> input;
+  if (!WithInputFile(path, [&] { input = ReadCrystalFile(path); })) return kExitFailure;
+  const bool written = WithInputFile(output, [&] { WriteCrystalFile(output, input->crystal, input->title); });
+  return written ? kExitSuccess : kExitFailure;
 }

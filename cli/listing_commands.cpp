@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 #include "cli/calculation_options.h"
 #include "cli/commands.h"
+#include "cli/input_file.h"
 #include "cli/listing_output.h"
 #include "diffraction/calculate.h"
 #include "errors/exceptions.h"
@@ -27,7 +28,7 @@ int CalculateCrystals(const std::vector<std::string>& paths, const CCalculationS
                       std::vector<CCrystalFile>& crystals, std::ostream& err) {
   int status = kExitSuccess;
   for (const std::string& path : paths) {
-    try {
+    const bool read = WithInputFile(path, [&] {
       CCrystalFile file = ReadCrystalFile(path);
       settings.sample.ApplyTo(file.crystal);
       if (!CalculateReflexions(file.crystal, settings.plotSpec)) {
@@ -35,10 +36,8 @@ int CalculateCrystals(const std::vector<std::string>& paths, const CCalculationS
         status = kExitFailure;
       }
       crystals.push_back(std::move(file));
-    } catch (...) {
-      ConvertException(std::current_exception(), kSeverityMessage)->Report();
-      status = kExitFailure;
-    }
+    });
+    if (!read) status = kExitFailure;
   }
   return status;
 }

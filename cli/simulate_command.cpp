@@ -10,6 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/calculation_options.h"
 #include "cli/commands.h"
+#include "cli/input_file.h"
 #include "cli/listing_output.h"
 #include "cli/observed_options.h"
 #include "diffraction/reflexion.h"
@@ -269,13 +270,10 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   int status = kExitSuccess;
   std::vector<std::shared_ptr<CTSCrystalPattern>> crystals;
   for (const std::string& input : args.Positionals()) {
-    try {
+    const bool simulated = WithInputFile(input, [&] {
       if (auto crystal = Simulate(input, simulation, several, out, err)) crystals.push_back(std::move(crystal));
-    } catch (...) {
-      // Report this file's failure and go on with the others.
-      ConvertException(std::current_exception(), kSeverityMessage)->Report();
-      status = kExitFailure;
-    }
+    });
+    if (!simulated) status = kExitFailure;
   }
   WriteListings(simulation, crystals, out);
   return status;

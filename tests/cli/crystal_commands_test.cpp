@@ -25,6 +25,7 @@ TEST(InfoCommand, DescribesEachFile) {
 TEST(InfoCommand, ReportsUnreadableFilesAndGoesOn) {
   const CCliResult result = RunCli({"info", "/no/such/file.cif", TestDataPath("halite.cif").string()});
   EXPECT_EQ(result.status, kExitFailure);
+  EXPECT_EQ(result.err.find("/no/such/file.cif: Tessaline : [") , 0u) << result.err;
   EXPECT_NE(result.err.find("Unable to locate file."), std::string::npos) << result.err;
   EXPECT_NE(result.out.find("Title:           halite"), std::string::npos);
   EXPECT_EQ(RunCli({"info"}).status, kExitUsage);
@@ -38,7 +39,7 @@ TEST(InfoCommand, VerboseShowsTheStatusLog) {
                           "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\nFe1 0 0 0\n";
   }
   EXPECT_EQ(RunCli({"info", cif}).err, "");
-  EXPECT_NE(RunCli({"--verbose", "info", cif}).err.find("Warning: Missing data value for tag: '_exptl_crystal_colour'."),
+  EXPECT_NE(RunCli({"--verbose", "info", cif}).err.find(cif + ": Warning: Missing data value for tag: '_exptl_crystal_colour'."),
             std::string::npos);
   std::filesystem::remove(cif);
 }
