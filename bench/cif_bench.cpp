@@ -43,4 +43,32 @@ void BM_ReadCif(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadCif)->Unit(benchmark::kMillisecond);
 
+// Sites with an anisotropic loop that names them again by label: the join of the two loops
+// must grow with the number of sites, not with its square. Arg: sites.
+void BM_ReadCifWithAnisotropicLoop(benchmark::State& state) {
+  const long long sites = state.range(0);
+  std::string text =
+      "data_x\n_cell_length_a 80\n_cell_length_b 81\n_cell_length_c "
+      "82\n_symmetry_space_group_name_H-M 'P 1'\n"
+      "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n";
+  for (long long i = 0; i < sites; ++i)
+    text += "C" + std::to_string(i) + " 0." + std::to_string(10000 + i % 90000) + " 0.5 0.5\n";
+  text +=
+      "loop_\n_atom_site_aniso_label\n_atom_site_aniso_U_11\n_atom_site_aniso_U_22\n_atom_site_"
+      "aniso_U_33\n"
+      "_atom_site_aniso_U_12\n_atom_site_aniso_U_13\n_atom_site_aniso_U_23\n";
+  for (long long i = 0; i < sites; ++i) text += "C" + std::to_string(i) + " 0.02 0.02 0.02 0 0 0\n";
+  for (auto _ : state) {
+    CTSCrystal crystal;
+    ReadCifCrystal(text, crystal);
+    benchmark::DoNotOptimize(crystal.sites.data());
+  }
+  state.SetComplexityN(sites);
+}
+BENCHMARK(BM_ReadCifWithAnisotropicLoop)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -188,4 +188,24 @@ void BM_IntensitiesTriclinicTwoThousandAtoms(benchmark::State& state) {
 }
 BENCHMARK(BM_IntensitiesTriclinicTwoThousandAtoms)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
+// Anisotropic displacement turned with each image against one tensor for every image (the
+// legacy rules), on bannisterite, whose 38 sites are all anisotropic; one thread.
+void BM_IntensitiesBannisteriteByRules(benchmark::State& state) {
+  const bool legacy = state.range(0) != 0;
+  const CLegacyRulesScope rules(legacy);
+  const std::optional<CTSCrystal> crystal = PublicCrystal("9009232");
+  if (!crystal) {
+    state.SkipWithError("public structures not found at " TESSALINE_SHARED_DATA);
+    return;
+  }
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetRestrictMaxNumRefs(false);
+  omp_set_num_threads(1);
+  CTSCrystal calculated = *crystal;
+  if (!CalculateReflexions(calculated, plotSpec)) state.SkipWithError("no reflexions");
+  for (auto _ : state) CalculateIntensities(calculated, plotSpec);
+  state.SetLabel(legacy ? "legacy rules" : "physical");
+}
+BENCHMARK(BM_IntensitiesBannisteriteByRules)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -116,8 +116,10 @@ CPair LoadPair(const double* p) {
   return v;
 }
 
-// Adds the terms of positions m and m + 1 into the lanes c and s.
-inline void AddPair(const CTermRows& t, size_t m, CPair& c, CPair& s) {
+// Adds the terms of positions m and m + 1 into the lanes c and s, weighted by w[m] and w[m + 1]
+// when there are weights.
+template <bool kWeighted>
+inline void AddPair(const CTermRows& t, const double* w, size_t m, CPair& c, CPair& s) {
   const CPair xr = LoadPair(t.xr + m), xi = t.sx * LoadPair(t.xi + m);
   const CPair yr = LoadPair(t.yr + m), yi = t.sy * LoadPair(t.yi + m);
   const CPair zr = LoadPair(t.zr + m), zi = t.sz * LoadPair(t.zi + m);
@@ -125,18 +127,25 @@ inline void AddPair(const CTermRows& t, size_t m, CPair& c, CPair& s) {
   CPair cosine = pr * zr - pi * zi, sine = pr * zi + pi * zr;
   cosine = (cosine < kZeroTerm && cosine > -kZeroTerm) ? 0.0 : cosine;
   sine = (sine < kZeroTerm && sine > -kZeroTerm) ? 0.0 : sine;
+  if constexpr (kWeighted) {
+    const CPair weight = LoadPair(w + m);
+    cosine *= weight;
+    sine *= weight;
+  }
   c += cosine;
   s += sine;
 }
 
-std::pair<double, double> SumTerms(const CTermRows& t, size_t begin, size_t end) {
+// The sum over positions begin..end; `w` is indexed by position like the tables.
+template <bool kWeighted>
+std::pair<double, double> SumTerms(const CTermRows& t, const double* w, size_t begin, size_t end) {
   CPair c0{}, c1{}, c2{}, c3{}, s0{}, s1{}, s2{}, s3{};
   size_t m = begin;
   for (; m + 8 <= end; m += 8) {
-    AddPair(t, m, c0, s0);
-    AddPair(t, m + 2, c1, s1);
-    AddPair(t, m + 4, c2, s2);
-    AddPair(t, m + 6, c3, s3);
+    AddPair<kWeighted>(t, w, m, c0, s0);
+    AddPair<kWeighted>(t, w, m + 2, c1, s1);
+    AddPair<kWeighted>(t, w, m + 4, c2, s2);
+    AddPair<kWeighted>(t, w, m + 6, c3, s3);
   }
   double c[8] = {c0[0], c0[1], c1[0], c1[1], c2[0], c2[1], c3[0], c3[1]};
   double s[8] = {s0[0], s0[1], s1[0], s1[1], s2[0], s2[1], s3[0], s3[1]};
@@ -144,9 +153,12 @@ std::pair<double, double> SumTerms(const CTermRows& t, size_t begin, size_t end)
     const double xr = t.xr[m], xi = t.sx * t.xi[m], yr = t.yr[m], yi = t.sy * t.yi[m];
     const double zr = t.zr[m], zi = t.sz * t.zi[m];
     const double pr = xr * yr - xi * yi, pi = xr * yi + xi * yr;
-    const double cosine = pr * zr - pi * zi, sine = pr * zi + pi * zr;
-    c[lane] += std::abs(cosine) < kZeroTerm ? 0.0 : cosine;
-    s[lane] += std::abs(sine) < kZeroTerm ? 0.0 : sine;
+    double cosine = pr * zr - pi * zi, sine = pr * zi + pi * zr;
+    cosine = std::abs(cosine) < kZeroTerm ? 0.0 : cosine;
+    sine = std::abs(sine) < kZeroTerm ? 0.0 : sine;
+    if constexpr (kWeighted) cosine *= w[m], sine *= w[m];
+    c[lane] += cosine;
+    s[lane] += sine;
   }
   return {((c[0] + c[1]) + (c[2] + c[3])) + ((c[4] + c[5]) + (c[6] + c[7])),
           ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]))};
@@ -198,8 +210,9 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
   // A run of included sites of one group takes its scattering factor from the run's first
   // site; equal species and equal displacement records then share one evaluation per
   // reflexion, and their positions one weighted sum.
-  std::map<std::pair<size_t, int>, std::vector<const VHTypes::CVector*>> groups;
-  std::vector<std::pair<size_t, int>> order;  // groups in order of first appearance
+  using CGroupKey = std::tuple<size_t, int, bool>;  // composition, displacement, turns
+  std::map<CGroupKey, std::vector<std::pair<const VHTypes::CVector*, int32_t>>> groups;
+  std::vector<CGroupKey> order;  // groups in order of first appearance
   std::unordered_map<std::string, size_t> compositionIndex, displacementIndex;
   const CTSSite* runSource = nullptr;
   int64_t runGroup = 0;
@@ -214,28 +227,31 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
         crystal.useDisplacementParameters ? site.displacement.get() : nullptr;
     const bool turns = ellipsoid && ellipsoid->IsAnisotropic() && !crystal.legacyRules &&
                        site.rotations.size() == site.positions.size();
-    for (size_t i = 0; i < site.positions.size(); ++i) {
-      int displacement = -1;
-      if (ellipsoid) {
-        const VHTypes::CRotation rotation =
-            turns ? SignFree(site.rotations[i]) : VHTypes::kIdentityRotation;
-        displacement = static_cast<int>(Interned(m_displacements, displacementIndex,
-                                                 DisplacementKey(*ellipsoid, rotation),
-                                                 {ellipsoid, rotation}));
-      }
-      auto [group, added] = groups.try_emplace({composition, displacement});
-      if (added) order.push_back(group->first);
-      group->second.push_back(&site.positions[i]);
-    }
+    auto entry = [&](const VHTypes::CRotation& rotation) {
+      return static_cast<int32_t>(Interned(m_displacements, displacementIndex,
+                                           DisplacementKey(*ellipsoid, rotation),
+                                           {ellipsoid, rotation}));
+    };
+    const int displacement = ellipsoid ? entry(VHTypes::kIdentityRotation) : -1;
+    const CGroupKey key{composition, displacement, turns};
+    auto [group, added] = groups.try_emplace(key);
+    if (added) order.push_back(key);
+    for (size_t i = 0; i < site.positions.size(); ++i)
+      group->second.emplace_back(&site.positions[i],
+                                 turns ? entry(SignFree(site.rotations[i])) : displacement);
   }
 
   std::vector<double> coordinates[3];
-  for (const auto& key : order) {
+  for (const CGroupKey& key : order) {
     const auto& positions = groups[key];
-    m_scatterers.push_back({key.first, key.second, m_positionCount, m_positionCount + positions.size()});
+    const auto [composition, displacement, turns] = key;
+    m_scatterers.push_back({composition, turns ? -1 : displacement, m_positionCount,
+                            m_positionCount + positions.size(), turns});
     m_positionCount += positions.size();
-    for (const VHTypes::CVector* p : positions)
+    for (const auto& [p, entry] : positions) {
       for (int axis = 0; axis < 3; ++axis) coordinates[axis].push_back((*p)[axis]);
+      m_positionDisplacements.push_back(entry);
+    }
   }
 
   int32_t maximum[3] = {0, 0, 0};
@@ -272,6 +288,7 @@ CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
   CScratch scratch;
   scratch.compositionFactors.resize(m_compositions.size());
   scratch.displacementFactors.resize(m_displacements.size());
+  scratch.weights.resize(m_positionCount);
   return scratch;
 }
 
@@ -306,10 +323,19 @@ std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& refl
   double a = 0.0, b = 0.0;
   for (const CScatterers& scatterers : m_scatterers) {
     double f = scratch.compositionFactors[scatterers.composition];
-    if (scatterers.displacement >= 0) f *= scratch.displacementFactors[scatterers.displacement];
-    const auto [c, s] = SumTerms(rows, scatterers.begin, scatterers.end);
-    a += f * c;
-    b += f * s;
+    std::pair<double, double> sum;
+    if (scatterers.turns) {
+      double* weights = scratch.weights.data();
+      for (size_t m = scatterers.begin; m < scatterers.end; ++m)
+        weights[m] = scratch.displacementFactors[static_cast<size_t>(m_positionDisplacements[m])];
+      sum = SumTerms<true>(rows, weights, scatterers.begin, scatterers.end);
+    } else {
+      if (scatterers.displacement >= 0)
+        f *= scratch.displacementFactors[static_cast<size_t>(scatterers.displacement)];
+      sum = SumTerms<false>(rows, nullptr, scatterers.begin, scatterers.end);
+    }
+    a += f * sum.first;
+    b += f * sum.second;
   }
   return {a, b};
 }

@@ -35,6 +35,7 @@ class CStructureFactorSum {
   struct CScratch {
     std::vector<double> compositionFactors;
     std::vector<double> displacementFactors;
+    std::vector<double> weights;  // the positions of a group whose displacement turns
   };
 
   // Assumes the sites' scattering-factor groups are assigned. The phase tables cover the
@@ -62,11 +63,14 @@ class CStructureFactorSum {
     VHTypes::CRotation rotation;
   };
   // Positions whose scattering factor is the same for every reflexion: one species (records
-  // and occupancies) and one displacement. Their terms are summed first and weighted once.
+  // and occupancies) and one displacement. Their terms are summed first and weighted once;
+  // where an anisotropic displacement turns with each image, each term is weighted by its own
+  // position's factor within the one sum.
   struct CScatterers {
     size_t composition;  // index into m_compositions
     int displacement;    // index into m_displacements, -1 for none
     size_t begin, end;   // their positions in the tables
+    bool turns;          // each position weighted by its entry of m_positionDisplacements
   };
 
   CPhaseTable BuildTable(const std::vector<double>& coordinates, int32_t maximum) const;
@@ -75,6 +79,7 @@ class CStructureFactorSum {
   std::vector<CScatterers> m_scatterers;
   std::vector<const CTSSite*> m_compositions;  // the site whose species give a scattering factor
   std::vector<CDisplacement> m_displacements;
+  std::vector<int32_t> m_positionDisplacements;  // per table position, its entry of m_displacements
   size_t m_positionCount = 0;
   CPhaseTable m_tables[3];
 };

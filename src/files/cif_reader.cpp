@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -122,8 +123,13 @@ std::optional<double> LeadingNumber(std::string_view text) {
   return ParseDecimal(text.substr(0, end));
 }
 
+// The anisotropic values of a site row, row-major 11, 12, 13, 21, 22, 23, 31, 32, 33.
+struct SiteTensors {
+  std::array<std::optional<double>, 9> u, b;
+};
+
 // One row of the atom-site loops, as read; joined with its anisotropic row by label. Texts
-// are views into the file's text.
+// are views into the file's text. Kept small: a large file holds a million of them at once.
 struct SiteRecord {
   std::optional<std::string_view> label;
   std::optional<std::string_view> type;
@@ -131,11 +137,15 @@ struct SiteRecord {
   std::optional<double> occupancy;
   std::optional<double> uIso;
   std::optional<double> bIso;
-  std::array<std::optional<double>, 9> u;  // row-major 11, 12, 13, 21, 22, 23, 31, 32, 33
-  std::array<std::optional<double>, 9> b;
-  std::optional<int> multiplicity;  // as the file states it
+  std::unique_ptr<SiteTensors> tensors;  // only for rows that give anisotropic values
+  std::optional<int> multiplicity;       // as the file states it
   std::vector<SloppyValue> sloppy;
   bool dummy = false;
+
+  SiteTensors& Tensors() {
+    if (!tensors) tensors = std::make_unique<SiteTensors>();
+    return *tensors;
+  }
 
   // Two records join only when no field is present in both.
   bool CanJoin(const SiteRecord& other) const {
@@ -145,8 +155,10 @@ struct SiteRecord {
       return false;
     for (int i = 0; i < 3; ++i)
       if (both(coordinates[i], other.coordinates[i])) return false;
-    for (int i = 0; i < 9; ++i)
-      if (both(u[i], other.u[i]) || both(b[i], other.b[i])) return false;
+    if (tensors && other.tensors)
+      for (int i = 0; i < 9; ++i)
+        if (both(tensors->u[i], other.tensors->u[i]) || both(tensors->b[i], other.tensors->b[i]))
+          return false;
     return true;
   }
   void Join(const SiteRecord& other) {
@@ -158,7 +170,9 @@ struct SiteRecord {
     take(uIso, other.uIso);
     take(bIso, other.bIso);
     for (int i = 0; i < 3; ++i) take(coordinates[i], other.coordinates[i]);
-    for (int i = 0; i < 9; ++i) take(u[i], other.u[i]), take(b[i], other.b[i]);
+    if (other.tensors)
+      for (int i = 0; i < 9; ++i)
+        take(Tensors().u[i], other.tensors->u[i]), take(Tensors().b[i], other.tensors->b[i]);
     take(multiplicity, other.multiplicity);
     sloppy.insert(sloppy.end(), other.sloppy.begin(), other.sloppy.end());
     dummy = dummy || other.dummy;
@@ -254,7 +268,7 @@ class CifReader {
       }
     }
     for (Block& block : m_blocks)
-      if (block.hasSingle) block.sites.push_back(block.single);
+      if (block.hasSingle) block.sites.push_back(std::move(block.single));
     return std::move(m_blocks);
   }
 
@@ -434,10 +448,10 @@ class CifReader {
         record.bIso = Lenient(record, item, value);
         break;
       case SiteField::kU:
-        record.u[field.index] = Lenient(record, item, value);
+        record.Tensors().u[field.index] = Lenient(record, item, value);
         break;
       case SiteField::kB:
-        record.b[field.index] = Lenient(record, item, value);
+        record.Tensors().b[field.index] = Lenient(record, item, value);
         break;
       case SiteField::kMultiplicity:
       case SiteField::kWyckoff: {
@@ -508,15 +522,17 @@ std::unique_ptr<CTSThermalEllipsoid> Anisotropic(const CTSAnisoThermalEllipsoid:
 std::unique_ptr<CTSThermalEllipsoid> Displacement(const SiteRecord& record,
                                                   const std::string& label,
                                                   const CTSCrystal& crystal) {
-  if (const auto u = CompleteTensor(record.u)) return Anisotropic(*u, label, crystal);
-  if (AnyPresent(record.u))
+  static const SiteTensors kNone;
+  const SiteTensors& tensors = record.tensors ? *record.tensors : kNone;
+  if (const auto u = CompleteTensor(tensors.u)) return Anisotropic(*u, label, crystal);
+  if (AnyPresent(tensors.u))
     LogStatus("Warning: Incomplete set of Uij temperature factors for site '" + label +
               "'; discarding data.");
-  if (auto b = CompleteTensor(record.b)) {
+  if (auto b = CompleteTensor(tensors.b)) {
     for (double* v : {&b->u11, &b->u22, &b->u33, &b->u12, &b->u13, &b->u23}) *v = UFromB(*v);
     return Anisotropic(*b, label, crystal);
   }
-  if (AnyPresent(record.b))
+  if (AnyPresent(tensors.b))
     LogStatus("Warning: Incomplete set of Bij temperature factors for site '" + label +
               "'; discarding data.");
   if (record.uIso) {
@@ -554,6 +570,8 @@ void JoinAnisotropicRows(Block& block) {
       break;
     }
   }
+  std::vector<SiteRecord>().swap(
+      block.anisotropic);  // joined: a large file need not hold them twice
 }
 
 void LogSloppyValues(const SiteRecord& record, const std::string& label) {
@@ -571,7 +589,7 @@ std::vector<std::optional<int>> AddSites(Block& block, CTSCrystal& crystal) {
   std::unordered_map<std::string_view, std::string> symbols;  // by type as written
   std::vector<std::optional<int>> multiplicities;
   JoinAnisotropicRows(block);
-  for (const SiteRecord& record : block.sites) {
+  for (SiteRecord& record : block.sites) {
     const std::string label(record.label.value_or(std::string_view()));
     if (record.dummy) {
       LogStatus("Warning: Dummy atom '" + label + "' skipped.");
@@ -616,6 +634,7 @@ std::vector<std::optional<int>> AddSites(Block& block, CTSCrystal& crystal) {
     site.flag = true;
     site.atoms.push_back(std::move(atom));
     site.displacement = Displacement(record, label, crystal);
+    record.tensors.reset();  // taken up by the site
     crystal.hasDisplacementParameters =
         crystal.hasDisplacementParameters || site.displacement != nullptr;
     crystal.sites.push_back(std::move(site));
