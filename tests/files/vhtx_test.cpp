@@ -16,8 +16,10 @@ namespace {
 
 class VhtxTest : public testing::Test {
  protected:
+  // Named after the test as well: tests run side by side in separate processes.
   std::string Write(const std::string& name, const std::string& text) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / ("vhtx_test_" + name);
+    const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / ("vhtx_test_" + test + "_" + name);
     std::ofstream(path, std::ios::binary) << text;
     m_paths.push_back(path);
     return path.string();
