@@ -85,7 +85,7 @@ std::optional<std::string> CArguments::Choice(const std::string& name,
   const std::optional<std::string> value = Value(name);
   if (!value) return std::nullopt;
   for (const std::string& choice : choices)
-    if (*value == choice) return value;
+    if (Lowercase(*value) == Lowercase(choice)) return choice;
   std::string list;
   for (const std::string& choice : choices) list += (list.empty() ? "" : "|") + choice;
   throw CUsageError("invalid value for " + name + ": '" + *value + "' (expected " + list + ")");

@@ -41,7 +41,7 @@ class CArguments {
   std::optional<long long> Integer(const std::string& name) const;
   // Comma-separated numbers, exactly `count` of them.
   std::optional<std::vector<double>> Doubles(const std::string& name, size_t count) const;
-  // One of `choices`.
+  // One of `choices`, as the list spells it; the value may be written in any case.
   std::optional<std::string> Choice(const std::string& name,
                                     const std::vector<std::string>& choices) const;
 

@@ -40,6 +40,60 @@ std::optional<double> Bounded(const CArguments& arguments, const std::string& op
   return value;
 }
 
+// Characteristic lines of the usual anodes: K-alpha-1 and K-alpha-2 in Angstrom (International
+// Tables for Crystallography Vol. C, Table 4.2.2.1); K-alpha-1 is twice as strong as K-alpha-2.
+struct CAnode {
+  const char* name;
+  double kAlpha1, kAlpha2;
+};
+constexpr CAnode kAnodes[] = {{"Cr", 2.289760, 2.293663}, {"Fe", 1.936042, 1.939980},
+                              {"Co", 1.788965, 1.792850}, {"Cu", 1.540562, 1.544390},
+                              {"Mo", 0.709300, 0.713590}, {"Ag", 0.559407, 0.563798}};
+constexpr double kAlphaRatio = 2.0;
+
+const char* RadiationName(TSSimulationType type) {
+  for (const CNamedValue& v : kRadiations)
+    if (v.value == type) return v.name;
+  return "?";
+}
+
+const char* AxisName(TSAxisType type) {
+  for (const CNamedValue& v : kAxes)
+    if (v.value == type) return v.name;
+  return "?";
+}
+
+// Time of flight and energy are the axes of their own radiations only; neither time-of-flight
+// nor energy-dispersive data have a 2-theta to plot against.
+bool AxisFits(TSAxisType axis, TSSimulationType radiation) {
+  switch (axis) {
+    case kAxisTimeOfFlight:
+      return radiation == kSimulationTimeOfFlight;
+    case kAxisEnergy:
+      return radiation == kSimulationEnergyDispersive;
+    case kAxisTwoTheta:
+      return radiation != kSimulationTimeOfFlight && radiation != kSimulationEnergyDispersive;
+    default:
+      return true;
+  }
+}
+
+void ApplyAnode(const CArguments& arguments, CPlotSpec& plot) {
+  std::vector<std::string> names;
+  for (const CAnode& anode : kAnodes) names.emplace_back(anode.name);
+  const std::optional<std::string> chosen = arguments.Choice("--anode", names);
+  if (!chosen) return;
+  if (plot.SimulationType() != kSimulationXrays)
+    throw CUsageError("--anode is for X-rays (--radiation xray)");
+  if (arguments.Has("--wavelength")) throw CUsageError("give --anode or --wavelength, not both");
+  for (const CAnode& anode : kAnodes) {
+    if (*chosen != anode.name) continue;
+    plot.SetLambda(anode.kAlpha1);
+    plot.SetLambda2(anode.kAlpha2);
+    plot.SetLambdaRatio(kAlphaRatio);
+  }
+}
+
 constexpr double kInfinity = HUGE_VAL;
 // The wavelength limits of the X-ray wavelength dialog.
 constexpr double kShortestWavelength = 9.999999747378752e-05;
@@ -57,10 +111,11 @@ void CSampleSettings::ApplyTo(CTSCrystal& crystal) const {
 }
 
 std::vector<COptionSpec> CalculationOptionSpecs() {
-  return {{"--radiation", true},  {"--wavelength", true}, {"--voltage", true},      {"--dmin", true},
-          {"--max-reflexions", true}, {"--no-adp"},       {"--po", true},           {"--po-vector", true},
-          {"--po-type", true},    {"--po-alignment", true}, {"--axis", true},       {"--edx-theta", true},
-          {"--tof-theta", true},  {"--tof-distance", true}};
+  return {{"--radiation", true}, {"--wavelength", true},   {"--anode", true},
+          {"--voltage", true},   {"--dmin", true},         {"--max-reflexions", true},
+          {"--no-adp"},          {"--po", true},           {"--po-vector", true},
+          {"--po-type", true},   {"--po-alignment", true}, {"--axis", true},
+          {"--edx-theta", true}, {"--tof-theta", true},    {"--tof-distance", true}};
 }
 
 CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
@@ -71,11 +126,17 @@ CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
   const bool electrons = plot.SimulationType() == kSimulationElectrons;
 
   const auto wavelength = Bounded(arguments, "--wavelength", kShortestWavelength, kLongestWavelength);
+  if (wavelength && plot.SimulationType() == kSimulationEnergyDispersive)
+    throw CUsageError(
+        "--wavelength does not apply to energy-dispersive X-rays (--radiation edx), which use "
+        "every "
+        "wavelength at one angle");
   const auto voltage = Bounded(arguments, "--voltage", 0.0, kInfinity, false);
   if (voltage && !electrons) throw CUsageError("--voltage is for electrons (--radiation electron)");
   if (voltage && wavelength) throw CUsageError("give --voltage or --wavelength, not both");
   if (electrons && voltage) plot.SetLambdaTEM(ElectronWavelength(*voltage));
   if (wavelength) electrons ? plot.SetLambdaTEM(*wavelength) : plot.SetLambda(*wavelength);
+  ApplyAnode(arguments, plot);
 
   if (const auto dmin = Bounded(arguments, "--dmin", 0.0, kInfinity)) plot.SetDMin(*dmin);
   if (const auto count = arguments.Integer("--max-reflexions")) {
@@ -95,6 +156,9 @@ CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
                     : plot.SimulationType() == kSimulationElectrons      ? kAxisInverseD
                                                                          : kAxisTwoTheta;
   if (const auto chosen = ChosenValue(arguments, "--axis", kAxes)) axis = static_cast<TSAxisType>(*chosen);
+  if (!AxisFits(axis, plot.SimulationType()))
+    throw CUsageError(std::string("--axis ") + AxisName(axis) + " does not fit --radiation " +
+                      RadiationName(plot.SimulationType()));
   plot.SetAxisType(axis);
 
   CSampleSettings& sample = settings.sample;
@@ -105,7 +169,11 @@ CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
   } else if (arguments.Has("--po-vector") || arguments.Has("--po-type") || arguments.Has("--po-alignment")) {
     throw CUsageError("--po-vector, --po-type and --po-alignment need --po plates|needles");
   }
-  if (const auto vector = arguments.Doubles("--po-vector", 3)) sample.vector = {(*vector)[0], (*vector)[1], (*vector)[2]};
+  if (const auto vector = arguments.Doubles("--po-vector", 3)) {
+    sample.vector = {(*vector)[0], (*vector)[1], (*vector)[2]};
+    if (sample.vector == VHTypes::CVector{})
+      throw CUsageError("--po-vector 0,0,0 has no direction");
+  }
   if (const auto type = arguments.Choice("--po-type", {"normal", "lattice"}))
     sample.vectorType = *type == "lattice" ? CTSCrystal::kLatticeVector : CTSCrystal::kPlaneNormal;
   if (const auto alignment = Bounded(arguments, "--po-alignment", 0.0, 1.0)) sample.alignment = *alignment;

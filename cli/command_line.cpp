@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <vector>
 
@@ -75,14 +77,17 @@ void PrintHelp(std::ostream& out) {
          "Exit status: 0 success, 1 a command failed, 2 bad usage.\n";
 }
 
-// The status log of a verbose run: every line to the error stream.
+// The status log of a run: every warning to the error stream, naming its file, unless quiet.
 class CStreamStatusLog : public CStatusLog {
  public:
-  explicit CStreamStatusLog(std::ostream& stream) : m_stream(stream) {}
-  void Write(std::string_view line) override { m_stream << InputFilePrefix() << line << "\n"; }
+  CStreamStatusLog(std::ostream& stream, bool quiet) : m_stream(stream), m_quiet(quiet) {}
+  void Write(std::string_view line) override {
+    if (!m_quiet) m_stream << InputFilePrefix() << line << "\n";
+  }
 
  private:
   std::ostream& m_stream;
+  bool m_quiet;
 };
 
 // Alerts are switched off in a command-line run: each becomes one line on the error stream and
@@ -145,8 +150,16 @@ int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, st
   CAlertPresenterScope alertScope(alerts);
   std::vector<std::string> rest(arguments.begin(), arguments.end());
   const CLegacyRulesScope rules(TakeSwitch(rest, "--legacy-rules"));
-  if (!TakeSwitch(rest, "--verbose")) return RunCommand(rest, out, err);
-  CStreamStatusLog log(err);
+  const bool quiet = TakeSwitch(rest, "--quiet");
+  TakeSwitch(rest, "--verbose");  // warnings are shown unless --quiet; kept for older scripts
+  CStreamStatusLog log(err, quiet);
   CStatusLogScope scope(log);
-  return RunCommand(rest, out, err);
+  int status = RunCommand(rest, out, err);
+  // Output that never arrived (a full disc behind a redirection) is a failure, not a success.
+  if (!out.flush()) {
+    err << "tessaline-cli: cannot write the output (" << std::strerror(errno ? errno : EIO)
+        << ")\n";
+    status = kExitFailure;
+  }
+  return status;
 }

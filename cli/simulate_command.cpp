@@ -97,6 +97,8 @@ void ApplyProfileOptions(const CArguments& args, CPlotSpec& plot) {
     for (const CNamedProfile& profile : kProfiles)
       if (*chosen == profile.name) plot.SetProfileType(profile.type);
   if (const auto eta = args.Double("--eta")) {
+    if (plot.ProfileType() != kProfilePseudoVoigt)
+      throw CUsageError("--eta is the mixing of --profile pseudo-voigt");
     if (!(*eta >= 0.0 && *eta <= 1.0)) throw CUsageError("--eta must lie between 0 and 1");
     plot.SetEta(*eta);
   }

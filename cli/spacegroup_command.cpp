@@ -64,6 +64,9 @@ int RunSpacegroupCommand(std::span<const std::string> arguments, std::ostream& o
     if (*origin != 1 && *origin != 2) throw CUsageError("--origin must be 1 or 2");
     crystal.originChoice = static_cast<int>(*origin);
   }
+  // Without a cell, a rhombohedral group takes the hexagonal axes of the tables unless ":R" asks
+  // for the rhombohedral ones.
+  if (RequestsRhombohedralAxes(crystal.spaceGroupSymbol) != true) crystal.gamma = 120.0;
   if (const auto cell = args.Doubles("--cell", 6)) {
     crystal.a = (*cell)[0], crystal.b = (*cell)[1], crystal.c = (*cell)[2];
     crystal.alpha = (*cell)[3], crystal.beta = (*cell)[4], crystal.gamma = (*cell)[5];

@@ -315,6 +315,15 @@ bool NormaliseSpaceGroupSymbol(std::string& symbol, int originChoice, const doub
   return true;
 }
 
+std::optional<bool> RequestsRhombohedralAxes(std::string_view symbol) {
+  const size_t colon = symbol.rfind(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const std::string suffix = Lowercase(TrimWhiteSpace(symbol.substr(colon + 1)));
+  if (suffix == "r") return true;
+  if (suffix == "h") return false;
+  return std::nullopt;
+}
+
 std::optional<CVector> OriginShift(std::string_view symbol) {
   std::string bare(symbol);
   TakeOriginSuffix(bare);

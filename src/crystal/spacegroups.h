@@ -49,6 +49,10 @@ bool NormaliseSpaceGroupSymbol(std::string& symbol, int originChoice, const doub
 // three angles round to the same whole degree.
 CrystalSystem CrystalSystemOf(int number, std::string_view symbol, const double angles[3]);
 
+// The axes a symbol's CIF suffix asks for: rhombohedral for ":R", hexagonal for ":H" (either
+// case); nothing without one.
+std::optional<bool> RequestsRhombohedralAxes(std::string_view symbol);
+
 // The shift between the two origins of a group with two origin choices.
 std::optional<VHTypes::CVector> OriginShift(std::string_view symbol);
 

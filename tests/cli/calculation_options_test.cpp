@@ -65,4 +65,43 @@ TEST(CalculationOptions, BadValuesAreUsageErrors) {
   }
 }
 
+// Options that contradict the radiation are refused, naming both, rather than giving a pattern
+// on an axis that means nothing for it.
+TEST(CalculationOptions, OptionsThatDoNotFitTheRadiationAreUsageErrors) {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"--axis", "tof"}, "--axis tof does not fit --radiation xray"},
+      {{"--radiation", "neutron", "--axis", "energy"},
+       "--axis energy does not fit --radiation neutron"},
+      {{"--radiation", "edx", "--axis", "2theta"}, "--axis 2theta does not fit --radiation edx"},
+      {{"--radiation", "tof", "--axis", "energy"}, "--axis energy does not fit --radiation tof"},
+      {{"--radiation", "edx", "--wavelength", "1.5"},
+       "--wavelength does not apply to energy-dispersive X-rays"},
+      {{"--po", "plates", "--po-vector", "0,0,0"}, "--po-vector 0,0,0 has no direction"},
+      {{"--radiation", "neutron", "--anode", "Cu"}, "--anode is for X-rays"},
+      {{"--anode", "Cu", "--wavelength", "1.5"}, "give --anode or --wavelength, not both"}};
+  for (const auto& [arguments, message] : cases) {
+    try {
+      Settings(arguments);
+      ADD_FAILURE() << message;
+    } catch (const CUsageError& e) {
+      EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(Settings({"--radiation", "tof", "--axis", "d"}).plotSpec.AxisType(),
+            VHTypes::kAxisDSpacing);
+}
+
+TEST(CalculationOptions, AnodesAndValuesInAnyCase) {
+  const CPlotSpec molybdenum = Settings({"--anode", "mo"}).plotSpec;
+  EXPECT_EQ(molybdenum.Lambda(), 0.709300);
+  EXPECT_EQ(molybdenum.Lambda2(), 0.713590);
+  EXPECT_EQ(molybdenum.LambdaRatio(), 2.0);
+  EXPECT_EQ(Settings({"--anode", "CO"}).plotSpec.Lambda(), 1.788965);
+  EXPECT_EQ(Settings({"--radiation", "Neutron"}).plotSpec.SimulationType(),
+            VHTypes::kSimulationNeutrons);
+  EXPECT_EQ(Settings({"--radiation", "TOF", "--axis", "D"}).plotSpec.AxisType(),
+            VHTypes::kAxisDSpacing);
+  EXPECT_THROW(Settings({"--anode", "W"}), CUsageError);
+}
+
 }  // namespace

@@ -31,16 +31,17 @@ TEST(InfoCommand, ReportsUnreadableFilesAndGoesOn) {
   EXPECT_EQ(RunCli({"info"}).status, kExitUsage);
 }
 
-TEST(InfoCommand, VerboseShowsTheStatusLog) {
+TEST(InfoCommand, WarningsNameTheirFileUnlessQuiet) {
   const std::string cif = (std::filesystem::temp_directory_path() / "verbose_test.cif").string();
   {
     std::ofstream(cif) << "data_x\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_alpha 90\n"
                           "_cell_angle_beta 90\n_cell_angle_gamma 90\n_exptl_crystal_colour\n"
                           "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\nFe1 0 0 0\n";
   }
-  EXPECT_EQ(RunCli({"info", cif}).err, "");
-  EXPECT_NE(RunCli({"--verbose", "info", cif}).err.find(cif + ": Warning: Missing data value for tag: '_exptl_crystal_colour'."),
+  EXPECT_NE(RunCli({"info", cif})
+                .err.find(cif + ": Warning: Missing data value for tag: '_exptl_crystal_colour'."),
             std::string::npos);
+  EXPECT_EQ(RunCli({"info", cif, "--quiet"}).err, "");
   std::filesystem::remove(cif);
 }
 

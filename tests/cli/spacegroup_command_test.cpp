@@ -48,6 +48,16 @@ TEST(SpacegroupCommand, TypedFormsAndOrigins) {
   const CCliResult rhombohedral = RunCli({"spacegroup", "R -3 m", "--cell", "5,5,5,60,60,60"});
   EXPECT_NE(rhombohedral.out.find("Crystal system:     Rhombohedral"), std::string::npos);
   EXPECT_NE(rhombohedral.out.find("12 general equivalent positions."), std::string::npos);
+  // The CIF suffixes choose the axes; without one (and without a cell) the hexagonal axes.
+  for (const char* symbol : {"R -3 m", "R -3 m :H", "R -3 m:h"}) {
+    SCOPED_TRACE(symbol);
+    const std::string hexagonal = RunCli({"spacegroup", symbol}).out;
+    EXPECT_NE(hexagonal.find("Setting code:       112"), std::string::npos) << hexagonal;
+    EXPECT_NE(hexagonal.find("36 general equivalent positions."), std::string::npos);
+  }
+  const std::string axes = RunCli({"spacegroup", "R -3 m :R"}).out;
+  EXPECT_NE(axes.find("Setting code:       111"), std::string::npos) << axes;
+  EXPECT_NE(axes.find("12 general equivalent positions."), std::string::npos);
 }
 
 TEST(SpacegroupCommand, UnknownSymbolIsBadUsage) {
