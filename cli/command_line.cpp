@@ -96,7 +96,12 @@ class CStreamAlertPresenter : public CAlertPresenter {
  public:
   explicit CStreamAlertPresenter(std::ostream& stream) : m_stream(stream) {}
   Answer Present(const CVHAlertContent& alert) override {
-    m_stream << InputFilePrefix() << AlertLine(alert) << "\n";
+    m_stream << InputFilePrefix() << AlertLine(alert);
+    // The reason the system gave (missing, a directory, no permission, disc full) says what
+    // the alert's general text cannot.
+    if (alert.systemCode > 0 && alert.systemCode < 4096)
+      m_stream << " [" << std::strerror(static_cast<int>(alert.systemCode)) << "]";
+    m_stream << "\n";
     return kFirstButton;
   }
 

@@ -15,13 +15,6 @@ namespace {
 
 constexpr unsigned kNoReflexionsText = 22930;
 
-// The message piece of the program's text for a calculation that found nothing.
-std::string_view NoReflexionsMessage() {
-  std::string_view text = ResourceString(kNoReflexionsText);
-  text.remove_prefix(text.find('|') + 1);
-  return text.substr(0, text.find('|'));
-}
-
 // Reads and calculates every crystal file in order. A file that fails is reported and left
 // out; a crystal without reflexions is reported and keeps its (empty) block.
 int CalculateCrystals(const std::vector<std::string>& paths, const CCalculationSettings& settings,
@@ -60,6 +53,12 @@ int RunListingCommand(CListingKind kind, std::span<const std::string> arguments,
 }
 
 }  // namespace
+
+std::string_view NoReflexionsMessage() {
+  std::string_view text = ResourceString(kNoReflexionsText);
+  text.remove_prefix(text.find('|') + 1);
+  return text.substr(0, text.find('|'));
+}
 
 void WriteListingOutput(const std::string& output, CListingKind kind, const std::vector<CListingBlock>& blocks,
                         const CPlotSpec& plotSpec, std::ostream& out) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -13,11 +14,12 @@
 #include "cli/input_file.h"
 #include "cli/listing_output.h"
 #include "cli/observed_options.h"
+#include "cli/profile_output.h"
+#include "cli/run_outputs.h"
 #include "diffraction/reflexion.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
 #include "files/observed_files.h"
-#include "files/profile_file.h"
 #include "files/tess_file.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/observed_pattern.h"
@@ -52,13 +54,15 @@ struct CSimulation {
   bool summary = false;
   std::optional<std::string> reflexions;        // where to write the reflexion listing
   std::optional<std::string> structureFactors;  // and the structure-factor listing
+  std::optional<std::string> peaks;             // and the peak table
 };
 
 std::vector<COptionSpec> OptionSpecs() {
   std::vector<COptionSpec> options = CalculationOptionSpecs();
   for (COptionSpec& option : ObservedOptionSpecs()) options.push_back(std::move(option));
-  for (const char* name : {"--range", "--points", "--profile", "--eta", "--width", "--wavelength2", "--ratio", "--size",
-                           "--strain", "--out-dir", "--reflexions", "--structure-factors"})
+  for (const char* name :
+       {"--range", "--points", "--profile", "--eta", "--width", "--wavelength2", "--ratio",
+        "--size", "--strain", "--out-dir", "--reflexions", "--structure-factors", "--peaks"})
     options.emplace_back(name, true);
   options.emplace_back("--output", true, "-o");
   options.emplace_back("--ka2");
@@ -156,16 +160,18 @@ CSimulation SimulationFrom(const CArguments& args) {
   simulation.summary = args.Has("--summary");
   simulation.reflexions = args.Value("--reflexions");
   simulation.structureFactors = args.Value("--structure-factors");
+  simulation.peaks = args.Value("--peaks");
   return simulation;
 }
 
-// Where the profile of one input goes: OUT itself for a single input, OUT's name with the title
-// added for several, the title alone without OUT; in --out-dir when given.
+// Where the profile of one pattern goes: OUT itself when the run makes one pattern, OUT's name
+// with the title added when it makes several, TITLE-profile.txt without OUT; in --out-dir when
+// given.
 std::string OutputPath(const CSimulation& simulation, const std::string& title, bool several) {
   if (simulation.output == "-") return "-";
   std::filesystem::path path;
   if (!simulation.output) {
-    path = title + ".txt";
+    path = title + "-profile.txt";
   } else {
     path = *simulation.output;
     if (several) path.replace_filename(path.stem().string() + "-" + title + path.extension().string());
@@ -174,18 +180,29 @@ std::string OutputPath(const CSimulation& simulation, const std::string& title, 
   return path.string();
 }
 
-void WriteProfileTo(const std::string& path, const CTSPattern& pattern, const CProfile& profile, const CPlotSpec& plot,
-                    std::ostream& out) {
-  if (path == "-") {
-    out << CTSProfileFile::ProfileText(pattern, profile, plot);
-    return;
+// The errors of observed data on the calculation grid, interpolated as the values are; none
+// when the data have none.
+std::vector<double> GridErrors(const CTSObservedPattern& pattern, const CProfile& grid) {
+  const CProfile& points = pattern.RawPoints();
+  const std::vector<double>& errors = pattern.Errors();
+  if (errors.size() != points.size() || points.size() < 2) return {};
+  std::vector<double> onGrid;
+  onGrid.reserve(grid.size());
+  size_t next = 1;
+  for (const CProfilePoint& g : grid) {
+    while (next + 1 < points.size() && points[next].x < g.x) ++next;
+    const CProfilePoint &a = points[next - 1], &b = points[next];
+    const double t = b.x != a.x ? std::clamp((g.x - a.x) / (b.x - a.x), 0.0, 1.0) : 0.0;
+    onGrid.push_back(errors[next - 1] + t * (errors[next] - errors[next - 1]));
   }
-  CTSProfileFile file;
-  CFileError error;
-  if (!file.Open(path, CFile::kModeWrite | CFile::kModeCreate | CFile::kTypeText, &error))
-    throw CVHXFileNotOpen(kSeverityMessage, error.code);
-  file.WriteProfile(pattern, profile, plot);
-  file.Close();
+  return onGrid;
+}
+
+// --out-dir: the folder, created with its parents when missing.
+void CreateOutputFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) throw CVHXFileNotOpen(kSeverityMessage, error.value());
 }
 
 // Right-aligns text in a field of `width` characters, counting characters rather than bytes.
@@ -195,72 +212,135 @@ std::string PadLeft(const std::string& text, size_t width) {
   return std::string(width > characters ? width - characters : 0, ' ') + text;
 }
 
+// The strongest peaks within the plot's x range, relative to the strongest there.
 void PrintSummary(const CTSCrystalPattern& pattern, const CPlotSpec& plot, std::ostream& out) {
-  const std::vector<CPeak> peaks = StrongestPeaks(pattern.Crystal()->reflexions, kSummaryPeaks);
-  char line[160];
-  std::snprintf(line, sizeof line, "%s: the %zu strongest peaks\n", pattern.Title().c_str(), peaks.size());
-  out << line;
+  const std::vector<CPeak> peaks =
+      StrongestPeaks(ReflexionsInRange(pattern.Crystal()->reflexions, plot), kSummaryPeaks);
+  out << Formatted("%s: the %zu strongest peaks\n", pattern.Title(), peaks.size());
   const std::string position = std::string(plot.XAxisTitle()) + " (" + plot.XAxisUnit() + ")";
   out << "   h    k    l " << PadLeft("d (Å)", 9) << " " << PadLeft(position, 12) << "  I/Imax\n";
   for (const CPeak& peak : peaks) {
     const CTSReflexion& r = *peak.strongest;
-    std::snprintf(line, sizeof line, "%4d %4d %4d %9.5f %12.4f %7.1f%%\n", r.h, r.k, r.l, peak.d, peak.position,
-                  100.0 * peak.relativeIntensity);
-    out << line;
+    out << Formatted("%4d %4d %4d %9.5f %12.4f %7.1f%%\n", r.h, r.k, r.l, peak.d, peak.position,
+                     100.0 * peak.relativeIntensity);
   }
 }
 
-// Calculates one crystal file and writes its profile; the pattern is kept for the listings.
-std::shared_ptr<CTSCrystalPattern> SimulateCrystal(const std::string& input, const CSimulation& simulation,
-                                                   bool several, std::ostream& out, std::ostream& err) {
-  const CPlotSpec& plot = simulation.settings.plotSpec;
-  CCrystalFile file = ReadCrystalFile(input);
-  const auto shared = std::make_shared<CTSCrystalPattern>(CTSPattern::BuiltInDefaults{});
-  CTSCrystalPattern& pattern = *shared;
-  CTSCrystal& crystal = *pattern.Crystal();
-  crystal = std::move(file.crystal);
-  simulation.settings.sample.ApplyTo(crystal);
-  if (simulation.size) crystal.particleSize = *simulation.size;
-  if (simulation.strain) crystal.isotropicStrain = *simulation.strain;
-  pattern.SetPath(input);
-  pattern.SetTitle(file.title);
-  pattern.Recalculate(plot);
-  WriteProfileTo(OutputPath(simulation, file.title, several), pattern, pattern.GetProfile(plot), plot, out);
-  // With the profile on the standard output, the summary goes beside it rather than into it.
-  if (simulation.summary) PrintSummary(pattern, plot, simulation.output == "-" ? err : out);
-  return shared;
-}
+// One run of simulate: its settings, where its outputs go, and the crystal patterns it made for
+// the tables written at its end.
+class CSimulationRun {
+ public:
+  CSimulationRun(const CSimulation& simulation, std::span<const std::string> inputs,
+                 std::ostream& out, std::ostream& err)
+      : m_simulation(simulation),
+        m_outputs(inputs, err),
+        m_several(inputs.size() > 1),
+        m_out(out),
+        m_err(err) {
+    for (const auto& [option, path] : {std::pair{"-o", simulation.output},
+                                       {"--reflexions", simulation.reflexions},
+                                       {"--structure-factors", simulation.structureFactors},
+                                       {"--peaks", simulation.peaks}})
+      if (path) m_outputs.RefuseInput(*path, option);
+  }
 
-// Reads one observed-data file, processes it as the options ask and writes its points
-// resampled onto the calculation grid.
-void SimulateObserved(const std::string& input, const CSimulation& simulation, bool several, std::ostream& out,
-                      std::ostream& err) {
-  const CPlotSpec& plotSpec = simulation.settings.plotSpec;
-  const std::shared_ptr<CTSObservedPattern> pattern = ReadObservedPattern(input);
-  simulation.observed.ApplyTo(*pattern, err);
-  WriteProfileTo(OutputPath(simulation, pattern->Title(), several), *pattern, pattern->GetProfile(plotSpec), plotSpec,
-                 out);
-}
+  // One input of either kind; its failures reach the caller.
+  void Simulate(const std::string& input) {
+    if (IsObservedDataType(CTessFile::DetermineType(input))) {
+      SimulateObserved(input);
+      return;
+    }
+    std::vector<CCrystalFile> crystals = ReadCrystalFiles(input);
+    const bool several = m_several || crystals.size() > 1;
+    for (CCrystalFile& file : crystals) SimulateCrystal(input, std::move(file), several);
+  }
 
-// One input of either kind; its failures are reported by the caller. Returns the crystal
-// pattern of a crystal file.
-std::shared_ptr<CTSCrystalPattern> Simulate(const std::string& input, const CSimulation& simulation, bool several,
-                                            std::ostream& out, std::ostream& err) {
-  if (!IsObservedDataType(CTessFile::DetermineType(input))) return SimulateCrystal(input, simulation, several, out, err);
-  SimulateObserved(input, simulation, several, out, err);
-  return nullptr;
-}
+  // The listings and peak tables of every crystal pattern, in input order; false when one of
+  // them could not be written (and was reported).
+  bool WriteTables() {
+    std::vector<CListingBlock> blocks;
+    for (const auto& pattern : m_crystals)
+      blocks.push_back({pattern->Title(), *pattern->Crystal()});
+    const CPlotSpec& plot = m_simulation.settings.plotSpec;
+    bool written = true;
+    auto write = [&](const std::string& path,
+                     const std::function<void(const std::string&)>& table) {
+      written = WithInputFile(path, [&] { table(path); }) && written;
+    };
+    if (m_simulation.reflexions)
+      write(m_outputs.Claim(*m_simulation.reflexions), [&](const std::string& path) {
+        WriteListingOutput(path, CListingKind::kReflexions, blocks, plot, m_out);
+      });
+    if (m_simulation.structureFactors)
+      write(m_outputs.Claim(*m_simulation.structureFactors), [&](const std::string& path) {
+        WriteListingOutput(path, CListingKind::kStructureFactors, blocks, plot, m_out);
+      });
+    if (m_simulation.peaks)
+      for (const auto& pattern : m_crystals)
+        write(PeakTablePath(*pattern), [&](const std::string& path) {
+          WritePeakTable(path, pattern->Crystal()->reflexions, plot, m_out);
+        });
+    return written;
+  }
 
-// The listings the options ask for, of every crystal pattern in input order.
-void WriteListings(const CSimulation& simulation, const std::vector<std::shared_ptr<CTSCrystalPattern>>& crystals,
-                   std::ostream& out) {
-  std::vector<CListingBlock> blocks;
-  for (const auto& pattern : crystals) blocks.push_back({pattern->Title(), *pattern->Crystal()});
-  const CPlotSpec& plot = simulation.settings.plotSpec;
-  if (simulation.reflexions) WriteListingOutput(*simulation.reflexions, CListingKind::kReflexions, blocks, plot, out);
-  if (simulation.structureFactors)
-    WriteListingOutput(*simulation.structureFactors, CListingKind::kStructureFactors, blocks, plot, out);
-}
+  bool MissedAPattern() const { return m_missed; }
+
+ private:
+  // The peak table of a pattern: --peaks itself, or with several patterns its name with the
+  // title added.
+  std::string PeakTablePath(const CTSPattern& pattern) {
+    if (*m_simulation.peaks == "-") return "-";
+    std::filesystem::path path = *m_simulation.peaks;
+    if (m_crystals.size() > 1)
+      path.replace_filename(path.stem().string() + "-" + pattern.Title() +
+                            path.extension().string());
+    return m_outputs.Claim(path.string());
+  }
+
+  // Calculates one crystal and writes its profile; the pattern is kept for the tables.
+  void SimulateCrystal(const std::string& input, CCrystalFile file, bool several) {
+    const CPlotSpec& plot = m_simulation.settings.plotSpec;
+    const auto shared = std::make_shared<CTSCrystalPattern>(CTSPattern::BuiltInDefaults{});
+    CTSCrystalPattern& pattern = *shared;
+    CTSCrystal& crystal = *pattern.Crystal();
+    crystal = std::move(file.crystal);
+    m_simulation.settings.sample.ApplyTo(crystal);
+    if (m_simulation.size) crystal.particleSize = *m_simulation.size;
+    if (m_simulation.strain) crystal.isotropicStrain = *m_simulation.strain;
+    pattern.SetPath(input);
+    pattern.SetTitle(file.title);
+    pattern.Recalculate(plot);
+    if (ReflexionsInRange(crystal.reflexions, plot).empty()) {
+      m_err << InputFilePrefix() << pattern.Title() << ": " << NoReflexionsMessage() << "\n";
+      m_missed = true;
+      return;
+    }
+    const std::string path = m_outputs.Claim(OutputPath(m_simulation, file.title, several));
+    WriteProfileOutput(path, pattern, pattern.GetProfile(plot), {}, plot, m_out);
+    // With the profile on the standard output, the summary goes beside it rather than into it.
+    if (m_simulation.summary) PrintSummary(pattern, plot, path == "-" ? m_err : m_out);
+    m_crystals.push_back(shared);
+  }
+
+  // Reads one observed-data file, processes it as the options ask and writes its points
+  // resampled onto the calculation grid.
+  void SimulateObserved(const std::string& input) {
+    const CPlotSpec& plot = m_simulation.settings.plotSpec;
+    const std::shared_ptr<CTSObservedPattern> pattern = ReadObservedPattern(input);
+    m_simulation.observed.ApplyTo(*pattern, m_err);
+    const CProfile& profile = pattern->GetProfile(plot);
+    const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), m_several));
+    WriteProfileOutput(path, *pattern, profile, GridErrors(*pattern, profile), plot, m_out);
+  }
+
+  const CSimulation& m_simulation;
+  CRunOutputs m_outputs;
+  bool m_several;
+  std::ostream& m_out;
+  std::ostream& m_err;
+  std::vector<std::shared_ptr<CTSCrystalPattern>> m_crystals;
+  bool m_missed = false;  // a crystal without reflexions in range
+};
 
 }  // namespace
 
@@ -268,15 +348,13 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   const CArguments args(arguments, OptionSpecs());
   if (args.Positionals().empty()) throw CUsageError("expected one or more crystal or observed-data files");
   const CSimulation simulation = SimulationFrom(args);
-  const bool several = args.Positionals().size() > 1;
+  CSimulationRun run(simulation, args.Positionals(), out, err);
+  if (simulation.outDir &&
+      !WithInputFile(simulation.outDir->string(), [&] { CreateOutputFolder(*simulation.outDir); }))
+    return kExitFailure;
   int status = kExitSuccess;
-  std::vector<std::shared_ptr<CTSCrystalPattern>> crystals;
-  for (const std::string& input : args.Positionals()) {
-    const bool simulated = WithInputFile(input, [&] {
-      if (auto crystal = Simulate(input, simulation, several, out, err)) crystals.push_back(std::move(crystal));
-    });
-    if (!simulated) status = kExitFailure;
-  }
-  WriteListings(simulation, crystals, out);
-  return status;
+  for (const std::string& input : args.Positionals())
+    if (!WithInputFile(input, [&] { run.Simulate(input); })) status = kExitFailure;
+  if (!run.WriteTables()) status = kExitFailure;
+  return run.MissedAPattern() ? kExitFailure : status;
 }

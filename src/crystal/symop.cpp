@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/text.h"
+#include "errors/exception.h"
 
 namespace {
 
@@ -177,12 +178,11 @@ std::string CTSSymOp::DisplayText(bool compact) const {
   for (int row = 0; row < 3; ++row) {
     double t = m_translation[row];
     if (t < 0.0) t += 1.0;
-    char printed[64];
-    std::snprintf(printed, sizeof printed, "%5.3f", t);
-    const char* point = std::strchr(printed, '.');
+    const std::string printed = Formatted("%5.3f", t);
+    const size_t point = printed.find('.');
     std::string& text = coordinates[row];
-    if (point) {
-      const std::string_view decimals(point + 1);
+    if (point != std::string::npos) {
+      const std::string_view decimals = std::string_view(printed).substr(point + 1);
       for (const auto& fraction : kDisplayFractions) {
         if (decimals == fraction.decimals) {
           text = fraction.text;

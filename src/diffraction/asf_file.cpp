@@ -176,10 +176,7 @@ std::optional<CVHASF> ParseScatteringFactorLine(std::string_view line, int lineN
 std::string FormatScatteringFactorFile(std::span<const CVHASF> records) {
   const std::string rule(ResourceString(kRuleText));
   std::string text = rule;
-  char heading[1024];
-  std::snprintf(heading, sizeof heading, std::string(ResourceString(kHeadingText)).c_str(),
-                "Tessaline");
-  text += Ascii(heading);
+  text += Ascii(Formatted(ResourceString(kHeadingText), "Tessaline"));
   text += rule;
   for (const char* line : kDescription) text += Padded(line, kDescriptionWidth);
   text += Padded("!" + std::string(79, '-'), kDescriptionWidth);
@@ -195,12 +192,10 @@ std::string FormatScatteringFactorFile(std::span<const CVHASF> records) {
   text += Padded(columnRule, kColumnHeadingWidth);
 
   for (const CVHASF& r : records) {
-    char line[512];
-    std::snprintf(line, sizeof line,
-                  "%-5s %3ld  %8.3f %12.6f%12.6f%12.6f%12.6f%12.6f%12.6f%12.6f%12.6f%12.6f%10.4f",
-                  r.symbol.c_str(), static_cast<long>(r.z), r.w, r.f[0], r.f[1], r.f[2], r.f[3],
-                  r.f[4], r.f[5], r.f[6], r.f[7], r.f[8], r.b);
-    text += line;
+    text +=
+        Formatted("%-5s %3ld  %8.3f %12.6f%12.6f%12.6f%12.6f%12.6f%12.6f%12.6f%12.6f%12.6f%10.4f",
+                  r.symbol, static_cast<long>(r.z), r.w, r.f[0], r.f[1], r.f[2], r.f[3], r.f[4],
+                  r.f[5], r.f[6], r.f[7], r.f[8], r.b);
     if (!r.notes.empty()) text += "   \"" + r.notes + "\"";
     text += "\n";
   }

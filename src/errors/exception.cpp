@@ -1,5 +1,10 @@
 #include "errors/exception.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,6 +12,38 @@
 #include "resources/strings.h"
 
 namespace {
+
+// A real as printf would write it in the C locale, whatever locale the process runs in: the
+// digits come from std::to_chars, which is specified to match printf and never uses a decimal
+// comma; flags, width and precision are applied here.
+std::string FormatReal(std::string_view flags, int width, int precision, char conversion,
+                       double value) {
+  const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(conversion)));
+  const std::chars_format format = lower == 'f'   ? std::chars_format::fixed
+                                   : lower == 'e' ? std::chars_format::scientific
+                                   : lower == 'a' ? std::chars_format::hex
+                                                  : std::chars_format::general;
+  std::array<char, 1100> buffer;  // room for the longest fixed double
+  const double magnitude = std::abs(value);
+  const auto result =
+      precision < 0 && lower == 'a'
+          ? std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude, format)
+          : std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude, format,
+                          precision < 0 ? 6 : precision);
+  std::string digits(buffer.data(), result.ptr);
+  if (lower == 'a') digits = "0x" + digits;
+  if (conversion != lower)
+    std::transform(digits.begin(), digits.end(), digits.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  const auto has = [&](char flag) { return flags.find(flag) != std::string_view::npos; };
+  const std::string sign = std::signbit(value) ? "-" : has('+') ? "+" : has(' ') ? " " : "";
+  const size_t length = sign.size() + digits.size();
+  const size_t padding =
+      width > 0 && static_cast<size_t>(width) > length ? static_cast<size_t>(width) - length : 0;
+  if (has('-')) return sign + digits + std::string(padding, ' ');
+  if (has('0') && std::isfinite(value)) return sign + std::string(padding, '0') + digits;
+  return std::string(padding, ' ') + sign + digits;
+}
 
 std::string Printf(const std::string& directive, auto value) {
   const int length = std::snprintf(nullptr, 0, directive.c_str(), value);
@@ -28,14 +65,17 @@ double AsReal(const CFormatArgument* argument) {
   if (!argument) return 0.0;
   if (const auto* real = std::get_if<double>(argument)) return *real;
   if (const auto* integer = std::get_if<long long>(argument)) return static_cast<double>(*integer);
-  return std::strtod(std::get<std::string>(*argument).c_str(), nullptr);
+  const std::string& text = std::get<std::string>(*argument);
+  double value = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
 }
 
 std::string AsText(const CFormatArgument* argument) {
   if (!argument) return {};
   if (const auto* text = std::get_if<std::string>(argument)) return *text;
   if (const auto* integer = std::get_if<long long>(argument)) return std::to_string(*integer);
-  return Printf("%g", std::get<double>(*argument));
+  return FormatReal("", -1, -1, 'g', std::get<double>(*argument));
 }
 
 std::vector<std::string> SplitPieces(const std::string& text) {
@@ -92,17 +132,22 @@ std::string FormatPrintf(std::string_view format, const CFormatArguments& argume
     size_t j = i + 1;
     while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos)
       directive += format[j++];
-    auto copyNumber = [&] {
+    const std::string flags = directive.substr(1);
+    auto copyNumber = [&]() -> int {
+      std::string digits;
       if (j < format.size() && format[j] == '*') {
-        directive += std::to_string(AsInteger(take()));
+        digits = std::to_string(AsInteger(take()));
         ++j;
       }
-      while (j < format.size() && format[j] >= '0' && format[j] <= '9') directive += format[j++];
+      while (j < format.size() && format[j] >= '0' && format[j] <= '9') digits += format[j++];
+      directive += digits;
+      return digits.empty() ? -1 : std::atoi(digits.c_str());
     };
-    copyNumber();
+    const int width = copyNumber();
+    int precision = -1;
     if (j < format.size() && format[j] == '.') {
       directive += format[j++];
-      copyNumber();
+      precision = std::max(copyNumber(), 0);
     }
     while (j < format.size() && std::string_view("hlLqjzt").find(format[j]) != std::string_view::npos)
       ++j;  // the argument's own type decides the length
@@ -133,7 +178,7 @@ std::string FormatPrintf(std::string_view format, const CFormatArguments& argume
       case 'G':
       case 'a':
       case 'A':
-        out += Printf(directive + conversion, AsReal(take()));
+        out += FormatReal(flags, width, precision, conversion, AsReal(take()));
         break;
       case 's':
         out += Printf(directive + "s", AsText(take()).c_str());
@@ -213,6 +258,7 @@ bool CVHException::Report() {
     alert.firstButton = m_firstButton.empty() ? "OK" : m_firstButton;
     alert.secondButton = m_secondButton.empty() ? "Cancel" : m_secondButton;
     alert.codeLine = m_codeLine;
+    alert.systemCode = m_code;
     alert.firstButtonIsDefault = !m_defaultButton.empty() && m_defaultButton == alert.firstButton;
     alert.suppression = m_suppression;
     if (!(m_suppression && *m_suppression)) answer = CurrentAlertPresenter().Present(alert);

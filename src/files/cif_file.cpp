@@ -24,6 +24,18 @@ void CTSCIFFile::ReadCrystal(CTSCrystal& crystal) {
   status.SetText("Closing CIF file");
 }
 
+std::vector<CNamedCrystal> CTSCIFFile::ReadCrystals() {
+  CStatus status("Preparing to read CIF file...");
+  const std::string_view text = ReadRemaining();
+  status.SetText("Reading CIF file");
+  m_errorCount = 0;
+  std::vector<CNamedCrystal> crystals;
+  for (CCifBlockCrystal& block : ReadCifCrystals(text, m_errorCount))
+    crystals.push_back({std::move(block.crystal), std::move(block.blockName)});
+  status.SetText("Closing CIF file");
+  return crystals;
+}
+
 void CTSCIFFile::WriteCrystal(const CTSCrystal& crystal, std::string_view title) {
   CStatus status("Writing to CIF file");
   WriteString(WriteCifText(crystal, title));

@@ -488,9 +488,7 @@ bool AnyPresent(const std::array<std::optional<double>, 9>& t) {
 }
 
 std::string FormatWarning(const char* format, double value, const std::string& label) {
-  char line[256];
-  std::snprintf(line, sizeof line, format, value, label.c_str());
-  return line;
+  return Formatted(format, value, label);
 }
 
 // Water oxygens are often labelled "Wat1" or "OW1" without a type symbol.
@@ -675,21 +673,17 @@ bool StatesOrigin(const CFileSymmetry& symmetry, CSymmetrySource source) {
 
 }  // namespace
 
-CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
-  CCifReadResult result;
-  const std::optional<std::string> clean = CleanCifText(text, result.errorCount);
-  CifReader reader(clean ? std::string_view(*clean) : text);
-  std::vector<Block> blocks = reader.ReadBlocks();
-  result.errorCount += reader.ErrorCount();
+namespace {
 
-  // The first block with a cell and atoms; else the first with atoms, whose missing cell is then
-  // the error to report.
-  const auto hasAtoms = [](const Block& b) { return b.hasAtomItems && !b.sites.empty(); };
-  auto chosen = std::find_if(blocks.begin(), blocks.end(),
-                             [&](const Block& b) { return b.hasCellItems && hasAtoms(b); });
-  if (chosen == blocks.end()) chosen = std::find_if(blocks.begin(), blocks.end(), hasAtoms);
-  if (chosen == blocks.end()) throw CVHXFileImportNoAtoms();
-  Block& block = *chosen;
+bool HasAtoms(const Block& block) {
+  return block.hasAtomItems && !block.sites.empty();
+}
+bool DescribesCrystal(const Block& block) {
+  return block.hasCellItems && HasAtoms(block);
+}
+
+// The crystal of one data block: cell, symmetry, sites, positions.
+CTSCrystal CrystalOfBlock(Block& block) {
   static const char* const kCellItems[] = {"_cell_length_a",   "_cell_length_b",
                                            "_cell_length_c",   "_cell_angle_alpha",
                                            "_cell_angle_beta", "_cell_angle_gamma"};
@@ -717,9 +711,56 @@ CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
   if (!StatesOrigin(block.symmetry, source))
     ChooseOriginByContent(read, {multiplicities, FormulaContent(block)});
   read.UpdateCell();
-  crystal = std::move(read);
-  result.blockName = block.name;
+  return read;
+}
+
+std::vector<Block> ReadAllBlocks(std::string_view text, int& errorCount) {
+  const std::optional<std::string> clean = CleanCifText(text, errorCount);
+  CifReader reader(clean ? std::string_view(*clean) : text);
+  std::vector<Block> blocks = reader.ReadBlocks();
+  errorCount += reader.ErrorCount();
+  return blocks;
+}
+
+}  // namespace
+
+CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
+  CCifReadResult result;
+  std::vector<Block> blocks = ReadAllBlocks(text, result.errorCount);
+  // The first block with a cell and atoms; else the first with atoms, whose missing cell is then
+  // the error to report.
+  auto chosen = std::find_if(blocks.begin(), blocks.end(), DescribesCrystal);
+  if (chosen == blocks.end()) chosen = std::find_if(blocks.begin(), blocks.end(), HasAtoms);
+  if (chosen == blocks.end()) throw CVHXFileImportNoAtoms();
+  crystal = CrystalOfBlock(*chosen);
+  result.blockName = chosen->name;
   return result;
+}
+
+std::vector<CCifBlockCrystal> ReadCifCrystals(std::string_view text, int& errorCount) {
+  std::vector<Block> blocks = ReadAllBlocks(text, errorCount);
+  if (std::count_if(blocks.begin(), blocks.end(), DescribesCrystal) < 2) {
+    CCifBlockCrystal only;
+    CCifReadResult result = ReadCifCrystal(text, only.crystal);
+    only.blockName = result.blockName;
+    return {std::move(only)};
+  }
+  // Each structure of the file on its own: one that cannot be read is reported and the others
+  // are read all the same.
+  std::vector<CCifBlockCrystal> crystals;
+  std::exception_ptr firstFailure;
+  for (Block& block : blocks) {
+    if (!DescribesCrystal(block)) continue;
+    try {
+      crystals.push_back({CrystalOfBlock(block), block.name});
+    } catch (const CVHException& e) {
+      if (!firstFailure) firstFailure = std::current_exception();
+      LogStatus("Warning: Data block '" + block.name + "' is not read: " + e.Message() + " " +
+                e.Explanation());
+    }
+  }
+  if (crystals.empty()) std::rethrow_exception(firstFailure);
+  return crystals;
 }
 
 bool LooksLikeCif(std::string_view text) {

@@ -1,6 +1,7 @@
 #include "files/crystal_files.h"
 
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 
@@ -11,20 +12,43 @@
 
 std::string FileTitle(const std::string& path) { return std::filesystem::path(path).stem().string(); }
 
-CCrystalFile ReadCrystalFile(const std::string& path) {
+namespace {
+
+// The file object for reading the crystal file at `path`, open, with its type.
+std::unique_ptr<CTessFile> OpenCrystalFile(const std::string& path, unsigned& type) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) throw CVHXFileNotFound();
-  CCrystalFile result;
-  result.type = CTessFile::DetermineType(path);
-  if (CTessFile::IsMoleculeType(result.type)) throw CVHXFileNoMoleculeDiffract();
-  const std::unique_ptr<CTessFile> file = CTessFile::Create(result.type);
+  if (std::filesystem::is_directory(path, error)) throw CVHXFileNotOpen(kSeverityMessage, EISDIR);
+  if (!std::filesystem::exists(path, error)) throw CVHXFileNotFound();
+  type = CTessFile::DetermineType(path);
+  if (CTessFile::IsMoleculeType(type)) throw CVHXFileNoMoleculeDiffract();
+  std::unique_ptr<CTessFile> file = CTessFile::Create(type);
   if (!file) throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, path);
   CFileError openError;
   if (!file->Open(path, CFile::kModeRead, &openError)) throw CVHXFileNotOpen(kSeverityMessage, openError.code);
+  return file;
+}
+
+}  // namespace
+
+CCrystalFile ReadCrystalFile(const std::string& path) {
+  CCrystalFile result;
+  const std::unique_ptr<CTessFile> file = OpenCrystalFile(path, result.type);
   file->ReadCrystal(result.crystal);
   file->Close();
   result.title = FileTitle(path);
   return result;
+}
+
+std::vector<CCrystalFile> ReadCrystalFiles(const std::string& path) {
+  unsigned type = 0;
+  const std::unique_ptr<CTessFile> file = OpenCrystalFile(path, type);
+  std::vector<CNamedCrystal> crystals = file->ReadCrystals();
+  file->Close();
+  std::vector<CCrystalFile> results;
+  for (CNamedCrystal& named : crystals)
+    results.push_back(
+        {std::move(named.crystal), type, crystals.size() > 1 ? named.name : FileTitle(path)});
+  return results;
 }
 
 void WriteCrystalFile(const std::string& path, const CTSCrystal& crystal, std::string_view title) {

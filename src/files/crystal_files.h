@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "crystal/crystal.h"
 
@@ -13,9 +14,14 @@ struct CCrystalFile {
   std::string title;  // the file name without folder and extension
 };
 
-// Reads the crystal structure of a file. Raises CVHXFileNotFound for a missing file,
-// CVHXFileUnsupportedType for a file no crystal format takes, CVHXFileNotOpen when it cannot be
-// opened, and the format's own errors for a damaged file.
+// Every crystal structure of a file (a CIF may hold several data blocks), each titled by the
+// name the file gives it when there are several, else by the file's name. Raises as
+// ReadCrystalFile does.
+std::vector<CCrystalFile> ReadCrystalFiles(const std::string& path);
+
+// Reads the crystal structure of a file (the first, where it holds several). Raises
+// CVHXFileNotFound for a missing file, CVHXFileUnsupportedType for a file no crystal format takes,
+// CVHXFileNotOpen when it cannot be opened, and the format's own errors for a damaged file.
 CCrystalFile ReadCrystalFile(const std::string& path);
 
 // Writes a crystal in the format of the path's extension, ".cif" or ".vhtx"; another extension

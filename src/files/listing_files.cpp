@@ -26,23 +26,10 @@ constexpr const char* kReflexionHeading =
 constexpr const char* kStructureFactorHeading =
     "ref no.   h   k   l   d(hkl)    Phase       Lp     F(Re)    F(Im)  Intensity";
 
-// Appends one printf-formatted line; the compiler checks the values against the format.
-[[gnu::format(printf, 2, 3)]] void AppendLine(std::string& text, const char* format, ...) {
-  va_list values, again;
-  va_start(values, format);
-  va_copy(again, values);
-  char line[128];  // room for every line of sensible values
-  const int length = std::vsnprintf(line, sizeof line, format, values);
-  if (length >= 0 && static_cast<size_t>(length) < sizeof line) {
-    text.append(line, static_cast<size_t>(length));
-  } else if (length > 0) {
-    const size_t start = text.size();
-    text.resize(start + static_cast<size_t>(length) + 1);
-    std::vsnprintf(text.data() + start, static_cast<size_t>(length) + 1, format, again);
-    text.pop_back();  // the terminator
-  }
-  va_end(again);
-  va_end(values);
+// Appends one printf-formatted line, written the same in every locale.
+template <class... Values>
+void AppendLine(std::string& text, std::string_view format, const Values&... values) {
+  text += Formatted(format, values...);
   text += '\n';
 }
 

@@ -1,7 +1,9 @@
 #include "files/profile_file.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <string_view>
 
@@ -38,10 +40,16 @@ bool ContainsIntensity(std::string line) {
   return line.find("intensity") != std::string::npos;
 }
 
-// Appends "%.4f\t%10.4e\n"; std::to_chars formats exactly as printf does, many times faster.
-void AppendPoint(std::string& text, double x, double y) {
-  std::array<char, 64> buffer;
-  char* end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), x, std::chars_format::fixed, 4).ptr;
+constexpr int kFewestDecimals = 4;
+constexpr int kMostDecimals = 12;
+
+// Appends "%.*f\t%10.4e\n"; std::to_chars formats exactly as printf does, many times faster,
+// and never with the decimal comma of a locale.
+void AppendPoint(std::string& text, double x, double y, int decimals) {
+  std::array<char, 400> buffer;
+  char* end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), x,
+                            std::chars_format::fixed, decimals)
+                  .ptr;
   text.append(buffer.data(), end);
   text += '\t';
   end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), y, std::chars_format::scientific, 4).ptr;
@@ -52,6 +60,16 @@ void AppendPoint(std::string& text, double x, double y) {
 }
 
 }  // namespace
+
+int ProfileXDecimals(const CProfile& profile) {
+  double step = HUGE_VAL;
+  for (size_t i = 1; i < profile.size(); ++i)
+    if (profile[i].x != profile[i - 1].x)
+      step = std::min(step, std::abs(profile[i].x - profile[i - 1].x));
+  if (!std::isfinite(step)) return kFewestDecimals;
+  return std::clamp(static_cast<int>(std::ceil(-std::log10(step))) + 1, kFewestDecimals,
+                    kMostDecimals);
+}
 
 unsigned CTSProfileFile::Recognise(const std::string& path) {
   CTSProfileFile file;
@@ -78,9 +96,10 @@ std::string CTSProfileFile::ProfileText(const CTSPattern& pattern, const CProfil
   if (profile.size() < kFewestPoints) throw CVHXFileProfileTooFewPoints();
   std::string text = ListingHeader(pattern.Title());
   text.reserve(text.size() + profile.size() * 24);
+  const int decimals = ProfileXDecimals(profile);
   for (const CProfilePoint& point : profile)
     if (point.x >= plotSpec.XMin() && point.x <= plotSpec.XMax())
-      AppendPoint(text, point.x, pattern.PlottedPoint(point).y);
+      AppendPoint(text, point.x, pattern.PlottedPoint(point).y, decimals);
   return text;
 }
 

@@ -1,6 +1,6 @@
-// The profile file: a pattern's curve as two columns of text (x with 4 decimals, a tab, the
-// intensity in exponent form) under the listing header. Written from any pattern; read back as
-// points, which become an observed pattern.
+// The profile file: a pattern's curve as two columns of text (x with as many decimals as the
+// grid needs, at least 4, a tab, the intensity in exponent form) under the listing header. Written
+// from any pattern; read back as points, which become an observed pattern.
 #pragma once
 
 #include <string>
@@ -11,6 +11,11 @@
 
 class CPlotSpec;
 class CTSPattern;
+
+// The decimals that tell neighbouring x values of a profile apart: enough for a tenth of its
+// step, and at least 4 (at 72000 points a 1/d grid steps by 0.00002, where 4 decimals would
+// write runs of equal x).
+int ProfileXDecimals(const CProfile& profile);
 
 class CTSProfileFile : public CVHStdioFile<CTessFile> {
  public:

@@ -167,6 +167,12 @@ void CTessFile::ReadCrystal(CTSCrystal&) {
   throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
 }
 
+std::vector<CNamedCrystal> CTessFile::ReadCrystals() {
+  std::vector<CNamedCrystal> crystals(1);
+  ReadCrystal(crystals.front().crystal);
+  return crystals;
+}
+
 void CTessFile::WriteCrystal(const CTSCrystal&, std::string_view) {
   throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
 }

@@ -16,10 +16,17 @@
 #include <string_view>
 #include <vector>
 
+#include "crystal/crystal.h"
 #include "files/vhfile.h"
 
-class CTSCrystal;
 struct CObservedData;
+
+// One structure of a file, with the name the file gives it (a CIF data block's), empty where the
+// format holds one structure only.
+struct CNamedCrystal {
+  CTSCrystal crystal;
+  std::string name;
+};
 
 // One row of the file type table.
 struct CTessFileType {
@@ -47,6 +54,8 @@ class CTessFile : public CVHFile {
   // Reading into and writing from the model, for an open file: each format overrides what it
   // serves; the others refuse with CVHXFileUnsupportedType.
   virtual void ReadCrystal(CTSCrystal& crystal);
+  // Every structure the file holds; one, unnamed, unless the format holds several.
+  virtual std::vector<CNamedCrystal> ReadCrystals();
   virtual void WriteCrystal(const CTSCrystal& crystal, std::string_view title);
   virtual void ReadObservedData(CObservedData& data);
 

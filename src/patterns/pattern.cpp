@@ -88,9 +88,7 @@ const CProfile& CTSPattern::GetProfile(const CPlotSpec& plotSpec) {
 
 std::string CTSPattern::DisplayName() const {
   if (!(m_mixtureFraction < 1.0)) return m_title;
-  char fraction[64];
-  std::snprintf(fraction, sizeof fraction, "%.2f  ", m_mixtureFraction);
-  return fraction + m_title;
+  return Formatted("%.2f  ", m_mixtureFraction) + m_title;
 }
 
 std::span<const uint32_t> CTSPattern::AutomaticColours() { return kPalette; }

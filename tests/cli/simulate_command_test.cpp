@@ -52,7 +52,7 @@ TEST(SimulateCommand, OneFilePerInputAndUnreadableInputsReported) {
 
   EXPECT_EQ(RunCli({"simulate", Quartz(), "--out-dir", folder.Path().string(), "--points", "100"}).status,
             kExitSuccess);
-  EXPECT_TRUE(fs::exists(folder.Path() / "quartz.txt"));
+  EXPECT_TRUE(fs::exists(folder.Path() / "quartz-profile.txt"));
 }
 
 TEST(SimulateCommand, WritesTheListingsInTheSameRun) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 
@@ -20,6 +22,34 @@ TEST(FormatPrintf, TakesTypedArgumentsInOrder) {
   EXPECT_EQ(FormatPrintf("%s and %d", {}), " and 0");
   EXPECT_EQ(FormatPrintf("%d", {std::string("12")}), "12");
   EXPECT_EQ(FormatPrintf("50%", {}), "50%");
+}
+
+// Reals come out as printf writes them in the C locale, flags, widths and precisions included;
+// and they stay so when the process runs in a locale with a decimal comma.
+TEST(FormatPrintf, RealsAsTheCLocaleWritesThem) {
+  const char* directives[] = {"%f",   "%.4f", "%10.4f", "%-10.2f|", "%+.3e",    "%12.4e",
+                              "%g",   "%.6g", "%G",     "%E",       "%08.3f",   "% .2f",
+                              "%.0f", "%1.f", "%e",     "%.10g",    "%-+9.1f|", "%.3a"};
+  const double values[] = {0.0,      -0.0, 1.0, -2.5, 3.14159265358979, 1e-7, 123456789.123,
+                           -6.02e23, 0.5,  2.5, 1e300};
+  auto check = [&] {
+    for (const char* directive : directives) {
+      for (const double value : values) {
+        char expected[1200];
+        std::snprintf(expected, sizeof expected, directive, value);
+        EXPECT_EQ(FormatPrintf(directive, {value}), expected) << directive << " " << value;
+      }
+    }
+  };
+  check();
+  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  for (const char* comma : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
+    if (!std::setlocale(LC_NUMERIC, comma)) continue;
+    EXPECT_EQ(FormatPrintf("%.2f", {1.5}), "1.50") << comma;
+    EXPECT_EQ(FormatPrintf("%g", {0.25}), "0.25") << comma;
+    break;
+  }
+  std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
 TEST(Exceptions, FamilyWithoutTextShowsTheUnknownError) {
