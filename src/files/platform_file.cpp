@@ -30,7 +30,9 @@ int PosixFlags(unsigned flags) {
   return result;
 }
 
-[[noreturn]] void ThrowSystemError() { throw CVHXFile(kSeverityMessage, errno); }
+[[noreturn]] void ThrowSystemError(int code = errno) {
+  throw CVHXFile(kSeverityMessage, code);
+}
 
 }  // namespace
 
@@ -39,9 +41,13 @@ CFile::~CFile() { Abort(); }
 bool CFile::Open(const std::string& path, unsigned flags, CFileError* error) {
   CFile::Abort();  // only this level: derived classes tidy their own state before opening
   int descriptor;
-  do {
-    descriptor = ::open(path.c_str(), PosixFlags(flags), 0666);
-  } while (descriptor < 0 && errno == EINTR);
+  if (ReplacesWholeFile(flags)) {
+    descriptor = m_replacement.Open(path);
+  } else {
+    do {
+      descriptor = ::open(path.c_str(), PosixFlags(flags), 0666);
+    } while (descriptor < 0 && errno == EINTR);
+  }
   if (descriptor < 0) {
     if (error) *error = {errno, path};
     return false;
@@ -64,13 +70,21 @@ void CFile::Close() {
   const bool borrowed = m_borrowed;
   m_descriptor = -1;
   m_borrowed = false;
-  if (!borrowed && ::close(descriptor) != 0 && errno != EINTR) ThrowSystemError();
+  if (borrowed) return;  // the stream's owner closes it
+  int code = m_replacement.Sync(descriptor);
+  if (::close(descriptor) != 0 && errno != EINTR && code == 0) code = errno;
+  if (code == 0) code = m_replacement.Commit();
+  if (code != 0) {
+    m_replacement.Discard();
+    ThrowSystemError(code);
+  }
 }
 
 void CFile::Abort() {
   if (m_descriptor >= 0 && !m_borrowed) ::close(m_descriptor);
   m_descriptor = -1;
   m_borrowed = false;
+  m_replacement.Discard();
 }
 
 void CFile::Flush() { Descriptor(); }
@@ -135,7 +149,6 @@ int CFile::Descriptor() const {
 }
 
 void CFile::AttachBorrowed(int descriptor, const std::string& path) {
-  CFile::Abort();
   m_descriptor = descriptor;
   m_borrowed = true;
   m_path = path;

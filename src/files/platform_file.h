@@ -1,10 +1,16 @@
 // The platform file: an open descriptor with unbuffered read, write, seek and length. The
 // framework's buffered file and the text layer build on it.
+//
+// An open that replaces the whole file (write access, create, truncate) writes to a temporary
+// file that Close renames over the target: a crash, a kill or an error part-way leaves the old
+// file whole instead of a truncated one, and of two programs saving at once one wins whole.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "files/file_replacement.h"
 
 // What an open that failed leaves behind for the caller's message.
 struct CFileError {
@@ -32,11 +38,20 @@ class CFile {
   CFile& operator=(const CFile&) = delete;
   virtual ~CFile();
 
-  // Opens `path`; on failure returns false and, when given, fills `error`.
+  // Whether an open with these flags replaces the whole file, and so does it atomically.
+  static bool ReplacesWholeFile(unsigned flags) {
+    return (flags & kModeAccessMask) == kModeWrite && (flags & kModeCreate) &&
+           !(flags & kModeNoTruncate);
+  }
+
+  // Opens `path`; on failure returns false and, when given, fills `error`. GetFilePath gives
+  // `path` even while a replacement is written elsewhere.
   virtual bool Open(const std::string& path, unsigned flags, CFileError* error = nullptr);
-  // Closes the file; a failure to do so (data not written) throws CVHXFile.
+  // Closes the file, putting a replacement in the target's place; a failure to do so (data not
+  // written) throws CVHXFile and leaves the target as it was.
   virtual void Close();
-  // Closes without reporting anything: for abandoning a file after an error.
+  // Closes without reporting anything: for abandoning a file after an error. A replacement is
+  // dropped and the target stays as it was; destroying an open file does the same.
   virtual void Abort();
   virtual void Flush();
   virtual uint64_t GetLength() const;
@@ -54,13 +69,18 @@ class CFile {
 
  protected:
   int Descriptor() const;  // throws CVHXFileNotOpen when closed
-  // Takes on a descriptor that another object (a C stream) owns and will close.
+  // Takes on, for a closed file, a descriptor that another object (a C stream) owns and will
+  // close.
   void AttachBorrowed(int descriptor, const std::string& path);
   // Forgets the descriptor without closing it.
   void DetachBorrowed();
+  // The pending replacement of the open file; the text layer opens its stream on it and commits
+  // it. Abort discards it.
+  CFileReplacement& Replacement() { return m_replacement; }
 
  private:
   int m_descriptor = -1;
   bool m_borrowed = false;
   std::string m_path;
+  CFileReplacement m_replacement;
 };

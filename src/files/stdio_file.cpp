@@ -1,6 +1,7 @@
 #include "files/stdio_file.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -105,7 +106,7 @@ bool CVHStdioFile<Base>::Open(const std::string& path, unsigned flags, CFileErro
     if (MapForReading()) return true;
     this->CFile::Abort();
   }
-  return OpenStream(path, error);
+  return OpenStream(path, flags, error);
 }
 
 template <class Base>
@@ -123,8 +124,20 @@ bool CVHStdioFile<Base>::MapForReading() {
 }
 
 template <class Base>
-bool CVHStdioFile<Base>::OpenStream(const std::string& path, CFileError* error) {
-  m_stream = std::fopen(path.c_str(), m_mode.c_str());
+bool CVHStdioFile<Base>::OpenStream(const std::string& path, unsigned flags, CFileError* error) {
+  if (CFile::ReplacesWholeFile(flags)) {
+    CFileReplacement& replacement = this->Replacement();
+    const int descriptor = replacement.Open(path);
+    m_stream = descriptor < 0 ? nullptr : ::fdopen(descriptor, m_mode.c_str());
+    if (descriptor >= 0 && !m_stream) {
+      const int code = errno;
+      ::close(descriptor);
+      replacement.Discard();
+      errno = code;
+    }
+  } else {
+    m_stream = std::fopen(path.c_str(), m_mode.c_str());
+  }
   if (!m_stream) {
     if (error) *error = {errno, path};
     return false;
@@ -140,8 +153,12 @@ void CVHStdioFile<Base>::Close() {
     std::FILE* stream = m_stream;
     m_stream = nullptr;
     this->DetachBorrowed();
-    if (std::fclose(stream) != 0) {
-      const int code = errno;
+    // A replacement's data reach the disc before it takes the target's place.
+    CFileReplacement& replacement = this->Replacement();
+    int code = std::fflush(stream) == 0 ? replacement.Sync(fileno(stream)) : errno;
+    if (std::fclose(stream) != 0 && code == 0) code = errno;
+    if (code == 0) code = replacement.Commit();
+    if (code != 0) {
       Base::Abort();
       ThrowSystemError(code);
     }

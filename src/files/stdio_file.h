@@ -1,6 +1,8 @@
 // The text layer of the line-oriented formats, over the plain platform file or over the
 // program's file class. A file opened for reading only is mapped and scanned in memory; any
-// other (or one that cannot be mapped) goes through a C stream with a large buffer.
+// other (or one that cannot be mapped) goes through a C stream with a large buffer. A stream
+// that replaces the whole file writes to a temporary file that Close puts in the target's place,
+// as the platform file does.
 #pragma once
 
 #include <cstdio>
@@ -54,7 +56,7 @@ class CVHStdioFile : public Base {
 
  private:
   bool MapForReading();
-  bool OpenStream(const std::string& path, CFileError* error);
+  bool OpenStream(const std::string& path, unsigned flags, CFileError* error);
   std::FILE* Stream() const;  // throws unless a stream is open
 
   std::FILE* m_stream = nullptr;

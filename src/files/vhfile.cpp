@@ -216,10 +216,14 @@ unsigned CVHFile::CountEntries(bool all) const {
 uint32_t CVHFile::CRCOfFirst(uint64_t length) {
   if (m_mapped) return CCRC32::Of(m_buffer, static_cast<size_t>(length));
   // Read back through a separate handle: this one may be write-only, and its window stays put.
+  // A file being replaced has what was written in its temporary file.
   Flush();
+  const CFileReplacement& replacement = Replacement();
   CFile reader;
   CFileError error;
-  if (!reader.Open(GetFilePath(), kModeRead, &error)) throw CVHXFile(kSeverityMessage, error.code);
+  if (!reader.Open(replacement.IsPending() ? replacement.TemporaryPath() : GetFilePath(), kModeRead,
+                   &error))
+    throw CVHXFile(kSeverityMessage, error.code);
   std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(length, kCRCPieceSize)));
   uint32_t crc = CCRC32::kInitial;
   for (uint64_t done = 0; done < length;) {

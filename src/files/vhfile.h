@@ -61,7 +61,8 @@ class CVHFile : public CFile {
   class CReader;
 
   CVHFile() = default;
-  // Destroying an open file abandons it like Abort: Close it to keep what was written.
+  // Destroying an open file abandons it like Abort: Close it to keep what was written. A file
+  // opened to be replaced whole then keeps its old contents (see CFile).
   ~CVHFile() override;
 
   // Sets the byte order from IsBigEndian, then opens with a buffer: a read-only file is
