@@ -714,36 +714,44 @@ CTSCrystal CrystalOfBlock(Block& block) {
   return read;
 }
 
-std::vector<Block> ReadAllBlocks(std::string_view text, int& errorCount) {
-  const std::optional<std::string> clean = CleanCifText(text, errorCount);
+// The blocks of a file. They hold views into `text`, or into `clean`, its copy without illegal
+// bytes, which the caller keeps alive as long as the blocks.
+std::vector<Block> ReadAllBlocks(std::string_view text, std::optional<std::string>& clean,
+                                 int& errorCount) {
+  clean = CleanCifText(text, errorCount);
   CifReader reader(clean ? std::string_view(*clean) : text);
   std::vector<Block> blocks = reader.ReadBlocks();
   errorCount += reader.ErrorCount();
   return blocks;
 }
 
+// The first block with a cell and atoms; else the first with atoms, whose missing cell is then
+// the error to report.
+Block& FirstStructure(std::vector<Block>& blocks) {
+  auto chosen = std::find_if(blocks.begin(), blocks.end(), DescribesCrystal);
+  if (chosen == blocks.end()) chosen = std::find_if(blocks.begin(), blocks.end(), HasAtoms);
+  if (chosen == blocks.end()) throw CVHXFileImportNoAtoms();
+  return *chosen;
+}
+
 }  // namespace
 
 CCifReadResult ReadCifCrystal(std::string_view text, CTSCrystal& crystal) {
   CCifReadResult result;
-  std::vector<Block> blocks = ReadAllBlocks(text, result.errorCount);
-  // The first block with a cell and atoms; else the first with atoms, whose missing cell is then
-  // the error to report.
-  auto chosen = std::find_if(blocks.begin(), blocks.end(), DescribesCrystal);
-  if (chosen == blocks.end()) chosen = std::find_if(blocks.begin(), blocks.end(), HasAtoms);
-  if (chosen == blocks.end()) throw CVHXFileImportNoAtoms();
-  crystal = CrystalOfBlock(*chosen);
-  result.blockName = chosen->name;
+  std::optional<std::string> clean;
+  std::vector<Block> blocks = ReadAllBlocks(text, clean, result.errorCount);
+  Block& chosen = FirstStructure(blocks);
+  crystal = CrystalOfBlock(chosen);
+  result.blockName = chosen.name;
   return result;
 }
 
 std::vector<CCifBlockCrystal> ReadCifCrystals(std::string_view text, int& errorCount) {
-  std::vector<Block> blocks = ReadAllBlocks(text, errorCount);
+  std::optional<std::string> clean;
+  std::vector<Block> blocks = ReadAllBlocks(text, clean, errorCount);
   if (std::count_if(blocks.begin(), blocks.end(), DescribesCrystal) < 2) {
-    CCifBlockCrystal only;
-    CCifReadResult result = ReadCifCrystal(text, only.crystal);
-    only.blockName = result.blockName;
-    return {std::move(only)};
+    Block& chosen = FirstStructure(blocks);
+    return {{CrystalOfBlock(chosen), chosen.name}};
   }
   // Each structure of the file on its own: one that cannot be read is reported and the others
   // are read all the same.
