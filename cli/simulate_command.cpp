@@ -328,7 +328,12 @@ class CSimulationRun {
     const CPlotSpec& plot = m_simulation.settings.plotSpec;
     const std::shared_ptr<CTSObservedPattern> pattern = ReadObservedPattern(input);
     m_simulation.observed.ApplyTo(*pattern, m_err);
-    const CProfile& profile = pattern->GetProfile(plot);
+    // Only where there are data: the grid beyond the scan would read as measured zeros.
+    CProfile profile = pattern->GetProfile(plot);
+    const CProfile& data = pattern->RawPoints();
+    std::erase_if(profile, [&](const CProfilePoint& p) {
+      return p.x < data.front().x || p.x > data.back().x;
+    });
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), m_several));
     WriteProfileOutput(path, *pattern, profile, GridErrors(*pattern, profile), plot, m_out);
   }

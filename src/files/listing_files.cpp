@@ -1,7 +1,6 @@
 #include "files/listing_files.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstring>
 #include <type_traits>
 
@@ -289,16 +288,6 @@ std::string_view CVHStdioFile<Base>::ReadRemaining() {
 template <class Base>
 void CVHStdioFile<Base>::WriteString(std::string_view text) {
   Write(text.data(), text.size());
-}
-
-template <class Base>
-void CVHStdioFile<Base>::WriteFormatted(const char* format, ...) {
-  std::FILE* stream = Stream();
-  va_list arguments;
-  va_start(arguments, format);
-  const int written = std::vfprintf(stream, format, arguments);
-  va_end(arguments);
-  if (written < 0) ThrowSystemError(errno);
 }
 
 template class CVHStdioFile<CFile>;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "errors/exception.h"
 #include "files/platform_file.h"
 
 template <class Base>
@@ -49,8 +50,11 @@ class CVHStdioFile : public Base {
   std::string_view ReadRemaining();
 
   void WriteString(std::string_view text);
-  // printf-style output; the compiler checks the arguments against the format.
-  [[gnu::format(printf, 2, 3)]] void WriteFormatted(const char* format, ...);
+  // printf-style output, with the decimal point of the C locale whatever the process's locale.
+  template <class... Arguments>
+  void WriteFormatted(std::string_view format, const Arguments&... arguments) {
+    WriteString(Formatted(format, arguments...));
+  }
 
   const std::string& Mode() const { return m_mode; }
 

@@ -1,9 +1,13 @@
 #include "patterns/observed_pattern.h"
 
 #include <algorithm>
+#include <numeric>
+
+#include <algorithm>
 #include <type_traits>
 
 #include "app/status.h"
+#include "app/status_log.h"
 #include "errors/exceptions.h"
 #include "patterns/plot_spec.h"
 #include "patterns/smoothing.h"
@@ -156,6 +160,24 @@ double CTSObservedPattern::NaturalXMax(VHTypes::TSAxisType) const {
 }
 
 void CTSObservedPattern::SetData(CProfile points, std::vector<double> errors) {
+  // Resampling, smoothing and the background all walk the data in rising x; data recorded
+  // downwards, or merged from several scans, would come out as zeros.
+  const auto byX = [](const CProfilePoint& a, const CProfilePoint& b) { return a.x < b.x; };
+  if (!std::is_sorted(points.begin(), points.end(), byX)) {
+    LogStatus("Warning: The data points are not in order of rising x; they are sorted.");
+    std::vector<size_t> order(points.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return byX(points[a], points[b]); });
+    CProfile sorted;
+    std::vector<double> sortedErrors;
+    for (const size_t i : order) {
+      sorted.push_back(points[i]);
+      if (errors.size() == points.size()) sortedErrors.push_back(errors[i]);
+    }
+    points = std::move(sorted);
+    errors = std::move(sortedErrors);
+  }
   CTSPattern::ProfilePoints(true) = std::move(points);
   m_errors = std::move(errors);
   m_smoothed.clear();

@@ -9,9 +9,10 @@ namespace VHSmoothing {
 // most a third of the count.
 bool RadiusFits(long long radius, size_t count);
 
-// Each point i from radius to N - radius - 1 averaged with its neighbours up to `radius` away,
-// weighted 1 - |j| / (radius + 1) (the weights sum to radius + 1, so a constant stays constant):
-// N - 2 radius points starting at point `radius`. Empty when the radius does not fit. The cost
+// Every point averaged with its neighbours up to `radius` away, weighted 1 - |j| / (radius + 1)
+// and divided by the sum of the weights used, so that a constant stays constant. Near the ends
+// the window holds only the points that exist: a scan keeps all its N points, and its first and
+// last ones are smoothed less rather than lost. Empty when the radius does not fit. The cost
 // grows with N times the radius.
 CProfile TriangularAverage(const CProfile& points, int radius);
 

@@ -14,6 +14,7 @@
 #include "files/tess_file.h"
 #include "patterns/observed_pattern.h"
 #include "support/data_files.h"
+#include "support/recorders.h"
 
 namespace {
 
@@ -50,9 +51,19 @@ TEST(DatasetFile, ColumnsWithCommentsAndHeadings) {
   EXPECT_EQ(read.data.points, (CProfile{{10.0, 5.5}, {10.5, 6.5}, {102.0, -1.0}}));
   EXPECT_TRUE(read.data.errors.empty());  // "trailing" is no error value
 
-  // Lines without two finite numbers are passed over, however they begin.
-  CTempFile dat(".dat", "x,y\n1,2\n3 nan\ninf 4\n5 6\n7\n");
+  // Lines without two finite numbers are passed over, however they begin, and named with their
+  // line numbers; comments and blank lines go without a word.
+  CRecordingStatusLog log;
+  CTempFile dat(".dat", "x,y\n1,2\n3 nan\ninf 4\n5 6\n7\n; note\n");
   EXPECT_EQ(ReadObservedFile(dat.Path()).data.points, (CProfile{{5.0, 6.0}}));
+  EXPECT_TRUE(log.Contains("Warning: Line 1 is not data and is passed over: 'x,y'."));
+  EXPECT_TRUE(log.Contains("Warning: Line 6 is not data and is passed over: '7'."));
+  EXPECT_EQ(log.lines.size(), 5u);
+  CTempFile header(".dat", "a\nb\nc\nd\ne\nf\ng\n1 2\n");
+  log.lines.clear();
+  EXPECT_EQ(ReadObservedFile(header.Path()).data.points.size(), 1u);
+  EXPECT_EQ(log.lines.size(), 6u);
+  EXPECT_TRUE(log.Contains("Warning: 2 more lines that are not data are passed over."));
 }
 
 TEST(DatasetFile, ThirdColumnKeptWhenEveryPointHasOne) {

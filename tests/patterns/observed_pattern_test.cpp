@@ -9,6 +9,7 @@
 #include "errors/exceptions.h"
 #include "patterns/plot_spec.h"
 #include "patterns/transfer_image.h"
+#include "support/recorders.h"
 
 namespace {
 
@@ -57,23 +58,36 @@ TEST(ObservedPattern, EmptyPatternAndNaturalRange) {
   EXPECT_EQ(Observed({{-20, 1}, {-10, 2}})->NaturalXMax(kAxisEnergy), 0.0);
 }
 
-TEST(ObservedSmoothing, WindowTrimsTheEndsAndWeighsTriangularly) {
+TEST(ObservedSmoothing, WindowWeighsTriangularlyAndShortensAtTheEnds) {
   // A spike of 16 spreads as 16 (1 - |j|/4) / 4 = 4, 3, 2, 1 either side.
-  const auto pattern = Observed(Points(100, 10.0, 0.1, [](size_t i) { return i == 50 ? 16.0 : 0.0; }));
+  const auto pattern =
+      Observed(Points(100, 10.0, 0.1, [](size_t i) { return i == 50 || i == 0 ? 16.0 : 0.0; }));
   SmoothWith(*pattern, 3);
   const CProfile& smoothed = pattern->SmoothedPoints();
-  ASSERT_EQ(smoothed.size(), 94u);
-  EXPECT_EQ(smoothed.front().x, pattern->RawPoints()[3].x);
-  EXPECT_EQ(smoothed.back().x, pattern->RawPoints()[96].x);
+  ASSERT_EQ(smoothed.size(), 100u);
+  for (size_t i = 0; i < smoothed.size(); ++i) EXPECT_EQ(smoothed[i].x, pattern->RawPoints()[i].x);
   for (const int j : {-4, -3, -2, -1, 0, 1, 2, 3, 4})
-    EXPECT_DOUBLE_EQ(smoothed[static_cast<size_t>(47 + j)].y, std::max(0, 4 - std::abs(j))) << j;
+    EXPECT_DOUBLE_EQ(smoothed[static_cast<size_t>(50 + j)].y, std::max(0, 4 - std::abs(j))) << j;
+  // At the first point only the window's right half exists: weights 1, 3/4, 1/2, 1/4.
+  EXPECT_DOUBLE_EQ(smoothed[0].y, 16.0 / 2.5);
+  EXPECT_DOUBLE_EQ(smoothed[2].y, 16.0 * 0.5 / 3.75);
 
   SmoothWith(*pattern, 34);  // more than a third of the points
   EXPECT_TRUE(pattern->SmoothedPoints().empty());
   SmoothWith(*pattern, 0);
   EXPECT_TRUE(pattern->SmoothedPoints().empty());
   SmoothWith(*pattern, 33);
-  EXPECT_EQ(pattern->SmoothedPoints().size(), 34u);
+  EXPECT_EQ(pattern->SmoothedPoints().size(), 100u);
+}
+
+TEST(ObservedData, PointsOutOfOrderAreSortedWithTheirErrors) {
+  CRecordingStatusLog log;
+  CTSObservedPattern pattern(CTSPattern::BuiltInDefaults{});
+  pattern.SetData({{30, 3}, {10, 1}, {20, 2}}, {0.3, 0.1, 0.2});
+  EXPECT_EQ(pattern.RawPoints(), (CProfile{{10, 1}, {20, 2}, {30, 3}}));
+  EXPECT_EQ(pattern.Errors(), (std::vector<double>{0.1, 0.2, 0.3}));
+  EXPECT_TRUE(
+      log.Contains("Warning: The data points are not in order of rising x; they are sorted."));
 }
 
 TEST(ObservedSmoothing, ConstantSignalUnchanged) {
@@ -133,7 +147,7 @@ TEST(ObservedBackground, ResetGivesAFlatBackgroundAtTheSmallestIntensity) {
 
   // With the data smoothed in their place, the background comes off the smoothed points.
   SmoothWith(*pattern, 2);
-  ASSERT_EQ(pattern->SubtractedPoints().size(), 196u);
+  ASSERT_EQ(pattern->SubtractedPoints().size(), 200u);
   EXPECT_NEAR(pattern->SubtractedPoints()[0].y, pattern->SmoothedPoints()[0].y - 5.0, 1e-12);
 }
 
@@ -235,13 +249,14 @@ TEST(ObservedPattern, ScalingXRebuildsTheDerivedPoints) {
   EXPECT_TRUE(pattern->AuxiliaryPoints().empty());
 
   pattern->Smooth();
-  EXPECT_EQ(pattern->SmoothedPoints().front().x, 22.0);
-  EXPECT_EQ(pattern->SubtractedPoints().back().x, 2.0 * (10.0 + 0.5 * 57));
-  // The smoothed points now run from 22 to 77; the grid steps by 0.1.
+  EXPECT_EQ(pattern->SmoothedPoints().front().x, 20.0);
+  EXPECT_EQ(pattern->SubtractedPoints().back().x, 2.0 * (10.0 + 0.5 * 59));
+  // The smoothed points now run from 20 to 79, ends included; the grid steps by 0.1.
   const CProfile& grid = pattern->GetProfile(plotSpec);
-  EXPECT_EQ(grid[215].y, 0.0);
-  EXPECT_NE(grid[225].y, 0.0);
-  EXPECT_NE(grid[765].y, 0.0);
+  EXPECT_EQ(grid[195].y, 0.0);
+  EXPECT_NE(grid[205].y, 0.0);
+  EXPECT_NE(grid[785].y, 0.0);
+  EXPECT_EQ(grid[795].y, 0.0);
 }
 
 TEST(ObservedPattern, AuxiliaryPointsOnTheGrid) {
