@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <optional>
 #include <ostream>
+#include <utility>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/input_file.h"
+#include "cli/run_outputs.h"
 #include "crystal/spacegroups.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
@@ -76,11 +78,17 @@ void PrintObserved(const std::string& path, const CObservedFile& file, std::ostr
     out << "Errors:          " << file.data.errors.size() << " (third column)\n";
 }
 
+// Every structure of a crystal file (a CIF may hold several), or the observed data.
 void PrintFile(const std::string& path, std::ostream& out) {
-  if (IsObservedDataType(CTessFile::DetermineType(path)))
+  if (IsObservedDataType(CTessFile::DetermineType(path))) {
     PrintObserved(path, ReadObservedFile(path), out);
-  else
-    PrintCrystal(path, ReadCrystalFile(path), out);
+    return;
+  }
+  bool first = true;
+  for (const CCrystalFile& file : ReadCrystalFiles(path)) {
+    if (!std::exchange(first, false)) out << "\n";
+    PrintCrystal(path, file, out);
+  }
 }
 
 }  // namespace
@@ -101,16 +109,29 @@ int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, st
   return status;
 }
 
-int RunConvertCommand(std::span<const std::string> arguments, std::ostream&, std::ostream&) {
+int RunConvertCommand(std::span<const std::string> arguments, std::ostream&, std::ostream& err) {
   const CArguments args(arguments, {});
   if (args.Positionals().size() != 2) throw CUsageError("expected an input and an output file");
+  const std::string& path = args.Positionals()[0];
   const std::string& output = args.Positionals()[1];
-  const std::string extension = std::filesystem::path(output).extension().string();
+  const std::string extension = Lowercase(std::filesystem::path(output).extension().string());
   if (extension != ".cif" && extension != ".vhtx")
     throw CUsageError("the output must end in .cif or .vhtx");
-  const std::string& path = args.Positionals()[0];
-  std::optional<CCrystalFile> input;
-  if (!WithInputFile(path, [&] { input = ReadCrystalFile(path); })) return kExitFailure;
-  const bool written = WithInputFile(output, [&] { WriteCrystalFile(output, input->crystal, input->title); });
+  CRunOutputs outputs(std::span(args.Positionals()).first(1), err);
+  outputs.RefuseInput(output, "the output");
+  std::vector<CCrystalFile> crystals;
+  if (!WithInputFile(path, [&] { crystals = ReadCrystalFiles(path); })) return kExitFailure;
+  // A file of several structures gives one output each, named after OUT and the structure.
+  bool written = true;
+  for (const CCrystalFile& crystal : crystals) {
+    std::filesystem::path target = output;
+    if (crystals.size() > 1)
+      target.replace_filename(target.stem().string() + "-" + crystal.title +
+                              target.extension().string());
+    const std::string claimed = outputs.Claim(target.string());
+    written = WithInputFile(claimed,
+                            [&] { WriteCrystalFile(claimed, crystal.crystal, crystal.title); }) &&
+              written;
+  }
   return written ? kExitSuccess : kExitFailure;
 }

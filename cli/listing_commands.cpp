@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/input_file.h"
 #include "cli/listing_output.h"
+#include "cli/run_outputs.h"
 #include "diffraction/calculate.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
@@ -22,13 +23,16 @@ int CalculateCrystals(const std::vector<std::string>& paths, const CCalculationS
   int status = kExitSuccess;
   for (const std::string& path : paths) {
     const bool read = WithInputFile(path, [&] {
-      CCrystalFile file = ReadCrystalFile(path);
-      settings.sample.ApplyTo(file.crystal);
-      if (!CalculateReflexions(file.crystal, settings.plotSpec)) {
-        err << path << ": " << NoReflexionsMessage() << "\n";
-        status = kExitFailure;
+      std::vector<CCrystalFile> files = ReadCrystalFiles(path);
+      for (CCrystalFile& file : files) {
+        settings.sample.ApplyTo(file.crystal);
+        if (!CalculateReflexions(file.crystal, settings.plotSpec)) {
+          err << path << ": " << (files.size() > 1 ? file.title + ": " : "")
+              << NoReflexionsMessage() << "\n";
+          status = kExitFailure;
+        }
+        crystals.push_back(std::move(file));
       }
-      crystals.push_back(std::move(file));
     });
     if (!read) status = kExitFailure;
   }
@@ -43,12 +47,15 @@ int RunListingCommand(CListingKind kind, std::span<const std::string> arguments,
   if (args.Positionals().empty()) throw CUsageError("expected one or more crystal files");
   const CCalculationSettings settings = CalculationSettingsFrom(args);
 
+  const std::string output = args.Value("--output").value_or("-");
+  CRunOutputs(args.Positionals(), err).RefuseInput(output, "-o");
   std::vector<CCrystalFile> crystals;
-  const int status = CalculateCrystals(args.Positionals(), settings, crystals, err);
+  int status = CalculateCrystals(args.Positionals(), settings, crystals, err);
   std::vector<CListingBlock> blocks;
   for (const CCrystalFile& file : crystals) blocks.push_back({file.title, file.crystal});
-
-  WriteListingOutput(args.Value("--output").value_or("-"), kind, blocks, settings.plotSpec, out);
+  if (!WithInputFile(output,
+                     [&] { WriteListingOutput(output, kind, blocks, settings.plotSpec, out); }))
+    status = kExitFailure;
   return status;
 }
 

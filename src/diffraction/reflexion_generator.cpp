@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/status.h"
+#include "app/status_log.h"
 #include "crystal/crystal.h"
 #include "crystal/spacegroups.h"
 #include "diffraction/reflexion.h"
@@ -451,6 +452,12 @@ bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits) {
   size_t count = candidates.size();
   if (limits.cap) {
     count = std::min(count, static_cast<size_t>(std::max(*limits.cap, 0)));
+    // A list cut short changes the pattern at its high-angle end: never without a word.
+    if (count < candidates.size())
+      LogStatus(Formatted(
+          "Warning: %zu of the %zu reflexions found are kept, those of largest d-spacing: their "
+          "number is limited. Raise the limit, or lift it, to keep them all.",
+          count, candidates.size()));
   } else if (count > kManyReflexions) {
     CVHXLotsOfRefs question(kSeverityQuestion, 0, 0, static_cast<double>(count) / 1e6,
                             static_cast<double>(kManyReflexions) / 1e6);
