@@ -7,6 +7,7 @@
 #include "app/status_log.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/help.h"
 #include "cli/input_file.h"
 #include "crystal/crystal.h"
 #include "errors/alert.h"
@@ -16,65 +17,22 @@ namespace {
 
 struct CCommand {
   const char* name;
-  const char* summary;
   int (*run)(std::span<const std::string>, std::ostream&, std::ostream&);
 };
 
 constexpr CCommand kCommands[] = {
-    {"info",
-     "FILE...\n      describe crystal files (cell, density, space group, sites) and observed-data files (points,\n"
-     "      x and y ranges)",
-     RunInfoCommand},
-    {"convert", "IN OUT\n      write a crystal file as CIF or text crystal file (by OUT's extension: .cif, .vhtx)",
-     RunConvertCommand},
-    {"reflexions", "FILE... [-o OUT] [CALCULATION OPTIONS]\n"
-                   "      list the reflexions of crystal files: d, 2-theta, intensity, multiplicity, Lp",
-     RunReflexionsCommand},
-    {"structure-factors", "FILE... [-o OUT] [CALCULATION OPTIONS]\n"
-                          "      list the structure factors of crystal files: phase, Lp, F, intensity",
-     RunStructureFactorsCommand},
-    {"simulate",
-     "FILE... [-o OUT|-] [--out-dir DIR] [--range MIN:MAX] [--points N] [--profile delta|gaussian|lorentzian|pseudo-voigt]\n"
-     "      [--eta E] [--width W] [--ka2 [--wavelength2 A] [--ratio R]] [--size A] [--strain E] [--summary]\n"
-     "      [--radiation xray|neutron|edx|tof|electron] [--wavelength A | --voltage KV] [--axis 2theta|d|1/d|tof|energy|2pi/d]\n"
-     "      [--dmin A] [--max-reflexions N] [--no-adp] [--po plates|needles [--po-vector U,V,W] [--po-type normal|lattice]\n"
-     "      [--po-alignment F]] [--edx-theta RAD] [--tof-theta RAD] [--tof-distance M]\n"
-     "      [--scale-x F] [--smooth RADIUS] [--background auto|X:Y,X:Y,...] [--reflexions OUT] [--structure-factors OUT]\n"
-     "      simulate the powder pattern of crystal files and write each profile (x, intensity) as a profile file:\n"
-     "      OUT for one input, OUT's name with each title added for several, TITLE.txt without -o; '-' is stdout.\n"
-     "      --width is the instrument's full width in the radiation's unit (degrees 2theta, keV for edx, 1/A for\n"
-     "      electrons, delta-d/d for tof); --size is the crystallite size in A, --strain the isotropic strain;\n"
-     "      --summary prints the ten strongest peaks. Observed-data files (.dat, .xy, .xye, Rigaku .asc/.rint,\n"
-     "      profile files) are written on the same grid: --scale-x multiplies their x values, --smooth averages\n"
-     "      them over RADIUS points either side, --background auto subtracts a flat background at the smallest\n"
-     "      intensity, --background X:Y,... one through the given points; --reflexions and --structure-factors\n"
-     "      write the listings of the crystal files too",
-     RunSimulateCommand},
-    {"asf", "--export FILE | --check FILE\n      write the built-in scattering-factor table, or check a table file",
-     RunAsfCommand},
-    {"spacegroup", "SYMBOL [--origin 1|2] [--cell a,b,c,alpha,beta,gamma] | --list\n"
-                   "      show a space group of the built-in table, or list the table",
-     RunSpacegroupCommand},
+    {"info", RunInfoCommand},
+    {"convert", RunConvertCommand},
+    {"reflexions", RunReflexionsCommand},
+    {"structure-factors", RunStructureFactorsCommand},
+    {"simulate", RunSimulateCommand},
+    {"asf", RunAsfCommand},
+    {"spacegroup", RunSpacegroupCommand},
 };
 
-void PrintHelp(std::ostream& out) {
-  out << "Usage: tessaline-cli [--verbose] [--legacy-rules] COMMAND [ARGUMENTS]\n"
-         "       tessaline-cli --help | --version\n\n"
-         "Powder-diffraction simulation from the command line.\n\nCommands:\n";
-  for (const CCommand& command : kCommands) out << "  " << command.name << " " << command.summary << "\n";
-  out << "\nCalculation options:\n"
-         "  --radiation xray|neutron|edx|tof|electron  --wavelength ANGSTROM  --voltage KV (electrons)\n"
-         "  --dmin ANGSTROM  --max-reflexions N (0: no cap)  --no-adp\n"
-         "  --po plates|needles [--po-vector U,V,W] [--po-type normal|lattice] [--po-alignment 0..1]\n"
-         "  --axis 2theta|d|1/d|tof|energy|2pi/d  --edx-theta RAD  --tof-theta RAD  --tof-distance M\n"
-         "-o OUT writes to the file OUT; without it, or with -o -, output goes to stdout.\n";
-  out << "\n--verbose prints the warnings met while reading files to stderr.\n"
-         "--legacy-rules follows the earlier rules for equivalent positions (images compared\n"
-         "coordinate by coordinate within 0.00011, without wrap-around) and anisotropic\n"
-         "displacement (one unrotated tensor for every image of a site), to reproduce results\n"
-         "computed with them; by default images within 0.05 A of each other are one atom and\n"
-         "each image's displacement turns with it.\n"
-         "Exit status: 0 success, 1 a command failed, 2 bad usage.\n";
+bool AsksForHelp(std::span<const std::string> arguments) {
+  return std::any_of(arguments.begin(), arguments.end(),
+                     [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 // The status log of a run: every warning to the error stream, naming its file, unless quiet.
@@ -111,12 +69,13 @@ class CStreamAlertPresenter : public CAlertPresenter {
 
 int RunCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
   if (arguments.empty()) {
-    PrintHelp(err);
+    err << OverviewHelp();
     return kExitUsage;
   }
   const std::string& first = arguments.front();
   if (first == "--help" || first == "-h" || first == "help") {
-    PrintHelp(out);
+    out << (arguments.size() > 1 ? CommandHelp(arguments[1]).value_or(OverviewHelp())
+                                 : OverviewHelp());
     return kExitSuccess;
   }
   if (first == "--version") {
@@ -125,10 +84,15 @@ int RunCommand(std::span<const std::string> arguments, std::ostream& out, std::o
   }
   for (const CCommand& command : kCommands) {
     if (first != command.name) continue;
+    if (AsksForHelp(arguments.subspan(1))) {
+      out << *CommandHelp(command.name);
+      return kExitSuccess;
+    }
     try {
       return command.run(arguments.subspan(1), out, err);
     } catch (const CUsageError& error) {
-      err << "tessaline-cli " << command.name << ": " << error.what() << "\n";
+      err << "tessaline-cli " << command.name << ": " << error.what() << "\n"
+          << ShortUsage(command.name);
       return kExitUsage;
     } catch (...) {
       // Every failure reaches the user as its alert; headless, that is one line on stderr.

@@ -6,23 +6,11 @@
 
 #include "cli/run_cli.h"
 #include "support/data_files.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// A fresh folder for a test's output, removed afterwards.
-class CScratchFolder {
- public:
-  CScratchFolder() : m_path(fs::temp_directory_path() / ("tessaline-simulate-" + std::to_string(::getpid()))) {
-    fs::create_directories(m_path);
-  }
-  ~CScratchFolder() { fs::remove_all(m_path); }
-  const fs::path& Path() const { return m_path; }
-
- private:
-  fs::path m_path;
-};
 
 std::string Quartz() { return TestDataPath("quartz.cif").string(); }
 

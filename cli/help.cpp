@@ -1,0 +1,236 @@
+#include "cli/help.h"
+
+#include "crystal/vector.h"
+#include "errors/exception.h"
+#include "patterns/plot_spec.h"
+
+namespace {
+
+struct CCommandHelp {
+  const char* name;
+  const char* synopsis;  // the arguments after the command's name
+  const char* summary;   // one line for the overview
+  std::string (*details)();
+};
+
+// The options of every calculating command, with the defaults of the built-in settings.
+std::string CalculationOptions() {
+  const CPlotSpec plot = CPlotSpec::BuiltIn();
+  return Formatted(
+      "Calculation options:\n"
+      "  --radiation xray|neutron|edx|tof|electron   the radiation (default xray)\n"
+      "  --wavelength A        X-ray or neutron wavelength in Angstrom (default %.4f); for "
+      "electrons the\n"
+      "                        electron wavelength (default %.6f); not for edx\n"
+      "  --anode Cr|Fe|Co|Cu|Mo|Ag   X-ray K-alpha-1, K-alpha-2 and their ratio of that tube\n"
+      "  --voltage KV          electron beam voltage in kV, instead of --wavelength\n"
+      "  --axis 2theta|d|1/d|tof|energy|2pi/d   the x axis (default: 2theta; energy for edx, tof "
+      "for tof,\n"
+      "                        1/d for electrons); tof and energy only with their radiation\n"
+      "  --dmin A              smallest d-spacing in Angstrom (default %.2f; never below half the\n"
+      "                        wavelength on angle and reciprocal axes)\n"
+      "  --max-reflexions N    keep the N reflexions of largest d (default %d; 0 lifts the cap)\n"
+      "  --no-adp              leave the displacement parameters out\n"
+      "  --po plates|needles   preferred orientation, with --po-vector U,V,W (default 0,0,1),\n"
+      "                        --po-type normal|lattice (plane normal hkl or direction uvw, "
+      "default normal)\n"
+      "                        and --po-alignment 0..1 (default 0.9)\n"
+      "  --edx-theta RAD       edx detector angle theta in radians (default %.5f)\n"
+      "  --tof-theta RAD       tof detector angle theta in radians (default %.2f)\n"
+      "  --tof-distance M      tof flight path (default %g)\n",
+      plot.Lambda(), plot.LambdaTEM(), plot.DMin(), plot.MaxNumRefs(), plot.EDXTheta(),
+      plot.TOFTheta(), plot.TOFDistance());
+}
+
+std::string InfoDetails() {
+  return "Describes crystal files (cell, volume, density, space group, sites with their species,\n"
+         "positions, multiplicities and displacement) and observed-data files (points, x and y "
+         "ranges).\n"
+         "A CIF with several structures is described structure by structure.\n\n"
+         "Examples:\n"
+         "  tessaline-cli info examples/quartz.cif\n"
+         "  tessaline-cli info examples/quartz.cif examples/quartz-scan.xy\n";
+}
+
+std::string ConvertDetails() {
+  return "Writes the crystal structure of IN as a CIF (.cif) or text crystal file (.vhtx), by the\n"
+         "extension of OUT. OUT may not be IN. A CIF with several structures gives one file each,\n"
+         "named OUT with the structure's name added.\n\n"
+         "Examples:\n"
+         "  tessaline-cli convert examples/quartz.cif quartz.vhtx\n"
+         "  tessaline-cli convert structure.vhdf structure.cif\n";
+}
+
+std::string ListingDetails(const char* what, const char* command) {
+  return std::string("Calculates each crystal file and lists ") + what +
+         ", one block per structure, on the\n"
+         "standard output or in the file of -o OUT (which may not be an input).\n\n" +
+         CalculationOptions() +
+         "\nExamples:\n"
+         "  tessaline-cli " +
+         command +
+         " examples/quartz.cif\n"
+         "  tessaline-cli " +
+         command + " examples/quartz.cif --radiation neutron --wavelength 1.8 -o listing.txt\n";
+}
+
+std::string ReflexionsDetails() {
+  return ListingDetails("its reflexions (h k l, d, 2-theta, intensity, multiplicity, Lp)",
+                        "reflexions");
+}
+
+std::string StructureFactorsDetails() {
+  return ListingDetails("its structure factors (h k l, d, phase, Lp, F, intensity)",
+                        "structure-factors");
+}
+
+std::string SimulateDetails() {
+  const CPlotSpec plot = CPlotSpec::BuiltIn();
+  return Formatted(
+             "Simulates the powder pattern of each crystal file (each structure of a CIF) and "
+             "writes its\n"
+             "profile; observed-data files (.dat, .xy, .xye, Rigaku .asc/.rint, profile files) are "
+             "written on\n"
+             "the same grid. No input is ever written over.\n\n"
+             "Output:\n"
+             "  -o OUT                the profile of a single pattern; with several, OUT's name "
+             "with each title\n"
+             "                        added; '-' the standard output. Without -o: "
+             "TITLE-profile.txt\n"
+             "                        The extension chooses the format: .xy two columns under '#' "
+             "lines, .xye\n"
+             "                        with the errors of observed data, .csv with a header row, "
+             "any other the\n"
+             "                        profile file. Two outputs of one run never share a name: a "
+             "repeated\n"
+             "                        name gets -2, -3 (and a note)\n"
+             "  --out-dir DIR         write the outputs into DIR, creating it\n"
+             "  --summary             print the ten strongest peaks within the range\n"
+             "  --peaks FILE.csv      the peak table: h, k, l, d, position, intensity, relative "
+             "intensity,\n"
+             "                        multiplicity, for the reflexions within the range\n"
+             "  --reflexions OUT      the reflexion listing of the crystal files\n"
+             "  --structure-factors OUT   the structure-factor listing\n\n"
+             "Profile:\n"
+             "  --range MIN:MAX       the x range in the axis unit (default %g:%g)\n"
+             "  --points N            points of the profile (default %llu)\n"
+             "  --profile delta|gaussian|lorentzian|pseudo-voigt   peak shape (default gaussian)\n"
+             "  --eta E               Lorentzian share of pseudo-voigt, 0..1 (default %g)\n"
+             "  --width W             instrument's full width at half maximum in the radiation's "
+             "unit:\n"
+             "                        degrees 2-theta (default %g), keV for edx (default %g), "
+             "delta-d/d for\n"
+             "                        tof (default %g), 1/A for electrons (default %g)\n"
+             "  --ka2                 add the K-alpha-2 line (X-rays), with --wavelength2 A "
+             "(default %.5f)\n"
+             "                        and --ratio R, K-alpha-1 to K-alpha-2 (default %g)\n"
+             "  --size A              crystallite size in Angstrom (default 10000)\n"
+             "  --strain E            isotropic strain, 0..1 (default 0)\n\n"
+             "Observed data:\n"
+             "  --scale-x F           multiply the x values by F\n"
+             "  --smooth RADIUS       triangular moving average over RADIUS data points either "
+             "side (the\n"
+             "                        radius counts points, not x units; at most a third of the "
+             "points)\n"
+             "  --background auto     subtract a flat background at the smallest intensity\n"
+             "  --background X:Y,...  subtract a smooth background through the points (x "
+             "rising)\n\n",
+             plot.XMin(), plot.XMax(), static_cast<unsigned long long>(plot.ProfilePoints()),
+             plot.Eta(), plot.TTHPeakWidth(), plot.EDXPeakWidth(), plot.TOFResolution(),
+             plot.PeakWidthTEM(), plot.Lambda2(), plot.LambdaRatio()) +
+         CalculationOptions() +
+         "\nExamples:\n"
+         "  tessaline-cli simulate examples/quartz.cif -o quartz.xy --summary\n"
+         "  tessaline-cli simulate examples/quartz.cif --anode Co --profile pseudo-voigt --eta 0.3 "
+         "--range 10:90 "
+         "--peaks peaks.csv\n";
+}
+
+std::string AsfDetails() {
+  return "Writes the built-in table of scattering factors (X-ray coefficients, neutron lengths, "
+         "weights)\n"
+         "to FILE, or checks that a table file reads and says how many records it holds.\n\n"
+         "Examples:\n"
+         "  tessaline-cli asf --export tessaline.asf\n"
+         "  tessaline-cli asf --check tessaline.asf\n";
+}
+
+std::string SpacegroupDetails() {
+  return "Shows a space group of the built-in table: number, symbols, setting, origin, crystal "
+         "system,\n"
+         "lattice and its general positions. SYMBOL is a number (14), a Schoenflies symbol "
+         "(C2h(5)) or a\n"
+         "Hermann-Mauguin symbol in any usual spelling (P21/c, P 1 21/c 1), with an origin (F d -3 "
+         "m :2) or\n"
+         "the axes of a rhombohedral group (R -3 m :H, R -3 m :R; hexagonal without either or a "
+         "cell).\n"
+         "  --origin 1|2          the origin choice of a group with two\n"
+         "  --cell a,b,c,alpha,beta,gamma   the cell, which decides the axes of a rhombohedral "
+         "group\n"
+         "  --list                the whole table, one setting a line\n\n"
+         "Examples:\n"
+         "  tessaline-cli spacegroup \"P 21/c\"\n"
+         "  tessaline-cli spacegroup \"R -3 m :R\"\n";
+}
+
+constexpr CCommandHelp kCommands[] = {
+    {"info", "FILE...", "describe crystal and observed-data files", InfoDetails},
+    {"convert", "IN OUT", "write a crystal file as CIF or text crystal file", ConvertDetails},
+    {"reflexions", "FILE... [-o OUT] [CALCULATION OPTIONS]", "list the reflexions of crystal files",
+     ReflexionsDetails},
+    {"structure-factors", "FILE... [-o OUT] [CALCULATION OPTIONS]",
+     "list the structure factors of crystal files", StructureFactorsDetails},
+    {"simulate", "FILE... [-o OUT|-] [OPTIONS]",
+     "simulate powder patterns and resample observed data", SimulateDetails},
+    {"asf", "--export FILE | --check FILE", "write or check a scattering-factor table", AsfDetails},
+    {"spacegroup", "SYMBOL [--origin 1|2] [--cell a,b,c,alpha,beta,gamma] | --list",
+     "show a space group of the built-in table", SpacegroupDetails},
+};
+
+const CCommandHelp* Find(std::string_view command) {
+  for (const CCommandHelp& help : kCommands)
+    if (command == help.name) return &help;
+  return nullptr;
+}
+
+}  // namespace
+
+std::string OverviewHelp() {
+  std::string text =
+      "Usage: tessaline-cli [--quiet] [--legacy-rules] COMMAND [ARGUMENTS]\n"
+      "       tessaline-cli COMMAND --help\n"
+      "       tessaline-cli --help | --version\n\n"
+      "Powder-diffraction patterns from crystal structures, and observed data on the same grid.\n\n"
+      "Commands:\n";
+  for (const CCommandHelp& help : kCommands)
+    text += Formatted("  %-18s %s\n", help.name, help.summary);
+  text +=
+      "\nEvery command:\n"
+      "  --quiet               leave out the warnings met while reading and calculating\n"
+      "  --legacy-rules        the earlier rules for equivalent positions (images compared "
+      "coordinate by\n"
+      "                        coordinate within 0.00011, without wrap-around) and anisotropic "
+      "displacement\n"
+      "                        (one unrotated tensor for every image), to reproduce results "
+      "computed with\n"
+      "                        them; by default images within 0.05 A of each other are one atom "
+      "and each\n"
+      "                        image's displacement turns with it\n"
+      "  --help                the command's options, units, defaults and examples\n\n"
+      "Exit status: 0 success, 1 a command failed, 2 bad usage.\n";
+  return text;
+}
+
+std::optional<std::string> CommandHelp(std::string_view command) {
+  const CCommandHelp* help = Find(command);
+  if (!help) return std::nullopt;
+  return std::string("Usage: tessaline-cli ") + help->name + " " + help->synopsis + "\n\n" +
+         help->details();
+}
+
+std::string ShortUsage(std::string_view command) {
+  const CCommandHelp* help = Find(command);
+  if (!help) return "Try 'tessaline-cli --help'.\n";
+  return std::string("Usage: tessaline-cli ") + help->name + " " + help->synopsis +
+         "\nTry 'tessaline-cli " + help->name + " --help' for its options.\n";
+}
