@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <numeric>
-
-#include <algorithm>
 #include <type_traits>
 
 #include "app/status.h"

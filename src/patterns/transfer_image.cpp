@@ -104,7 +104,8 @@ CTSSite ReadSite(CTransferReader& reader) {
 void CTransferWriter::WriteBytes(const void* data, size_t count) {
   if (!m_counting) {
     if (count > m_buffer.size() - m_position) throw CVHXFileEOF();
-    std::memcpy(m_buffer.data() + m_position, data, count);
+    if (count > 0)
+      std::memcpy(m_buffer.data() + m_position, data, count);  // an empty vector's data may be null
   }
   m_position += count;
 }
@@ -121,7 +122,7 @@ void CTransferWriter::WriteProfile(const CProfile& profile) {
 
 void CTransferReader::ReadBytes(void* data, size_t count) {
   if (count > m_image.size() - m_position) throw CVHXFileEOF();
-  std::memcpy(data, m_image.data() + m_position, count);
+  if (count > 0) std::memcpy(data, m_image.data() + m_position, count);
   m_position += count;
 }
 
