@@ -22,6 +22,7 @@
 #include "files/observed_files.h"
 #include "files/tess_file.h"
 #include "patterns/crystal_pattern.h"
+#include "patterns/mixture_pattern.h"
 #include "patterns/observed_pattern.h"
 #include "patterns/peaks.h"
 
@@ -55,14 +56,17 @@ struct CSimulation {
   std::optional<std::string> reflexions;        // where to write the reflexion listing
   std::optional<std::string> structureFactors;  // and the structure-factor listing
   std::optional<std::string> peaks;             // and the peak table
+  // --mix: the inputs' patterns as one mixture, with these fractions in input order; empty
+  // fractions for equal ones.
+  std::optional<std::vector<double>> mix;
 };
 
 std::vector<COptionSpec> OptionSpecs() {
   std::vector<COptionSpec> options = CalculationOptionSpecs();
   for (COptionSpec& option : ObservedOptionSpecs()) options.push_back(std::move(option));
-  for (const char* name :
-       {"--range", "--points", "--profile", "--eta", "--width", "--wavelength2", "--ratio",
-        "--size", "--strain", "--out-dir", "--reflexions", "--structure-factors", "--peaks"})
+  for (const char* name : {"--range", "--points", "--profile", "--eta", "--width", "--wavelength2",
+                           "--ratio", "--size", "--strain", "--out-dir", "--reflexions",
+                           "--structure-factors", "--peaks", "--mix"})
     options.emplace_back(name, true);
   options.emplace_back("--output", true, "-o");
   options.emplace_back("--ka2");
@@ -139,6 +143,20 @@ void ApplyDoublet(const CArguments& args, CPlotSpec& plot) {
   }
 }
 
+// --mix F1,F2,... (one fraction for each input, none negative; they need not add up to 1) or
+// --mix equal.
+std::optional<std::vector<double>> MixFractions(const CArguments& args) {
+  const std::optional<std::string> mix = args.Value("--mix");
+  if (!mix) return std::nullopt;
+  if (Lowercase(*mix) == "equal") return std::vector<double>{};
+  const size_t inputs = args.Positionals().size();
+  const std::vector<double> fractions = *args.Doubles("--mix", inputs);
+  for (const double fraction : fractions)
+    if (!(fraction >= 0.0))
+      throw CUsageError("--mix fractions may not be negative, not '" + *mix + "'");
+  return fractions;
+}
+
 CSimulation SimulationFrom(const CArguments& args) {
   CSimulation simulation;
   simulation.settings = CalculationSettingsFrom(args);
@@ -161,6 +179,7 @@ CSimulation SimulationFrom(const CArguments& args) {
   simulation.reflexions = args.Value("--reflexions");
   simulation.structureFactors = args.Value("--structure-factors");
   simulation.peaks = args.Value("--peaks");
+  simulation.mix = MixFractions(args);
   return simulation;
 }
 
@@ -285,6 +304,26 @@ class CSimulationRun {
 
   bool MissedAPattern() const { return m_missed; }
 
+  // With --mix: the patterns of the inputs as one mixture, its profile written as one pattern's.
+  void WriteMixture() {
+    if (!m_simulation.mix || m_mixed.empty()) return;
+    const std::vector<double>& fractions = *m_simulation.mix;
+    if (!fractions.empty() && fractions.size() != m_mixed.size())
+      throw CUsageError("--mix gives " + std::to_string(fractions.size()) + " fractions for " +
+                        std::to_string(m_mixed.size()) + " patterns");
+    const std::shared_ptr<CTSMixturePattern> mixture = NewMixture(m_mixed, {});
+    std::string title;
+    for (size_t i = 0; i < m_mixed.size(); ++i) {
+      // Fractions as given: the user chose them, so nothing is rebalanced.
+      if (!fractions.empty()) m_mixed[i]->SetMixtureFraction(fractions[i]);
+      title += (i ? " + " : "") + m_mixed[i]->Title();
+    }
+    mixture->SetTitle(title);
+    const CPlotSpec& plot = m_simulation.settings.plotSpec;
+    const std::string path = m_outputs.Claim(OutputPath(m_simulation, "mixture", false));
+    WriteProfileOutput(path, *mixture, mixture->GetProfile(plot), {}, plot, m_out);
+  }
+
  private:
   // The peak table of a pattern: --peaks itself, or with several patterns its name with the
   // title added.
@@ -313,13 +352,17 @@ class CSimulationRun {
     if (ReflexionsInRange(crystal.reflexions, plot).empty()) {
       m_err << InputFilePrefix() << pattern.Title() << ": " << NoReflexionsMessage() << "\n";
       m_missed = true;
+      if (!m_simulation.mix) return;
+    }
+    m_crystals.push_back(shared);
+    if (m_simulation.mix) {
+      m_mixed.push_back(shared);
       return;
     }
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, file.title, several));
     WriteProfileOutput(path, pattern, pattern.GetProfile(plot), {}, plot, m_out);
     // With the profile on the standard output, the summary goes beside it rather than into it.
     if (m_simulation.summary) PrintSummary(pattern, plot, path == "-" ? m_err : m_out);
-    m_crystals.push_back(shared);
   }
 
   // Reads one observed-data file, processes it as the options ask and writes its points
@@ -328,6 +371,10 @@ class CSimulationRun {
     const CPlotSpec& plot = m_simulation.settings.plotSpec;
     const std::shared_ptr<CTSObservedPattern> pattern = ReadObservedPattern(input);
     m_simulation.observed.ApplyTo(*pattern, m_err);
+    if (m_simulation.mix) {
+      m_mixed.push_back(pattern);
+      return;
+    }
     // Only where there are data: the grid beyond the scan would read as measured zeros.
     CProfile profile = pattern->GetProfile(plot);
     const CProfile& data = pattern->RawPoints();
@@ -344,6 +391,7 @@ class CSimulationRun {
   std::ostream& m_out;
   std::ostream& m_err;
   std::vector<std::shared_ptr<CTSCrystalPattern>> m_crystals;
+  CPatternList m_mixed;   // with --mix, every pattern in input order
   bool m_missed = false;  // a crystal without reflexions in range
 };
 
@@ -360,6 +408,9 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   int status = kExitSuccess;
   for (const std::string& input : args.Positionals())
     if (!WithInputFile(input, [&] { run.Simulate(input); })) status = kExitFailure;
+  // A mixture is of all its inputs or of none: one that failed would change what it means.
+  if (simulation.mix && status != kExitSuccess) return status;
+  run.WriteMixture();
   if (!run.WriteTables()) status = kExitFailure;
   return run.MissedAPattern() ? kExitFailure : status;
 }

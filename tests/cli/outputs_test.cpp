@@ -242,6 +242,45 @@ TEST(CommandOutputs, EveryStructureOfACifGivesAPattern) {
   EXPECT_LT(listing.find("\nquartz\n"), listing.find("\nhalite\n"));
 }
 
+// The profile points of a profile-file text.
+std::vector<std::pair<double, double>> ProfilePoints(const std::string& text) {
+  std::vector<std::pair<double, double>> points;
+  for (const std::string& line : LinesOf(text)) {
+    double x = 0.0, y = 0.0;
+    if (line.find('\t') != std::string::npos && std::sscanf(line.c_str(), "%lf\t%lf", &x, &y) == 2)
+      points.emplace_back(x, y);
+  }
+  return points;
+}
+
+TEST(SimulateMixture, IsTheWeightedSumOfItsInputs) {
+  const std::string silicon = TestDataPath("silicon.cif").string();
+  const std::vector<std::string> grid = {"--range", "10:90", "--points", "4000",
+                                         "-o",      "-",     "--quiet"};
+  auto run = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.end(), grid.begin(), grid.end());
+    const CCliResult result = RunCli(arguments);
+    EXPECT_EQ(result.status, kExitSuccess) << result.err;
+    return ProfilePoints(result.out);
+  };
+  const auto quartz = run({"simulate", Quartz()}), si = run({"simulate", silicon});
+  const auto mixed = run({"simulate", Quartz(), silicon, "--mix", "0.7,0.5"});
+  ASSERT_EQ(mixed.size(), quartz.size());
+  for (size_t i = 0; i < mixed.size(); ++i)
+    ASSERT_NEAR(mixed[i].second, 0.7 * quartz[i].second + 0.5 * si[i].second,
+                1e-4 * std::max(1.0, mixed[i].second))
+        << i;
+  const auto equal = run({"simulate", Quartz(), silicon, "--mix", "equal"});
+  EXPECT_NEAR(equal[2000].second, 0.5 * quartz[2000].second + 0.5 * si[2000].second,
+              1e-4 * std::max(1.0, equal[2000].second));
+
+  for (const char* bad : {"0.5", "0.5,-0.5", "a,b"}) {
+    const CCliResult refused = RunCli({"simulate", Quartz(), silicon, "--mix", bad});
+    EXPECT_EQ(refused.status, kExitUsage) << bad;
+    EXPECT_NE(refused.err.find("--mix"), std::string::npos) << refused.err;
+  }
+}
+
 TEST(CommandOutputs, InfoNeverCutsALine) {
   CScratchFolder folder;
   const std::string label(120, 'L');
