@@ -2,6 +2,7 @@
 // curve passes through with two Bézier handles, and the curve sampled densely between them.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "patterns/profile.h"
@@ -15,11 +16,21 @@ struct CBackgroundHandle {
   friend bool operator==(const CBackgroundHandle&, const CBackgroundHandle&) = default;
 };
 
+// The three draggable points of a control point, in the order the plot tests them.
+enum class CHandleRole : uint8_t { kAnchor, kIn, kOut };
+
 // An anchor with the handle that shapes the curve on its left (in) and on its right (out).
 struct CBackgroundControlPoint {
   CBackgroundHandle anchor;
   CBackgroundHandle in;
   CBackgroundHandle out;
+
+  CBackgroundHandle& Handle(CHandleRole role) {
+    return role == CHandleRole::kAnchor ? anchor : role == CHandleRole::kIn ? in : out;
+  }
+  const CBackgroundHandle& Handle(CHandleRole role) const {
+    return role == CHandleRole::kAnchor ? anchor : role == CHandleRole::kIn ? in : out;
+  }
 
   // An anchor at (x, y) with horizontal handles at x - h and x + h.
   static CBackgroundControlPoint Horizontal(double x, double y, double h);

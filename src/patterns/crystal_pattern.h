@@ -10,7 +10,7 @@
 struct COverlayStyle {
   bool show = false;
   uint32_t colour = 0xFF000000;
-  VHTypes::TSLineStyle lineStyle{2};
+  VHTypes::TSLineStyle lineStyle = VHTypes::kLineDashed;
   float lineWidth = 0.5f;
   friend bool operator==(const COverlayStyle&, const COverlayStyle&) = default;
 };

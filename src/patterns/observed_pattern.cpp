@@ -260,6 +260,15 @@ void CTSObservedPattern::RemoveControlPoint() {
   ApplyControlPoints();
 }
 
+void CTSObservedPattern::ClearHandleSelection() {
+  for (CBackgroundControlPoint& point : m_controlPoints)
+    point.anchor.selected = point.in.selected = point.out.selected = false;
+}
+
+void CTSObservedPattern::SelectHandle(size_t point, CHandleRole role) {
+  if (point < m_controlPoints.size()) m_controlPoints[point].Handle(role).selected = true;
+}
+
 void CTSObservedPattern::ApplyControlPoints() {
   if (m_controlPoints.size() >= 2) {
     UpdateBackground();

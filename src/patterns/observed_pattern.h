@@ -12,16 +12,16 @@
 // How a secondary curve and its points are drawn.
 struct CMarkedCurveStyle {
   uint32_t colour = 0xFF444444;
-  VHTypes::TSLineStyle lineStyle{1};
+  VHTypes::TSLineStyle lineStyle = VHTypes::kLineSolid;
   float lineWidth = 0.5f;
-  VHTypes::TSMarkerStyle markerStyle{0};
+  VHTypes::TSMarkerStyle markerStyle = VHTypes::kMarkerNone;
   float markerSize = 2.0f;
   friend bool operator==(const CMarkedCurveStyle&, const CMarkedCurveStyle&) = default;
 };
 
 struct CBackgroundStyle {
   uint32_t colour = 0xFFCC0000;
-  VHTypes::TSLineStyle lineStyle{1};
+  VHTypes::TSLineStyle lineStyle = VHTypes::kLineSolid;
   float lineWidth = 2.0f;
   bool useShadow = true;
   CMarkedCurveStyle controlPoints{0xFF7F7F7F};
@@ -120,6 +120,10 @@ class CTSObservedPattern : public CTSPattern {
   void AddControlPoint();
   // Removes the first control point with a selected anchor or handle, else the last one.
   void RemoveControlPoint();
+  // Selection of the control points' anchors and handles, as the plot's pointer sets it; it
+  // does not change the background.
+  void ClearHandleSelection();
+  void SelectHandle(size_t point, CHandleRole role);
   // Length of new handles as a fraction of the x span.
   double HandleFraction() const { return m_handleFraction; }
   void SetHandleFraction(double fraction) { m_handleFraction = fraction; }

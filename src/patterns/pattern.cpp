@@ -230,6 +230,13 @@ int NaturalCompare(std::string_view a, std::string_view b) {
   return 0;
 }
 
+void ForEachPattern(const CPatternList& patterns, const std::function<void(CTSPattern&)>& visit) {
+  for (const std::shared_ptr<CTSPattern>& pattern : patterns) {
+    visit(*pattern);
+    if (const CPatternList* components = pattern->Components()) ForEachPattern(*components, visit);
+  }
+}
+
 void SortPatterns(CPatternList& patterns, TSPatternOrder order) {
   const auto before = [order](const std::shared_ptr<CTSPattern>& a, const std::shared_ptr<CTSPattern>& b) {
     switch (order) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -28,8 +29,8 @@ using CReflexionList = std::vector<std::shared_ptr<CTSReflexion>>;
 // How a curve is drawn. Colours are 0xAARRGGBB; alpha 0 means that none has been assigned yet.
 struct CCurveStyle {
   uint32_t colour = 0x00FFFFFF;
-  VHTypes::TSLineStyle lineStyle{1};
-  VHTypes::TSMarkerStyle markerStyle{0};
+  VHTypes::TSLineStyle lineStyle = VHTypes::kLineSolid;
+  VHTypes::TSMarkerStyle markerStyle = VHTypes::kMarkerNone;
   float lineWidth = 1.0f;
   float markerSize = 4.0f;
   bool useShadow = true;
@@ -38,7 +39,7 @@ struct CCurveStyle {
 
 // Which reflexions get a label, what it says and how it is drawn.
 struct CLabelOptions {
-  VHTypes::TSLabelAlignment alignment{3};
+  VHTypes::TSLabelAlignment alignment = VHTypes::kLabelCentre;
   uint32_t colour = 0xFF000000;
   bool rotate = true;
   bool arrowhead = true;
@@ -224,6 +225,10 @@ class CTSPattern {
   double m_yScale = 1.0;
   CProfile m_profile;
 };
+
+// Calls visit(pattern) for every pattern of the list in list order, each followed by its
+// components at any depth.
+void ForEachPattern(const CPatternList& patterns, const std::function<void(CTSPattern&)>& visit);
 
 // Orders of a pattern list.
 enum class TSPatternOrder {

@@ -34,10 +34,32 @@ enum TSProfileType : uint32_t {
   kProfilePseudoVoigt = 4,
 };
 
-// How a curve, its markers and its labels are drawn; the plot gives the values their meaning.
-enum TSLineStyle : uint32_t {};
-enum TSMarkerStyle : uint32_t {};
-enum TSLabelAlignment : uint32_t {};
+// How a curve is drawn.
+enum TSLineStyle : uint32_t {
+  kLineNone = 0,  // markers only
+  kLineSolid = 1,
+  kLineDashed = 2,
+  kLineDotted = 3,
+  kLineDashDotted = 4,
+};
+
+// The mark drawn at every point of a curve (observed data) or at the ends of its lines.
+enum TSMarkerStyle : uint32_t {
+  kMarkerNone = 0,
+  kMarkerCircle = 1,
+  kMarkerSquare = 2,
+  kMarkerDiamond = 3,
+  kMarkerTriangle = 4,
+  kMarkerCross = 5,
+  kMarkerPlus = 6,
+};
+
+// Where a peak label stands relative to its peak: ending at it, starting at it, or centred.
+enum TSLabelAlignment : uint32_t {
+  kLabelLeft = 1,
+  kLabelRight = 2,
+  kLabelCentre = 3,
+};
 
 // One row of a chooser or menu: the text shown and the value it stands for.
 struct CChoice {

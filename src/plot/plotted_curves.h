@@ -1,0 +1,26 @@
+// What the plot takes from the patterns: which are plotted, where their points are drawn, and
+// the points themselves.
+#pragma once
+
+#include <vector>
+
+#include "patterns/pattern.h"
+#include "plot/curves.h"
+
+class CPlotSpec;
+
+// Every plotted pattern, components of mixtures included, in list order.
+std::vector<CTSPattern*> PlottedPatterns(const CPatternList& patterns);
+
+// The pattern's display transform: x offset, y scale times mixture fraction, y offset.
+CPlacement PlacementOf(const CTSPattern& pattern);
+
+// The pen of the pattern's curve: its colour, line and marker as its style says.
+CCurvePen CurvePenOf(const CTSPattern& pattern);
+
+// The points the curve shows: an observed pattern's shown data, else the calculated profile
+// (computed now if the pattern has none yet).
+const CProfile& CurvePoints(CTSPattern& pattern, const CPlotSpec& plotSpec);
+
+// The curve's value at x, linear between its neighbouring points; 0 outside the curve.
+double InterpolateAt(const CProfile& points, double x);

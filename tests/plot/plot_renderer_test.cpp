@@ -1,0 +1,221 @@
+// The graph as drawn on the recording canvas: curves where their data map, reduced per pixel
+// column without losing a peak, labels that never overlap, the legend, reflexion rows, the
+// difference curve and the intensity range that makes room for them.
+#include "plot/plot_renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "diffraction/reflexion.h"
+#include "patterns/mixture_pattern.h"
+#include "plot/curves.h"
+#include "plot/legend.h"
+#include "plot/peak_labels.h"
+#include "plot/plotted_curves.h"
+#include "plot/reflexion_marks.h"
+#include "plot_fixtures.h"
+
+namespace {
+
+using Kind = CRecordingCanvas::CKind;
+
+CPlotSpec QuartzSpec() {
+  CPlotSpec spec = CPlotSpec::BuiltIn();
+  spec.SetXRange(5.0, 90.0);
+  return spec;
+}
+
+// The polylines drawn in a colour.
+std::vector<const CRecordingCanvas::COperation*> Polylines(const CRecordingCanvas& canvas,
+                                                           CColour colour) {
+  std::vector<const CRecordingCanvas::COperation*> found;
+  for (const auto& operation : canvas.Operations())
+    if (operation.kind == Kind::kPolyline && operation.colour == colour)
+      found.push_back(&operation);
+  return found;
+}
+
+bool Overlap(const CRectF& a, const CRectF& b) {
+  return a.left < b.Right() && b.left < a.Right() && a.top < b.Bottom() && b.top < a.Bottom();
+}
+
+TEST(CurveReduction, KeepsEveryColumnsExtremesAndEnds) {
+  // 72000 points over 400 pixels: at most four per column, the highest and lowest kept.
+  std::vector<CPointF> points;
+  for (int i = 0; i < 72000; ++i) {
+    const float x = static_cast<float>(i) * 400.0f / 72000.0f;
+    points.push_back({x, 300.0f - 250.0f * std::exp(-std::pow(x - 123.4f, 2.0f) / 0.01f) +
+                             std::sin(static_cast<float>(i))});
+  }
+  const std::vector<CPointF> reduced = ReduceToColumns(points);
+  EXPECT_LE(reduced.size(), 4u * 400u);
+  EXPECT_EQ(reduced.front(), points.front());
+  EXPECT_EQ(reduced.back(), points.back());
+  const auto highest = [](const std::vector<CPointF>& p) {
+    return std::ranges::min(p, {}, &CPointF::y);
+  };
+  EXPECT_EQ(highest(reduced), highest(points));
+  EXPECT_TRUE(std::ranges::is_sorted(reduced, {}, &CPointF::x));
+  // Few points pass through untouched.
+  const std::vector<CPointF> sparse = {{0.5f, 1.0f}, {3.5f, 2.0f}, {9.5f, 0.0f}};
+  EXPECT_EQ(ReduceToColumns(sparse), sparse);
+}
+
+TEST(GraphDrawing, StrongestQuartzPeakInItsPixelColumn) {
+  const CPlotSpec spec = QuartzSpec();
+  auto quartz = PlottedCrystal("quartz.cif", spec);
+  quartz->Style().colour = 0xFF1060C0;
+  const CPatternList patterns = {quartz};
+  CRecordingCanvas canvas;
+  CPlotGeometry geometry(DisplayOver(5.0, 90.0));
+  FitIntensityRange(canvas, geometry, kSurface, {patterns, spec});
+  ASSERT_TRUE(DrawPlot(canvas, geometry, kSurface, {patterns, spec}));
+
+  const auto curves = Polylines(canvas, 0xFF1060C0);
+  ASSERT_EQ(curves.size(), 1u);
+  const std::vector<CPointF>& curve = curves[0]->points;
+  EXPECT_LE(curve.size(), 4 * static_cast<size_t>(geometry.Area().width) + 8);
+  const CPointF top = std::ranges::min(curve, {}, &CPointF::y);
+  // The (1 0 1) reflexion: d = 3.3434 Angstrom, 2 theta = 26.64 degrees at 1.5405 Angstrom.
+  const double twoTheta = 2.0 * std::asin(1.5405 / (2.0 * 3.3434)) * 180.0 / std::acos(-1.0);
+  EXPECT_NEAR(top.x, geometry.XToPixel(twoTheta), 1.5);
+  // Scaled to fit with a little air above.
+  EXPECT_GT(top.y, geometry.Area().top);
+  EXPECT_LT(top.y, geometry.Area().top + 0.1f * geometry.Area().height);
+}
+
+TEST(GraphDrawing, PeakLabelsNeverOverlap) {
+  const CPlotSpec spec = QuartzSpec();
+  auto quartz = PlottedCrystal("quartz.cif", spec);
+  quartz->Labels().show = true;
+  quartz->Labels().hkl = true;
+  quartz->Labels().dSpacing = true;
+  quartz->Labels().threshold = 0.0;
+  const CPatternList patterns = {quartz};
+  CRecordingCanvas canvas;
+  CPlotGeometry geometry(DisplayOver(5.0, 90.0));
+  FitIntensityRange(canvas, geometry, kSurface, {patterns, spec});
+  ASSERT_TRUE(geometry.Layout(canvas, kSurface));
+  const std::vector<CTSPattern*> plotted = PlottedPatterns(patterns);
+  const CRectF legend = LegendBox(canvas, geometry, plotted);
+  const std::vector<CPeakLabel> labels =
+      PlacePeakLabels(canvas, geometry, plotted, spec, 0, {&legend, 1});
+  ASSERT_GE(labels.size(), 5u);
+  // The strongest, (1 0 1) or an equivalent, comes first.
+  EXPECT_TRUE(labels.front().text.ends_with(", 3.343Å")) << labels.front().text;
+  size_t turned = 0;
+  for (size_t i = 0; i < labels.size(); ++i) {
+    turned += labels[i].turned;
+    EXPECT_FALSE(Overlap(labels[i].box, legend)) << labels[i].text;
+    EXPECT_GE(labels[i].box.top, geometry.Area().top);
+    EXPECT_LE(labels[i].box.Bottom(), labels[i].peak.y);  // above its peak
+    for (size_t j = 0; j < i; ++j)
+      EXPECT_FALSE(Overlap(labels[i].box, labels[j].box))
+          << labels[i].text << " / " << labels[j].text;
+  }
+  EXPECT_GT(turned, 0u);  // crowded peaks are turned upright rather than dropped
+  // At most the asked number per pattern.
+  EXPECT_LE(PlacePeakLabels(canvas, geometry, plotted, spec, 3).size(), 3u);
+}
+
+TEST(GraphDrawing, LabelTextsFollowTheOptions) {
+  const CPlotSpec spec = QuartzSpec();
+  auto quartz = PlottedCrystal("quartz.cif", spec);
+  CTSReflexion reflexion;
+  reflexion.h = 1, reflexion.k = -1, reflexion.l = 2;
+  reflexion.d = 2.2816;
+  reflexion.relativeIntensity = 0.0725;
+  reflexion.position = 39.47;
+  CLabelOptions& options = quartz->Labels();
+  options = CLabelOptions{};
+  EXPECT_EQ(PeakLabelText(*quartz, reflexion, spec), "1 ¯1 2");  // hkl when nothing is chosen
+  options.dSpacing = options.phaseName = options.relativeIntensity = options.xUnits = true;
+  EXPECT_EQ(PeakLabelText(*quartz, reflexion, spec), "2.282Å, quartz.cif, 7.2%, 39.47°");
+}
+
+TEST(GraphDrawing, LegendListsDisplayNamesWithMixtureFractions) {
+  const CPlotSpec spec = QuartzSpec();
+  auto mixture = std::make_shared<CTSMixturePattern>(CTSPattern::BuiltInDefaults{});
+  for (const char* file : {"quartz.cif", "corundum.cif"}) {
+    auto phase = PlottedCrystal(file, spec);
+    phase->SetMixtureFraction(0.5);
+    mixture->Components()->push_back(phase);
+  }
+  mixture->SetTitle("sand");
+  mixture->SetPlotted(true);
+  mixture->Recalculate(spec);
+  const CPatternList patterns = {mixture};
+  CRecordingCanvas canvas;
+  CPlotGeometry geometry(DisplayOver(5.0, 90.0));
+  FitIntensityRange(canvas, geometry, kSurface, {patterns, spec});
+  ASSERT_TRUE(DrawPlot(canvas, geometry, kSurface, {patterns, spec}));
+  const std::vector<std::string> texts = canvas.Texts();
+  for (const char* name : {"sand", "0.50  quartz.cif", "0.50  corundum.cif"})
+    EXPECT_NE(std::ranges::find(texts, name), texts.end()) << name;
+  // The sum is drawn, and each component at its share.
+  EXPECT_EQ(Polylines(canvas, mixture->Style().colour).size(), 1u);
+}
+
+TEST(GraphDrawing, LegendSumsUpCurvesThatDoNotFit) {
+  CPatternList patterns;
+  for (int i = 0; i < 40; ++i) patterns.push_back(PlottedData({{0.0, 1.0}, {90.0, 1.0}}));
+  CRecordingCanvas canvas;
+  CPlotGeometry geometry(DisplayOver(0.0, 90.0));
+  ASSERT_TRUE(geometry.Layout(canvas, kSurface));
+  const std::vector<CTSPattern*> plotted = PlottedPatterns(patterns);
+  const CRectF box = LegendBox(canvas, geometry, plotted);
+  EXPECT_LE(box.Bottom(), geometry.Area().Bottom());
+  DrawLegend(canvas, geometry, plotted);
+  const std::vector<std::string> texts = canvas.Texts();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back().rfind("… ", 0), 0u) << texts.back();
+  EXPECT_EQ(texts.size() - 1 + std::stoul(texts.back().substr(std::string("… ").size())), 40u);
+}
+
+TEST(GraphDrawing, ReflexionRowsAndDifferenceUnderTheCurves) {
+  const CPlotSpec spec = QuartzSpec();
+  auto quartz = PlottedCrystal("quartz.cif", spec);
+  // "Measured" data: the calculated profile itself, every 10th point, plus a bump at 60.
+  CProfile data;
+  const CProfile& profile = quartz->GetProfile(spec);
+  for (size_t i = 0; i < profile.size(); i += 10)
+    data.push_back(
+        {profile[i].x, profile[i].y + (std::abs(profile[i].x - 60.0) < 0.05 ? 500.0 : 0.0)});
+  auto observed = PlottedData(data);
+  const CPatternList patterns = {observed, quartz};
+  const CPlotContent content{patterns, spec, {.reflexionRows = true, .difference = true}};
+
+  CRecordingCanvas canvas;
+  CPlotGeometry geometry(DisplayOver(5.0, 90.0));
+  FitIntensityRange(canvas, geometry, kSurface, content);
+  EXPECT_LT(geometry.Display().yMin, 0.0);
+  ASSERT_TRUE(DrawPlot(canvas, geometry, kSurface, content));
+
+  // One tick per reflexion in range, in the crystal's colour, below the baseline.
+  size_t inRange = 0;
+  for (const auto& reflexion : quartz->Crystal()->reflexions)
+    inRange += reflexion->position >= 5.0 && reflexion->position <= 90.0;
+  size_t ticks = 0;
+  const float baseline = geometry.YToPixel(0.0);
+  for (const auto& operation : canvas.Operations())
+    if (operation.kind == Kind::kLine && operation.colour == quartz->Style().colour &&
+        operation.points[0].x == operation.points[1].x) {
+      ++ticks;
+      EXPECT_GT(operation.points[0].y, baseline);
+      EXPECT_LT(operation.points[1].y, geometry.Area().Bottom());
+    }
+  EXPECT_EQ(ticks, inRange);
+
+  // The difference is flat but for the bump, and lies below the rows inside the plot area.
+  const auto difference = Polylines(canvas, 0xFF2A6FB0);
+  ASSERT_EQ(difference.size(), 1u);
+  const std::vector<CPointF>& curve = difference[0]->points;
+  const CPointF bump = std::ranges::min(curve, {}, &CPointF::y);
+  EXPECT_NEAR(bump.x, geometry.XToPixel(60.0), 2.0);
+  EXPECT_GT(bump.y, baseline + ReflexionRowHeight());
+  EXPECT_LT(std::ranges::max(curve, {}, &CPointF::y).y, geometry.Area().Bottom() + 0.5f);
+}
+
+}  // namespace
