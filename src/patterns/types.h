@@ -34,6 +34,15 @@ enum TSProfileType : uint32_t {
   kProfilePseudoVoigt = 4,
 };
 
+// How the film view turns intensities into colours.
+enum TSFilmType : uint32_t {
+  kFilmPositive = 1,
+  kFilmNegative = 2,
+  kFilmFire = 3,
+  kFilmIce = 4,
+  kFilmRainbow = 5,
+};
+
 // How a curve, its markers and its labels are drawn; the plot gives the values their meaning.
 enum TSLineStyle : uint32_t {};
 enum TSMarkerStyle : uint32_t {};
