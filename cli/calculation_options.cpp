@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "preferences/preferences.h"
+
 namespace {
 
 using namespace VHTypes;
@@ -94,6 +96,20 @@ void ApplyAnode(const CArguments& arguments, CPlotSpec& plot) {
   }
 }
 
+// The defaults of a scope of the preferences, while one lives.
+const CCalculationSettings* g_defaults = nullptr;
+
+CSampleSettings SampleSettingsOf(const CTSCrystal& crystal) {
+  return {crystal.particleSize,
+          crystal.isotropicStrain,
+          crystal.useDisplacementParameters,
+          crystal.usePreferredOrientation,
+          crystal.preferredOrientationGeometry,
+          crystal.preferredOrientationVectorType,
+          crystal.preferredOrientationVector,
+          crystal.preferredOrientationAlignment};
+}
+
 constexpr double kInfinity = HUGE_VAL;
 // The wavelength limits of the X-ray wavelength dialog.
 constexpr double kShortestWavelength = 9.999999747378752e-05;
@@ -101,7 +117,20 @@ constexpr double kLongestWavelength = 100000.0;
 
 }  // namespace
 
+CCalculationDefaultsScope::CCalculationDefaultsScope(const CPreferences& preferences)
+    : m_settings{CPlotSpec::FromPreferences(preferences),
+                 SampleSettingsOf(CTSCrystal::FromPreferences(preferences))},
+      m_previous(g_defaults) {
+  g_defaults = &m_settings;
+}
+
+CCalculationDefaultsScope::~CCalculationDefaultsScope() {
+  g_defaults = m_previous;
+}
+
 void CSampleSettings::ApplyTo(CTSCrystal& crystal) const {
+  crystal.particleSize = particleSize;
+  crystal.isotropicStrain = isotropicStrain;
   crystal.useDisplacementParameters = useDisplacementParameters;
   crystal.usePreferredOrientation = usePreferredOrientation;
   crystal.preferredOrientationGeometry = geometry;
@@ -119,7 +148,7 @@ std::vector<COptionSpec> CalculationOptionSpecs() {
 }
 
 CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
-  CCalculationSettings settings;
+  CCalculationSettings settings = g_defaults ? *g_defaults : CCalculationSettings{};
   CPlotSpec& plot = settings.plotSpec;
   const auto radiation = ChosenValue(arguments, "--radiation", kRadiations);
   if (radiation) plot.SetSimulationType(static_cast<TSSimulationType>(*radiation));
@@ -150,11 +179,13 @@ CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
     plot.SetTOFDistance(*distance);
 
   // Each radiation's own axis: electron diffraction patterns are read in 1/d, where their
-  // instrument width is given.
+  // instrument width is given. The preferences' axis stays with the preferences' radiation.
   TSAxisType axis = plot.SimulationType() == kSimulationEnergyDispersive ? kAxisEnergy
                     : plot.SimulationType() == kSimulationTimeOfFlight   ? kAxisTimeOfFlight
                     : plot.SimulationType() == kSimulationElectrons      ? kAxisInverseD
                                                                          : kAxisTwoTheta;
+  if (g_defaults && !radiation && AxisFits(plot.AxisType(), plot.SimulationType()))
+    axis = plot.AxisType();
   if (const auto chosen = ChosenValue(arguments, "--axis", kAxes)) axis = static_cast<TSAxisType>(*chosen);
   if (!AxisFits(axis, plot.SimulationType()))
     throw CUsageError(std::string("--axis ") + AxisName(axis) + " does not fit --radiation " +
@@ -162,7 +193,7 @@ CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
   plot.SetAxisType(axis);
 
   CSampleSettings& sample = settings.sample;
-  sample.useDisplacementParameters = !arguments.Has("--no-adp");
+  if (arguments.Has("--no-adp")) sample.useDisplacementParameters = false;
   if (const auto po = arguments.Choice("--po", {"plates", "needles"})) {
     sample.usePreferredOrientation = true;
     sample.geometry = *po == "needles" ? CTSCrystal::kNeedles : CTSCrystal::kPlates;

@@ -8,8 +8,12 @@
 #include "crystal/crystal.h"
 #include "patterns/plot_spec.h"
 
+class CPreferences;
+
 // What the options ask of a crystal, applied after it is read.
 struct CSampleSettings {
+  double particleSize = 10000.0;
+  double isotropicStrain = 0.0;
   bool useDisplacementParameters = true;
   bool usePreferredOrientation = false;
   CTSCrystal::PreferredOrientationType geometry = CTSCrystal::kPlates;
@@ -29,8 +33,23 @@ struct CCalculationSettings {
 // --po-vector, --po-type, --po-alignment, --axis, --edx-theta, --tof-theta, --tof-distance.
 std::vector<COptionSpec> CalculationOptionSpecs();
 
-// The settings the options give, starting from the built-in defaults; a bad value raises
-// CUsageError naming the option. Without --axis the axis follows the radiation (energy for
-// energy-dispersive X-rays, time of flight for time-of-flight neutrons, 1/d for electrons,
-// 2θ otherwise).
+// While it lives, calculations start from the user's preferences instead of the built-in
+// defaults.
+class CCalculationDefaultsScope {
+ public:
+  explicit CCalculationDefaultsScope(const CPreferences& preferences);
+  ~CCalculationDefaultsScope();
+  CCalculationDefaultsScope(const CCalculationDefaultsScope&) = delete;
+  CCalculationDefaultsScope& operator=(const CCalculationDefaultsScope&) = delete;
+
+ private:
+  CCalculationSettings m_settings;
+  const CCalculationSettings* m_previous;
+};
+
+// The settings the options give, starting from the built-in defaults (or the preferences, see
+// above); a bad value raises CUsageError naming the option. Without --axis the axis follows the
+// radiation (energy for energy-dispersive X-rays, time of flight for time-of-flight neutrons,
+// 1/d for electrons, 2θ otherwise), unless the preferences give no --radiation an axis that
+// fits their own.
 CCalculationSettings CalculationSettingsFrom(const CArguments& arguments);

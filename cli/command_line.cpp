@@ -1,14 +1,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <vector>
 
 #include "app/status_log.h"
 #include "cli/arguments.h"
+#include "cli/calculation_options.h"
 #include "cli/commands.h"
 #include "cli/help.h"
 #include "cli/input_file.h"
+#include "cli/user_preferences.h"
 #include "crystal/crystal.h"
 #include "errors/alert.h"
 #include "errors/exceptions.h"
@@ -28,6 +32,7 @@ constexpr CCommand kCommands[] = {
     {"simulate", RunSimulateCommand},
     {"asf", RunAsfCommand},
     {"spacegroup", RunSpacegroupCommand},
+    {"preferences", RunPreferencesCommand},
 };
 
 bool AsksForHelp(std::span<const std::string> arguments) {
@@ -118,7 +123,15 @@ int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, st
   CStreamAlertPresenter alerts(err);
   CAlertPresenterScope alertScope(alerts);
   std::vector<std::string> rest(arguments.begin(), arguments.end());
-  const CLegacyRulesScope rules(TakeSwitch(rest, "--legacy-rules"));
+  // Calculations start from the built-in defaults unless asked to start from the preferences,
+  // whose loading also sets the rules, the memory budget and the scattering factors.
+  std::unique_ptr<CUserPreferences> preferences;
+  std::optional<CCalculationDefaultsScope> defaults;
+  if (TakeSwitch(rest, "--use-preferences")) {
+    preferences = std::make_unique<CUserPreferences>();
+    defaults.emplace(preferences->Preferences());
+  }
+  const CLegacyRulesScope rules(TakeSwitch(rest, "--legacy-rules") || LegacyRulesDefault());
   const bool quiet = TakeSwitch(rest, "--quiet");
   TakeSwitch(rest, "--verbose");  // warnings are shown unless --quiet; kept for older scripts
   CStreamStatusLog log(err, quiet);

@@ -13,6 +13,8 @@ enum CExitStatus : int { kExitSuccess = 0, kExitFailure = 1, kExitUsage = 2 };
 int RunCommandLine(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 
 int RunAsfCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
+int RunPreferencesCommand(std::span<const std::string> arguments, std::ostream& out,
+                          std::ostream& err);
 int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunConvertCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunReflexionsCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);

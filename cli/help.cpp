@@ -178,6 +178,23 @@ std::string SpacegroupDetails() {
          "  tessaline-cli spacegroup \"R -3 m :R\"\n";
 }
 
+std::string PreferencesDetails() {
+  return "Shows and changes the preferences that the desktop application keeps (on Linux in\n"
+         "~/.config/VarnholtWerk Software/Tessaline.conf, or under $XDG_CONFIG_HOME). Calculating\n"
+         "commands start from them when given --use-preferences.\n"
+         "  --list                every preference: key, type, save group and value\n"
+         "  --get KEY             the value of one preference\n"
+         "  --set KEY VALUE       change one preference. Values as --list shows them: true or "
+         "false,\n"
+         "                        numbers with a decimal point, colours as 0xAARRGGBB, rectangles, "
+         "points\n"
+         "                        and vectors as numbers separated by commas\n"
+         "  --reset               write the factory defaults back\n\n"
+         "Examples:\n"
+         "  tessaline-cli preferences --set Lambda 1.78897\n"
+         "  tessaline-cli --use-preferences simulate examples/quartz.cif -o quartz.xy\n";
+}
+
 constexpr CCommandHelp kCommands[] = {
     {"info", "FILE...", "describe crystal and observed-data files", InfoDetails},
     {"convert", "IN OUT", "write a crystal file as CIF or text crystal file", ConvertDetails},
@@ -190,6 +207,8 @@ constexpr CCommandHelp kCommands[] = {
     {"asf", "--export FILE | --check FILE", "write or check a scattering-factor table", AsfDetails},
     {"spacegroup", "SYMBOL [--origin 1|2] [--cell a,b,c,alpha,beta,gamma] | --list",
      "show a space group of the built-in table", SpacegroupDetails},
+    {"preferences", "--list | --get KEY | --set KEY VALUE | --reset",
+     "show or change the preferences of the desktop application", PreferencesDetails},
 };
 
 const CCommandHelp* Find(std::string_view command) {
@@ -202,7 +221,7 @@ const CCommandHelp* Find(std::string_view command) {
 
 std::string OverviewHelp() {
   std::string text =
-      "Usage: tessaline-cli [--quiet] [--legacy-rules] COMMAND [ARGUMENTS]\n"
+      "Usage: tessaline-cli [--quiet] [--legacy-rules] [--use-preferences] COMMAND [ARGUMENTS]\n"
       "       tessaline-cli COMMAND --help\n"
       "       tessaline-cli --help | --version\n\n"
       "Powder-diffraction patterns from crystal structures, and observed data on the same grid.\n\n"
@@ -221,6 +240,11 @@ std::string OverviewHelp() {
       "                        them; by default images within 0.05 A of each other are one atom "
       "and each\n"
       "                        image's displacement turns with it\n"
+      "  --use-preferences     start from the preferences (see the preferences command) rather "
+      "than the\n"
+      "                        built-in defaults: radiation, instrument, sample, rules, memory "
+      "budget and\n"
+      "                        scattering factors; options still have the last word\n"
       "  --help                the command's options, units, defaults and examples\n\n"
       "Exit status: 0 success, 1 a command failed, 2 bad usage.\n";
   return text;

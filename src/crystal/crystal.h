@@ -14,6 +14,7 @@
 #include "crystal/vector.h"
 #include "diffraction/asf.h"
 
+class CPreferences;
 struct CTSReflexion;
 
 // One species on a site.
@@ -55,6 +56,10 @@ class CTSCrystal {
 
   // Built-in defaults: an 8 x 9 x 10 Angstrom orthogonal cell in P 1 without sites.
   CTSCrystal();
+  // The built-in crystal with the sample settings of the preferences: particle size, strain,
+  // use of displacement parameters and the preferred orientation. Defined with the preferences,
+  // which sit above the crystal.
+  static CTSCrystal FromPreferences(const CPreferences& preferences);
 
   // Recomputes the reciprocal cell, volume, density and both metric tensors.
   void UpdateCell();

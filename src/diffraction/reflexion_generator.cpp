@@ -409,6 +409,9 @@ double ReflexionMemoryBudget() {
 void SetReflexionMemoryBudget(double bytes) {
   reflexionMemoryBudget.store(bytes, std::memory_order_relaxed);
 }
+double DefaultReflexionMemoryBudget() {
+  return QuarterOfTheMachine();
+}
 
 bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits) {
   CStatus status(kGeneratingText);

@@ -56,6 +56,8 @@ double EstimatedReflexionMemory(double candidates, std::optional<int32_t> cap);
 // unless set.
 double ReflexionMemoryBudget();
 void SetReflexionMemoryBudget(double bytes);
+// A quarter of the machine's memory.
+double DefaultReflexionMemoryBudget();
 
 // The index rule: smaller |h|, |k|, |l| in turn, then more non-negative indices, then larger
 // h, k, l. False when the two are equally good.

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "app/crc32.h"
 #include "errors/exceptions.h"
-#include "files/crc32.h"
 #include "files/encoding.h"
 
 namespace {

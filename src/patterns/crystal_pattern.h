@@ -19,6 +19,9 @@ class CTSCrystalPattern : public CTSPattern {
  public:
   // Title "New Crystal", labels showing hkl, an empty crystal.
   explicit CTSCrystalPattern(BuiltInDefaults);
+  // Title "New Crystal", style, labels, overlay and the crystal's sample settings from the
+  // preferences.
+  explicit CTSCrystalPattern(const CPreferences& preferences);
   CTSCrystalPattern(const CTSCrystalPattern&) = default;
   // The rest of a transfer image after the kind code.
   explicit CTSCrystalPattern(CTransferReader& reader);

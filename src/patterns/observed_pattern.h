@@ -41,6 +41,9 @@ class CTSObservedPattern : public CTSPattern {
  public:
   // Title "New Data", no data.
   explicit CTSObservedPattern(BuiltInDefaults);
+  // Title "New Data", no data; labels, the observed curve style, the background curve's style and
+  // the automatic y scale from the preferences.
+  explicit CTSObservedPattern(const CPreferences& preferences);
   CTSObservedPattern(const CTSObservedPattern&) = default;
   // The rest of a transfer image after the kind code.
   explicit CTSObservedPattern(CTransferReader& reader);

@@ -17,6 +17,7 @@
 #include "patterns/types.h"
 
 class CPlotSpec;
+class CPreferences;
 class CTSCrystal;
 class CTSPattern;
 class CTransferReader;
@@ -205,6 +206,9 @@ class CTSPattern {
  protected:
   // `title` is the kind's default title.
   CTSPattern(BuiltInDefaults, std::string title);
+  // The curve style of the crystal keys and the label options of the preferences. Defined with
+  // the preferences, which sit above the patterns.
+  CTSPattern(const CPreferences& preferences, std::string title);
   CTSPattern(const CTSPattern&) = default;
   CTSPattern& operator=(const CTSPattern&) = delete;
   // The base part of a transfer image, after the kind code.

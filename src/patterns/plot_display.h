@@ -8,17 +8,9 @@
 #include <string>
 
 #include "crystal/vector.h"
+#include "patterns/types.h"
 
 namespace VHTypes {
-
-// The colour ramp of the film display; other values give an empty ramp.
-enum TSFilmType : uint32_t {
-  kFilmPositive = 1,
-  kFilmNegative = 2,
-  kFilmFire = 3,
-  kFilmIce = 4,
-  kFilmRainbow = 5,
-};
 
 template <class T>
 struct CPointT {

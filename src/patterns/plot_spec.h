@@ -11,16 +11,19 @@
 
 #include "patterns/types.h"
 
+class CPreferences;
 struct CTSReflexion;
 
 class CPlotSpec {
  public:
-  // Tag of the constructor that takes the built-in defaults; a constructor from the
-  // preferences store stands beside it.
+  // Tag of the constructor that takes the built-in defaults.
   struct BuiltInDefaults {};
 
   explicit CPlotSpec(BuiltInDefaults);
   static CPlotSpec BuiltIn() { return CPlotSpec(BuiltInDefaults{}); }
+  // Every field that has a preference takes it; the x range is the axis type's default range.
+  // Defined with the preferences, which sit above the patterns.
+  static CPlotSpec FromPreferences(const CPreferences& preferences);
 
   friend bool operator==(const CPlotSpec&, const CPlotSpec&) = default;
 

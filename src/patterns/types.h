@@ -34,6 +34,15 @@ enum TSProfileType : uint32_t {
   kProfilePseudoVoigt = 4,
 };
 
+// The colour ramp of the film display; other values give an empty ramp.
+enum TSFilmType : uint32_t {
+  kFilmPositive = 1,
+  kFilmNegative = 2,
+  kFilmFire = 3,
+  kFilmIce = 4,
+  kFilmRainbow = 5,
+};
+
 // How a curve is drawn.
 enum TSLineStyle : uint32_t {
   kLineNone = 0,  // markers only

@@ -300,8 +300,8 @@ TEST(CommandOutputs, InfoNeverCutsALine) {
 }
 
 TEST(CommandHelp, EveryCommandExplainsItselfAndMistakesShowTheUsage) {
-  for (const char* command :
-       {"info", "convert", "reflexions", "structure-factors", "simulate", "asf", "spacegroup"}) {
+  for (const char* command : {"info", "convert", "reflexions", "structure-factors", "simulate",
+                              "asf", "spacegroup", "preferences"}) {
     SCOPED_TRACE(command);
     const CCliResult help = RunCli({command, "--help"});
     EXPECT_EQ(help.status, kExitSuccess);

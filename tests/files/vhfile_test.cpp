@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "app/crc32.h"
 #include "errors/exceptions.h"
-#include "files/crc32.h"
 #include "files/temp_file.h"
 
 namespace {

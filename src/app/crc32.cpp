@@ -1,4 +1,4 @@
-#include "files/crc32.h"
+#include "app/crc32.h"
 
 #include <array>
 

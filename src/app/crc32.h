@@ -1,5 +1,6 @@
 // CRC-32/BZIP2: polynomial 0x04C11DB7, most significant bit first, initial value 0xFFFFFFFF,
-// result complemented. The trailer of the program's binary files carries it.
+// result complemented. The trailer of the program's binary files carries it, and the preferences
+// store tells with it whether a group has changed since it was saved.
 #pragma once
 
 #include <cstddef>
