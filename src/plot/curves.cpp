@@ -3,35 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 using PlotMetrics::ScaledSize;
 
-std::vector<CPointF> ReduceToColumns(std::span<const CPointF> points) {
-  std::vector<CPointF> reduced;
-  reduced.reserve(std::min<size_t>(points.size(), 4096));
-  size_t begin = 0;
-  while (begin < points.size()) {
-    const float column = std::floor(points[begin].x);
-    size_t end = begin + 1, lowest = begin, highest = begin;
-    for (; end < points.size() && std::floor(points[end].x) == column; ++end) {
-      if (points[end].y < points[lowest].y) lowest = end;
-      if (points[end].y > points[highest].y) highest = end;
-    }
-    // First, the extremes in their own order, last; each once.
-    size_t keep[] = {begin, std::min(lowest, highest), std::max(lowest, highest), end - 1};
-    size_t previous = points.size();
-    for (const size_t index : keep) {
-      if (index == previous) continue;
-      reduced.push_back(points[index]);
-      previous = index;
-    }
-    begin = end;
-  }
-  return reduced;
-}
+namespace {
 
-std::vector<CPointF> VisiblePixels(const CPlotGeometry& geometry, const CProfile& points,
-                                   const CPlacement& placement) {
+// The part of `points` whose placed x lies in the visible range, with one more on each side.
+std::span<const CProfilePoint> VisibleSpan(const CPlotGeometry& geometry, const CProfile& points,
+                                           const CPlacement& placement) {
   const double xMin = geometry.Display().xMin - placement.xOffset;
   const double xMax = geometry.Display().xMax - placement.xOffset;
   auto first = std::lower_bound(points.begin(), points.end(), xMin,
@@ -40,12 +20,70 @@ std::vector<CPointF> VisiblePixels(const CPlotGeometry& geometry, const CProfile
                                [](double x, const CProfilePoint& point) { return x < point.x; });
   if (first != points.begin()) --first;
   if (last != points.end()) ++last;
+  return {first, last};
+}
+
+// The first point at or after `from` whose x is not below x. A column's points lie close
+// together, so the search gallops out from `from` before it bisects, staying in cached memory.
+std::span<const CProfilePoint>::iterator GallopTo(std::span<const CProfilePoint>::iterator from,
+                                                  std::span<const CProfilePoint>::iterator end,
+                                                  double x) {
+  const auto below = [](const CProfilePoint& point, double value) { return point.x < value; };
+  ptrdiff_t reach = 1;
+  while (reach < end - from && from[reach - 1].x < x) reach *= 2;
+  return std::lower_bound(from + reach / 2, from + std::min(reach, end - from), x, below);
+}
+
+}  // namespace
+
+std::vector<CPointF> VisiblePixels(const CPlotGeometry& geometry, const CProfile& points,
+                                   const CPlacement& placement) {
+  const std::span<const CProfilePoint> visible = VisibleSpan(geometry, points, placement);
   std::vector<CPointF> pixels;
-  pixels.reserve(static_cast<size_t>(last - first));
-  for (auto point = first; point != last; ++point)
-    pixels.push_back(geometry.DataToPixel(point->x + placement.xOffset,
-                                          point->y * placement.yFactor + placement.yOffset));
+  pixels.reserve(visible.size());
+  for (const CProfilePoint& point : visible)
+    pixels.push_back(geometry.DataToPixel(point.x + placement.xOffset,
+                                          point.y * placement.yFactor + placement.yOffset));
   return pixels;
+}
+
+std::vector<CPointF> ReducedPixels(const CPlotGeometry& geometry, const CProfile& points,
+                                   const CPlacement& placement) {
+  const std::span<const CProfilePoint> visible = VisibleSpan(geometry, points, placement);
+  const auto pixel = [&](const CProfilePoint& point) {
+    return geometry.DataToPixel(point.x + placement.xOffset,
+                                point.y * placement.yFactor + placement.yOffset);
+  };
+  // The data x at which pixel column `column` begins, in the curve's own x.
+  const double left = geometry.Area().left, xMin = geometry.Display().xMin;
+  const auto columnStart = [&](double column) {
+    return (column - left) / geometry.XScale() + xMin - placement.xOffset;
+  };
+  std::vector<CPointF> reduced;
+  reduced.reserve(
+      std::min<size_t>(visible.size(), 4 * static_cast<size_t>(geometry.Area().width + 4)));
+  for (auto first = visible.begin(); first != visible.end();) {
+    const double column = std::floor(pixel(*first).x);
+    auto end = GallopTo(first + 1, visible.end(), columnStart(column + 1));
+    // The mapping of intensities to pixel rows is monotonic on either axis, so the extremes of
+    // the data are the extremes on screen.
+    auto lowest = first, highest = first;
+    double lowestY = first->y, highestY = first->y;
+    for (auto point = first + 1; point != end; ++point) {
+      const double y = point->y;
+      if (y < lowestY) lowestY = y, lowest = point;
+      if (y > highestY) highestY = y, highest = point;
+    }
+    const auto early = std::min(lowest, highest), late = std::max(lowest, highest);
+    auto previous = visible.end();
+    for (const auto point : {first, early, late, end - 1}) {
+      if (point == previous) continue;
+      reduced.push_back(pixel(*point));
+      previous = point;
+    }
+    first = end;
+  }
+  return reduced;
 }
 
 CDash DashOf(VHTypes::TSLineStyle style) {
@@ -96,16 +134,17 @@ void DrawMarker(CCanvas& canvas, CPointF at, VHTypes::TSMarkerStyle style, float
   }
 }
 
-void DrawCurve(CCanvas& canvas, std::span<const CPointF> pixels, const CCurvePen& pen) {
-  if (pixels.empty()) return;
+void DrawCurve(CCanvas& canvas, const CPlotGeometry& geometry, const CProfile& points,
+               const CPlacement& placement, const CCurvePen& pen) {
   if (pen.line != VHTypes::kLineNone) {
-    const std::vector<CPointF> reduced = ReduceToColumns(pixels);
-    canvas.DrawPolyline(reduced, CPen{pen.colour, ScaledSize(pen.width), DashOf(pen.line)});
+    const std::vector<CPointF> reduced = ReducedPixels(geometry, points, placement);
+    if (!reduced.empty())
+      canvas.DrawPolyline(reduced, CPen{pen.colour, ScaledSize(pen.width), DashOf(pen.line)});
   }
   if (pen.marker == VHTypes::kMarkerNone) return;
   const float size = ScaledSize(pen.markerSize);
   float lastX = -std::numeric_limits<float>::infinity();
-  for (const CPointF& pixel : pixels) {
+  for (const CPointF& pixel : VisiblePixels(geometry, points, placement)) {
     if (pixel.x - lastX < size) continue;
     DrawMarker(canvas, pixel, pen.marker, size, pen.colour);
     lastX = pixel.x;

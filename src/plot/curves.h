@@ -19,12 +19,6 @@ struct CCurvePen {
   float markerSize = 4.0f;  // screen pixels
 };
 
-// The points of a polyline in increasing x reduced to at most four per whole pixel column (the
-// first, the lowest and the highest in the order they come, and the last), so that drawing
-// follows the width of the picture rather than the number of points while every peak keeps
-// its full height.
-std::vector<CPointF> ReduceToColumns(std::span<const CPointF> points);
-
 // Where a curve's points are drawn: x + x offset, y * y factor + y offset.
 struct CPlacement {
   double xOffset = 0.0;
@@ -37,9 +31,17 @@ struct CPlacement {
 std::vector<CPointF> VisiblePixels(const CPlotGeometry& geometry, const CProfile& points,
                                    const CPlacement& placement);
 
-// Draws a curve of pixels in increasing x: its line (reduced) and its markers (at most one per
-// marker size along x).
-void DrawCurve(CCanvas& canvas, std::span<const CPointF> pixels, const CCurvePen& pen);
+// The same pixels reduced to at most four per whole pixel column: the first, the lowest and the
+// highest in the order they come, and the last. Drawing then follows the width of the picture
+// rather than the number of points, and every peak keeps its full height. Only the kept points
+// are mapped.
+std::vector<CPointF> ReducedPixels(const CPlotGeometry& geometry, const CProfile& points,
+                                   const CPlacement& placement);
+
+// Draws the curve of `points` placed by `placement`: its line reduced per pixel column, and its
+// markers (at most one per marker size along x).
+void DrawCurve(CCanvas& canvas, const CPlotGeometry& geometry, const CProfile& points,
+               const CPlacement& placement, const CCurvePen& pen);
 
 // One marker centred on `at`.
 void DrawMarker(CCanvas& canvas, CPointF at, VHTypes::TSMarkerStyle style, float size,

@@ -26,12 +26,13 @@ std::optional<CProfile> DifferenceCurve(const std::vector<CTSPattern*>& plotted,
                    modelPlacement = PlacementOf(**calculated);
   CProfile difference;
   difference.reserve(data.size());
+  CCurveWalker modelCurve(model);
   for (const CProfilePoint& point : data) {
     const double x = point.x + dataPlacement.xOffset;
     const double modelX = x - modelPlacement.xOffset;
     if (modelX < model.front().x || modelX > model.back().x) continue;
     const double calculatedY =
-        InterpolateAt(model, modelX) * modelPlacement.yFactor + modelPlacement.yOffset;
+        modelCurve.At(modelX) * modelPlacement.yFactor + modelPlacement.yOffset;
     difference.push_back(
         {x, point.y * dataPlacement.yFactor + dataPlacement.yOffset - calculatedY});
   }
@@ -59,7 +60,6 @@ void DrawDifference(CCanvas& canvas, const CPlotGeometry& geometry, const CProfi
   const float zero = geometry.YToPixel(offset);
   canvas.DrawLine({geometry.Area().left, zero}, {geometry.Area().Right(), zero},
                   CPen{0xFF808080, PlotMetrics::ScaledSize(0.75f), CDash::kDotted});
-  const std::vector<CPointF> pixels =
-      VisiblePixels(geometry, difference, CPlacement{0.0, 1.0, offset});
-  DrawCurve(canvas, pixels, CCurvePen{kDifferenceColour, 1.0f});
+  DrawCurve(canvas, geometry, difference, CPlacement{0.0, 1.0, offset},
+            CCurvePen{kDifferenceColour, 1.0f});
 }

@@ -32,13 +32,12 @@ void DrawFilm(CCanvas& canvas, const CPlotGeometry& geometry,
     const CPlacement placement = PlacementOf(pattern);
     const float top = std::floor(area.top + bandHeight * static_cast<float>(band));
     const float bottom = std::floor(area.top + bandHeight * static_cast<float>(band + 1));
+    CCurveWalker curve(points);
     for (int column = 0; column < columns; ++column) {
       const double x = display.xMin + column / geometry.XScale();
-      const double y =
-          InterpolateAt(points, x - placement.xOffset) * placement.yFactor + placement.yOffset;
-      const CPen pen{RampColour(ramp, FilmShade(display, y)), 1.0f};
-      const float px = area.left + static_cast<float>(column) + 0.5f;
-      canvas.DrawLine({px, top + 1}, {px, bottom - 1}, pen);
+      const double y = curve.At(x - placement.xOffset) * placement.yFactor + placement.yOffset;
+      canvas.FillRect({area.left + static_cast<float>(column), top + 1, 1.0f, bottom - top - 2},
+                      RampColour(ramp, FilmShade(display, y)));
     }
     if (bottom < std::floor(area.Bottom()))
       canvas.DrawLine({area.left, bottom}, {area.Right(), bottom}, separator);

@@ -52,19 +52,8 @@ bool CPlotGeometry::Layout(CCanvas& canvas, CRectF surface) {
   return m_area.width > kSmallestExtent && m_area.height > kSmallestExtent;
 }
 
-float CPlotGeometry::XToPixel(double x) const {
-  return static_cast<float>(m_area.left + (x - m_display.xMin) * m_xScale);
-}
-
-float CPlotGeometry::YToPixel(double y) const {
-  const double rise = m_display.logarithmicY
-                          ? std::log10(std::max(0.0, y - m_display.yMin) + 1.0) * m_yScale
-                          : (y - m_display.yMin) * m_yScale;
-  return static_cast<float>(m_area.Bottom() - rise);
-}
-
-CPointF CPlotGeometry::DataToPixel(double x, double y) const {
-  return {XToPixel(x), YToPixel(y)};
+double CPlotGeometry::LogRise(double y) const {
+  return std::log10(std::max(0.0, y - m_display.yMin) + 1.0) * m_yScale;
 }
 
 std::pair<double, double> CPlotGeometry::PixelToData(CPointF pixel) const {

@@ -44,12 +44,20 @@ class CPlotGeometry {
 
   // The pixel of a data point, and the data (x, y) of a pixel; y is 0 while the y scale is not
   // positive (nothing plotted).
-  CPointF DataToPixel(double x, double y) const;
-  float XToPixel(double x) const;
-  float YToPixel(double y) const;
+  CPointF DataToPixel(double x, double y) const { return {XToPixel(x), YToPixel(y)}; }
+  float XToPixel(double x) const {
+    return static_cast<float>(m_area.left + (x - m_display.xMin) * m_xScale);
+  }
+  float YToPixel(double y) const {
+    return static_cast<float>(
+        m_area.Bottom() - (m_display.logarithmicY ? LogRise(y) : (y - m_display.yMin) * m_yScale));
+  }
   std::pair<double, double> PixelToData(CPointF pixel) const;
 
  private:
+  // Pixels above the baseline of intensity y on a logarithmic axis.
+  double LogRise(double y) const;
+
   CPlotDisplay m_display;
   CRectF m_surface;
   CRectF m_area;

@@ -42,10 +42,9 @@ float RowsHeight(const std::vector<CTSPattern*>& plotted, const CPlotOptions& op
 void DrawObserved(CCanvas& canvas, const CPlotGeometry& geometry, CTSObservedPattern& pattern,
                   const CPlotSpec& spec) {
   const CPlacement placement = PlacementOf(pattern);
-  DrawCurve(canvas, VisiblePixels(geometry, CurvePoints(pattern, spec), placement),
-            CurvePenOf(pattern));
+  DrawCurve(canvas, geometry, CurvePoints(pattern, spec), placement, CurvePenOf(pattern));
   const auto drawSecondary = [&](const CProfile& points, const CMarkedCurveStyle& style) {
-    DrawCurve(canvas, VisiblePixels(geometry, points, placement),
+    DrawCurve(canvas, geometry, points, placement,
               CCurvePen{style.colour, style.lineWidth, style.lineStyle, style.markerStyle,
                         style.markerSize});
   };
@@ -58,7 +57,7 @@ void DrawObserved(CCanvas& canvas, const CPlotGeometry& geometry, CTSObservedPat
       (pattern.BackgroundInUse() && !pattern.BackgroundPreview()))
     return;
   const CBackgroundStyle& style = pattern.BackgroundStyle();
-  DrawCurve(canvas, VisiblePixels(geometry, pattern.BackgroundCurve().Samples(), placement),
+  DrawCurve(canvas, geometry, pattern.BackgroundCurve().Samples(), placement,
             CCurvePen{style.colour, style.lineWidth, style.lineStyle});
   if (!pattern.Selected()) return;
   const CMarkedCurveStyle& points = style.controlPoints;
@@ -98,7 +97,7 @@ void DrawGraph(CCanvas& canvas, const CPlotGeometry& geometry, const CPlotConten
   for (CTSPattern* pattern : plotted) {
     if (pattern->GetKind() == CTSPattern::kObserved) continue;
     const CPlacement placement = PlacementOf(*pattern);
-    DrawCurve(canvas, VisiblePixels(geometry, CurvePoints(*pattern, content.plotSpec), placement),
+    DrawCurve(canvas, geometry, CurvePoints(*pattern, content.plotSpec), placement,
               CurvePenOf(*pattern));
     DrawReflexionOverlay(canvas, geometry, *pattern,
                          pattern->LargestPlottedIntensity(0.0, 0.0) - pattern->YOffset());

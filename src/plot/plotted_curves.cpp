@@ -26,14 +26,27 @@ const CProfile& CurvePoints(CTSPattern& pattern, const CPlotSpec& plotSpec) {
   return pattern.GetProfile(plotSpec);
 }
 
+namespace {
+
+// The value at x given the first point beyond x (`next`, possibly the end).
+double ValueBefore(const CProfile& points, size_t next, double x) {
+  if (next == 0) return 0.0;
+  const CProfilePoint& a = points[next - 1];
+  if (next == points.size()) return a.x == x ? a.y : 0.0;
+  const CProfilePoint& b = points[next];
+  return a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x);
+}
+
+}  // namespace
+
 double InterpolateAt(const CProfile& points, double x) {
-  const auto upper =
+  const auto next =
       std::upper_bound(points.begin(), points.end(), x,
                        [](double value, const CProfilePoint& point) { return value < point.x; });
-  if (upper == points.begin())
-    return points.empty() || x < points.front().x ? 0.0 : points.front().y;
-  if (upper == points.end()) return x == points.back().x ? points.back().y : 0.0;
-  const CProfilePoint& a = *(upper - 1);
-  const CProfilePoint& b = *upper;
-  return a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x);
+  return ValueBefore(points, static_cast<size_t>(next - points.begin()), x);
+}
+
+double CCurveWalker::At(double x) {
+  while (m_next < m_points.size() && m_points[m_next].x <= x) ++m_next;
+  return ValueBefore(m_points, m_next, x);
 }

@@ -24,3 +24,15 @@ const CProfile& CurvePoints(CTSPattern& pattern, const CPlotSpec& plotSpec);
 
 // The curve's value at x, linear between its neighbouring points; 0 outside the curve.
 double InterpolateAt(const CProfile& points, double x);
+
+// The same values read at x that never decreases, walking the curve once instead of searching
+// it for every x (the film's columns, the difference at the observed points).
+class CCurveWalker {
+ public:
+  explicit CCurveWalker(const CProfile& points) : m_points(points) {}
+  double At(double x);
+
+ private:
+  const CProfile& m_points;
+  size_t m_next = 0;  // the first point beyond the last x asked for
+};

@@ -97,19 +97,18 @@ TEST(FilmDisplay, DarkestColumnOfANegativeFilmIsThePeak) {
   const CPlotSpec spec = CPlotSpec::BuiltIn();
   ASSERT_TRUE(DrawPlot(canvas, geometry, kSurface, {patterns, spec}));
 
-  // Each band's columns are vertical lines; find the darkest in the first band.
+  // Each band's columns are one-pixel-wide rectangles; find the darkest in the first band.
   float darkestX = -1.0f;
   int darkest = 256;
   size_t columns = 0;
   const float firstBandBottom = geometry.Area().top + geometry.Area().height / 2;
   for (const auto& operation : canvas.Operations()) {
-    if (operation.kind != CRecordingCanvas::CKind::kLine ||
-        operation.points[0].x != operation.points[1].x)
+    if (operation.kind != CRecordingCanvas::CKind::kFillRect || operation.rect.width != 1.0f)
       continue;
-    if (operation.points[1].y > firstBandBottom) continue;
+    if (operation.rect.Bottom() > firstBandBottom) continue;
     ++columns;
     const int grey = Split(operation.colour).r;
-    if (grey < darkest) darkest = grey, darkestX = operation.points[0].x;
+    if (grey < darkest) darkest = grey, darkestX = operation.rect.left + 0.5f;
   }
   EXPECT_EQ(columns, static_cast<size_t>(geometry.Area().width));
   EXPECT_LE(darkest, 5);

@@ -42,25 +42,29 @@ bool Overlap(const CRectF& a, const CRectF& b) {
 }
 
 TEST(CurveReduction, KeepsEveryColumnsExtremesAndEnds) {
-  // 72000 points over 400 pixels: at most four per column, the highest and lowest kept.
-  std::vector<CPointF> points;
+  // 72000 noisy points with one sharp peak: at most four per pixel column, nothing of the peak
+  // or of the ends lost, and x never going back.
+  CProfile points;
   for (int i = 0; i < 72000; ++i) {
-    const float x = static_cast<float>(i) * 400.0f / 72000.0f;
-    points.push_back({x, 300.0f - 250.0f * std::exp(-std::pow(x - 123.4f, 2.0f) / 0.01f) +
-                             std::sin(static_cast<float>(i))});
+    const double x = i * 180.0 / 72000;
+    points.push_back(
+        {x, 100.0 + 900.0 * std::exp(-std::pow(x - 61.7, 2) / 0.001) + std::sin(i * 1.0)});
   }
-  const std::vector<CPointF> reduced = ReduceToColumns(points);
-  EXPECT_LE(reduced.size(), 4u * 400u);
-  EXPECT_EQ(reduced.front(), points.front());
-  EXPECT_EQ(reduced.back(), points.back());
-  const auto highest = [](const std::vector<CPointF>& p) {
-    return std::ranges::min(p, {}, &CPointF::y);
-  };
-  EXPECT_EQ(highest(reduced), highest(points));
+  CRecordingCanvas canvas;
+  CPlotGeometry geometry(DisplayOver(0.0, 180.0, 1000.0));
+  ASSERT_TRUE(geometry.Layout(canvas, kSurface));
+  const CPlacement placement{0.5, 0.9, 20.0};
+  const std::vector<CPointF> all = VisiblePixels(geometry, points, placement);
+  const std::vector<CPointF> reduced = ReducedPixels(geometry, points, placement);
+  EXPECT_LE(reduced.size(), 4 * static_cast<size_t>(geometry.Area().width + 2));
+  EXPECT_EQ(reduced.front(), all.front());
+  EXPECT_EQ(reduced.back(), all.back());
+  EXPECT_EQ(std::ranges::min(reduced, {}, &CPointF::y), std::ranges::min(all, {}, &CPointF::y));
+  EXPECT_EQ(std::ranges::max(reduced, {}, &CPointF::y), std::ranges::max(all, {}, &CPointF::y));
   EXPECT_TRUE(std::ranges::is_sorted(reduced, {}, &CPointF::x));
-  // Few points pass through untouched.
-  const std::vector<CPointF> sparse = {{0.5f, 1.0f}, {3.5f, 2.0f}, {9.5f, 0.0f}};
-  EXPECT_EQ(ReduceToColumns(sparse), sparse);
+  // Points further apart than a pixel pass through untouched.
+  const CProfile sparse = {{1.0, 5.0}, {10.0, 900.0}, {11.0, 0.0}, {170.0, 2.0}};
+  EXPECT_EQ(ReducedPixels(geometry, sparse, {}), VisiblePixels(geometry, sparse, {}));
 }
 
 TEST(GraphDrawing, StrongestQuartzPeakInItsPixelColumn) {
