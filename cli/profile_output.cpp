@@ -8,7 +8,7 @@
 #include "diffraction/reflexion.h"
 #include "errors/exception.h"
 #include "files/profile_file.h"
-#include "files/text_file.h"
+#include "files/whole_file.h"
 #include "patterns/pattern.h"
 #include "patterns/plot_spec.h"
 #include "patterns/types.h"
@@ -85,7 +85,7 @@ void Deliver(const std::string& path, const std::string& text, std::ostream& out
   if (path == "-")
     out << text;
   else
-    WriteTextFile(path, text);
+    WriteWholeFile(path, text);
 }
 
 }  // namespace
