@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 
 using PlotMetrics::ScaledSize;
@@ -69,10 +68,15 @@ std::vector<CPointF> ReducedPixels(const CPlotGeometry& geometry, const CProfile
     // the data are the extremes on screen.
     auto lowest = first, highest = first;
     double lowestY = first->y, highestY = first->y;
+    // Written as selections rather than branches: over the rising and falling sides of peaks a
+    // branch is guessed wrong too often, and this loop sees every point of every curve.
     for (auto point = first + 1; point != end; ++point) {
       const double y = point->y;
-      if (y < lowestY) lowestY = y, lowest = point;
-      if (y > highestY) highestY = y, highest = point;
+      const bool lower = y<lowestY, higher = y> highestY;
+      lowest = lower ? point : lowest;
+      lowestY = lower ? y : lowestY;
+      highest = higher ? point : highest;
+      highestY = higher ? y : highestY;
     }
     const auto early = std::min(lowest, highest), late = std::max(lowest, highest);
     auto previous = visible.end();
@@ -136,17 +140,13 @@ void DrawMarker(CCanvas& canvas, CPointF at, VHTypes::TSMarkerStyle style, float
 
 void DrawCurve(CCanvas& canvas, const CPlotGeometry& geometry, const CProfile& points,
                const CPlacement& placement, const CCurvePen& pen) {
-  if (pen.line != VHTypes::kLineNone) {
-    const std::vector<CPointF> reduced = ReducedPixels(geometry, points, placement);
-    if (!reduced.empty())
-      canvas.DrawPolyline(reduced, CPen{pen.colour, ScaledSize(pen.width), DashOf(pen.line)});
-  }
+  const std::vector<CPointF> reduced = ReducedPixels(geometry, points, placement);
+  if (reduced.empty()) return;
+  if (pen.line != VHTypes::kLineNone)
+    canvas.DrawPolyline(reduced, CPen{pen.colour, ScaledSize(pen.width), DashOf(pen.line)});
+  // Markers at the reduced points: every point of sparse data, and the extremes of each pixel
+  // column of dense data, so that no peak loses its top.
   if (pen.marker == VHTypes::kMarkerNone) return;
-  const float size = ScaledSize(pen.markerSize);
-  float lastX = -std::numeric_limits<float>::infinity();
-  for (const CPointF& pixel : VisiblePixels(geometry, points, placement)) {
-    if (pixel.x - lastX < size) continue;
-    DrawMarker(canvas, pixel, pen.marker, size, pen.colour);
-    lastX = pixel.x;
-  }
+  for (const CPointF& pixel : reduced)
+    DrawMarker(canvas, pixel, pen.marker, ScaledSize(pen.markerSize), pen.colour);
 }

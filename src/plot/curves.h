@@ -38,8 +38,8 @@ std::vector<CPointF> VisiblePixels(const CPlotGeometry& geometry, const CProfile
 std::vector<CPointF> ReducedPixels(const CPlotGeometry& geometry, const CProfile& points,
                                    const CPlacement& placement);
 
-// Draws the curve of `points` placed by `placement`: its line reduced per pixel column, and its
-// markers (at most one per marker size along x).
+// Draws the curve of `points` placed by `placement`, reduced per pixel column: its line and its
+// markers.
 void DrawCurve(CCanvas& canvas, const CPlotGeometry& geometry, const CProfile& points,
                const CPlacement& placement, const CCurvePen& pen);
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr CColour kDifferenceColour = 0xFF2A6FB0;
+constexpr CColour kDifferenceColour = 0xFF808080;
 
 }  // namespace
 
@@ -59,7 +59,7 @@ void DrawDifference(CCanvas& canvas, const CPlotGeometry& geometry, const CProfi
   const double offset = geometry.PixelToData({0.0f, top}).second - highest;
   const float zero = geometry.YToPixel(offset);
   canvas.DrawLine({geometry.Area().left, zero}, {geometry.Area().Right(), zero},
-                  CPen{0xFF808080, PlotMetrics::ScaledSize(0.75f), CDash::kDotted});
+                  CPen{0xFFB0B0B0, PlotMetrics::ScaledSize(0.75f), CDash::kDotted});
   DrawCurve(canvas, geometry, difference, CPlacement{0.0, 1.0, offset},
             CCurvePen{kDifferenceColour, 1.0f});
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "patterns/pattern.h"
 #include "plot/film_ramp.h"
 #include "plot/plotted_curves.h"
 
@@ -24,6 +25,8 @@ void DrawFilm(CCanvas& canvas, const CPlotGeometry& geometry,
   if (patterns.empty()) return;
 
   const int columns = static_cast<int>(area.width);
+  // Columns on whole pixels, so that anti-aliasing does not blend each with its neighbours.
+  const float left = std::floor(area.left);
   const float bandHeight = area.height / static_cast<float>(patterns.size());
   const CPen separator{0xFF000000, PlotMetrics::ScaledSize(1.0f)};
   for (size_t band = 0; band < patterns.size(); ++band) {
@@ -32,12 +35,29 @@ void DrawFilm(CCanvas& canvas, const CPlotGeometry& geometry,
     const CPlacement placement = PlacementOf(pattern);
     const float top = std::floor(area.top + bandHeight * static_cast<float>(band));
     const float bottom = std::floor(area.top + bandHeight * static_cast<float>(band + 1));
+    // Each column shows the curve sampled where the column starts or, when a peak narrower than
+    // a pixel lies inside the column, that peak's top, so that no line of the film vanishes.
     CCurveWalker curve(points);
+    size_t inside = 0;  // the first point not left of the column
     for (int column = 0; column < columns; ++column) {
-      const double x = display.xMin + column / geometry.XScale();
-      const double y = curve.At(x - placement.xOffset) * placement.yFactor + placement.yOffset;
-      canvas.FillRect({area.left + static_cast<float>(column), top + 1, 1.0f, bottom - top - 2},
-                      RampColour(ramp, FilmShade(display, y)));
+      const double from = display.xMin + column / geometry.XScale() - placement.xOffset;
+      const double to = from + 1.0 / geometry.XScale();
+      double y = curve.At(from);
+      for (; inside < points.size() && points[inside].x < to; ++inside)
+        if (points[inside].x >= from) y = std::max(y, points[inside].y);
+      canvas.FillRect(
+          {left + static_cast<float>(column), top + 1, 1.0f, bottom - top - 2},
+          RampColour(ramp, FilmShade(display, y * placement.yFactor + placement.yOffset)));
+    }
+    // The band's name in its top left corner, on a light ground that every ramp leaves legible.
+    const CFont font = geometry.LabelFont();
+    const float pad = PlotMetrics::Scaled(PlotMetrics::kTickGap) * 2;
+    const std::string name = pattern.DisplayName();
+    const CSizeF text = canvas.MeasureText(name, font);
+    if (text.height + 2 * pad < bottom - top) {
+      canvas.FillRect({area.left + pad, top + pad, text.width + 2 * pad, text.height}, 0xC0FFFFFF);
+      canvas.DrawText(name, {area.left + 2 * pad, top + pad + text.height / 2},
+                      CTextAnchor::kLeftMiddle, font, display.textColour);
     }
     if (bottom < std::floor(area.Bottom()))
       canvas.DrawLine({area.left, bottom}, {area.Right(), bottom}, separator);

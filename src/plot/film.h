@@ -14,7 +14,7 @@ class CTSPattern;
 // to 0..1 and raised to 1 / gamma.
 double FilmShade(const CPlotDisplay& display, double intensity);
 
-// Fills the plot area with the ramp's colour at 0 and draws one band per pattern, sampled once
-// per pixel column.
+// Fills the plot area with the ramp's colour at 0 and draws one band per pattern, one colour per
+// pixel column.
 void DrawFilm(CCanvas& canvas, const CPlotGeometry& geometry,
               const std::vector<CTSPattern*>& patterns, const CPlotSpec& plotSpec);

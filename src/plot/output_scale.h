@@ -18,10 +18,12 @@ struct COutputScale {
 COutputScale& OutputScale();
 
 // Sets the output resolution for an output `targetWidth` pixels wide that the screen shows
-// `screenWidth` pixels wide, and restores the previous scale afterwards.
+// `screenWidth` pixels wide (or to `outputDpi` itself), and restores the previous scale
+// afterwards.
 class COutputScaleScope {
  public:
   COutputScaleScope(int targetWidth, int screenWidth);
+  explicit COutputScaleScope(int outputDpi);
   ~COutputScaleScope();
   COutputScaleScope(const COutputScaleScope&) = delete;
   COutputScaleScope& operator=(const COutputScaleScope&) = delete;

@@ -6,6 +6,7 @@
 
 #include "diffraction/reflexion.h"
 #include "patterns/plot_spec.h"
+#include "plot/curves.h"
 #include "plot/plotted_curves.h"
 #include "plot/value_formats.h"
 
@@ -16,8 +17,10 @@ using PlotMetrics::Scaled;
 // Pixels between the peak and its label, where the leader line runs.
 constexpr int kLeader = 10;
 
-bool Overlaps(const CRectF& a, const CRectF& b) {
-  return a.left < b.Right() && b.left < a.Right() && a.top < b.Bottom() && b.top < a.Bottom();
+// Whether two boxes come closer than `gap` to each other.
+bool Overlaps(const CRectF& a, const CRectF& b, float gap = 0.0f) {
+  return a.left < b.Right() + gap && b.left < a.Right() + gap && a.top < b.Bottom() + gap &&
+         b.top < a.Bottom() + gap;
 }
 
 bool Inside(const CRectF& box, const CRectF& area) {
@@ -39,6 +42,41 @@ float PeakTop(const CPlotGeometry& geometry, const CProfile& points, const CPlac
   return std::max(geometry.Area().top,
                   geometry.YToPixel(highest * placement.yFactor + placement.yOffset));
 }
+
+// The highest pixel row any plotted curve reaches in each pixel column of the plot area, so that
+// labels can keep clear of the curves.
+class CSkyline {
+ public:
+  CSkyline(const CPlotGeometry& geometry, const std::vector<CTSPattern*>& plotted,
+           const CPlotSpec& plotSpec)
+      : m_left(geometry.Area().left),
+        m_rows(static_cast<size_t>(std::max(0.0f, std::ceil(geometry.Area().width))) + 1,
+               geometry.Area().Bottom()) {
+    for (CTSPattern* pattern : plotted)
+      for (const CPointF& pixel :
+           ReducedPixels(geometry, CurvePoints(*pattern, plotSpec), PlacementOf(*pattern))) {
+        const float column = std::floor(pixel.x - m_left);
+        if (column >= 0.0f && column < static_cast<float>(m_rows.size()))
+          m_rows[static_cast<size_t>(column)] =
+              std::min(m_rows[static_cast<size_t>(column)], pixel.y);
+      }
+  }
+
+  // The highest row between the pixel columns at x `from` and `to`.
+  float HighestWithin(float from, float to) const {
+    float highest = std::numeric_limits<float>::infinity();
+    const auto first = static_cast<long>(std::max(0.0f, std::floor(from - m_left)));
+    const auto last =
+        std::min(static_cast<long>(m_rows.size()) - 1, static_cast<long>(std::floor(to - m_left)));
+    for (long column = first; column <= last; ++column)
+      highest = std::min(highest, m_rows[static_cast<size_t>(column)]);
+    return highest;
+  }
+
+ private:
+  float m_left;
+  std::vector<float> m_rows;
+};
 
 struct CCandidate {
   const CTSReflexion* reflexion;
@@ -95,8 +133,13 @@ std::vector<CPeakLabel> PlacePeakLabels(CCanvas& canvas, const CPlotGeometry& ge
   const CRectF& area = geometry.Area();
   const CFont font = geometry.LabelFont();
   const float leader = Scaled(kLeader);
+  // Labels keep a little space between them so that neighbours never read as one.
+  const float gap = Scaled(PlotMetrics::kTickGap) * 2;
+  const std::vector<CCandidate> candidates = Candidates(geometry, plotted, perPattern);
+  if (candidates.empty()) return {};
+  const CSkyline skyline(geometry, plotted, plotSpec);
   std::vector<CPeakLabel> placed;
-  for (const CCandidate& candidate : Candidates(geometry, plotted, perPattern)) {
+  for (const CCandidate& candidate : candidates) {
     const CTSPattern& pattern = *candidate.pattern;
     const CPlacement placement = PlacementOf(pattern);
     const float px = geometry.XToPixel(candidate.reflexion->position + placement.xOffset);
@@ -109,28 +152,41 @@ std::vector<CPeakLabel> PlacePeakLabels(CCanvas& canvas, const CPlotGeometry& ge
                      pattern.Labels().colour,
                      &pattern};
     const CSizeF size = canvas.MeasureText(label.text, font);
-    const float bottom = peakTop - leader;
     float left = px - size.width / 2;
     if (pattern.Labels().alignment == VHTypes::kLabelLeft) left = px - size.width;
     if (pattern.Labels().alignment == VHTypes::kLabelRight) left = px;
-    const CRectF flat{left, bottom - size.height, size.width, size.height};
-    const CRectF upright{px - size.height / 2, bottom - size.width, size.height, size.width};
+    // Flat or turned upright, standing on the leader above the peak or, where a neighbouring
+    // curve rises into that place, above the curves.
+    const auto flat = [&](float bottom) {
+      return CRectF{left, bottom - size.height, size.width, size.height};
+    };
+    const auto upright = [&](float bottom) {
+      return CRectF{px - size.height / 2, bottom - size.width, size.height, size.width};
+    };
+    const auto raised = [&](const CRectF& box) {
+      const float bottom =
+          std::min(box.Bottom(), skyline.HighestWithin(box.left, box.Right()) - leader / 2);
+      return CRectF{box.left, bottom - box.height, box.width, box.height};
+    };
     const auto fits = [&](const CRectF& box) {
-      return Inside(box, area) &&
+      return Inside(box, area) && box.Bottom() <= skyline.HighestWithin(box.left, box.Right()) &&
              std::ranges::none_of(
-                 placed, [&box](const CPeakLabel& other) { return Overlaps(box, other.box); }) &&
+                 placed, [&](const CPeakLabel& other) { return Overlaps(box, other.box, gap); }) &&
              std::ranges::none_of(
                  obstacles, [&box](const CRectF& obstacle) { return Overlaps(box, obstacle); });
     };
-    if (fits(flat)) {
-      label.box = flat;
-    } else if (pattern.Labels().rotate && fits(upright)) {
-      label.box = upright;
-      label.turned = true;
-    } else {
-      continue;
+    const bool rotate = pattern.Labels().rotate;
+    const float natural = peakTop - leader;
+    for (const auto& [box, turned] : {std::pair{flat(natural), false},
+                                      {upright(natural), true},
+                                      {raised(flat(natural)), false},
+                                      {raised(upright(natural)), true}}) {
+      if ((turned && !rotate) || !fits(box)) continue;
+      label.box = box;
+      label.turned = turned;
+      placed.push_back(std::move(label));
+      break;
     }
-    placed.push_back(std::move(label));
   }
   return placed;
 }

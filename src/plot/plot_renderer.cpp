@@ -94,6 +94,8 @@ void DrawGraph(CCanvas& canvas, const CPlotGeometry& geometry, const CPlotConten
   for (CTSPattern* pattern : plotted)
     if (pattern->GetKind() == CTSPattern::kObserved)
       DrawObserved(canvas, geometry, static_cast<CTSObservedPattern&>(*pattern), content.plotSpec);
+  // In list order: a mixture's components come after it and show each phase's share over the
+  // sum.
   for (CTSPattern* pattern : plotted) {
     if (pattern->GetKind() == CTSPattern::kObserved) continue;
     const CPlacement placement = PlacementOf(*pattern);
@@ -146,7 +148,7 @@ void FitIntensityRange(CCanvas& canvas, CPlotGeometry& geometry, CRectF surface,
   }
   if (!(top > 0.0)) top = 1.0;
   // Headroom for the labels over the strongest peaks, or a little air.
-  display.yMax = top * (HasLabels(plotted, content.options) ? 1.25 : 1.05);
+  display.yMax = top * (HasLabels(plotted, content.options) ? 1.15 : 1.05);
   display.yMin = 0.0;
   if (!DrawsBelowBaseline(display) || !geometry.Layout(canvas, surface)) return;
 

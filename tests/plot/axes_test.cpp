@@ -8,8 +8,8 @@
 #include <cmath>
 
 #include "plot/output_scale.h"
+#include "plot/plot_fixtures.h"
 #include "plot/plot_renderer.h"
-#include "plot_fixtures.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "plot/film_ramp.h"
+#include "plot/plot_fixtures.h"
 #include "plot/plot_renderer.h"
-#include "plot_fixtures.h"
 
 namespace {
 

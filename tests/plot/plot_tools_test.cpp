@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "plot/marker_hit_test.h"
+#include "plot/plot_fixtures.h"
 #include "plot/stacking.h"
 #include "plot/value_formats.h"
-#include "plot_fixtures.h"
 
 namespace {
 
