@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev ccache
-  qt6-base-dev)
+  qt6-base-dev qt6-svg-dev libxkbcommon-dev fonts-dejavu-core)
 
 install_missing_packages() {
   local missing=()
@@ -41,6 +41,8 @@ case "${1:-}" in
       --reflexions build/demo/quartz-reflexions.txt --structure-factors build/demo/quartz-structure-factors.txt
     echo "Simulated powder pattern (Cu K-alpha-1, 2-theta 0-180 degrees, 72000 points): build/demo/quartz-profile.txt"
     echo "Reflexion and structure-factor listings: build/demo/quartz-reflexions.txt, build/demo/quartz-structure-factors.txt"
+    build/release/cli/tessaline-cli plot examples/quartz.cif -o build/demo/quartz.png --range 5:90 --labels 8 --ticks
+    echo "Its plot, with the strongest peaks labelled and the reflexions ticked: build/demo/quartz.png"
     ;;
   *)
     echo "usage: $0 test|demo" >&2

@@ -20,6 +20,7 @@ int RunConvertCommand(std::span<const std::string> arguments, std::ostream& out,
 int RunReflexionsCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunStructureFactorsCommand(std::span<const std::string> arguments, std::ostream& out,
                                std::ostream& err);
+int RunPlotCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunSpacegroupCommand(std::span<const std::string> arguments, std::ostream& out,
                          std::ostream& err);

@@ -84,9 +84,47 @@ std::string StructureFactorsDetails() {
                         "structure-factors");
 }
 
-std::string SimulateDetails() {
+// The options of the commands that make whole patterns (simulate, plot): profile, mixing and
+// observed data. `sizeOption` names the crystallite-size option as the command spells it.
+std::string PatternOptions(const char* sizeOption) {
   const CPlotSpec plot = CPlotSpec::BuiltIn();
   return Formatted(
+             "Profile:\n"
+             "  --range MIN:MAX       the x range in the axis unit (default %g:%g)\n"
+             "  --points N            points of the profile (default %llu)\n"
+             "  --profile delta|gaussian|lorentzian|pseudo-voigt   peak shape (default gaussian)\n"
+             "  --eta E               Lorentzian share of pseudo-voigt, 0..1 (default %g)\n"
+             "  --width W             instrument's full width at half maximum in the radiation's "
+             "unit:\n"
+             "                        degrees 2-theta (default %g), keV for edx (default %g), "
+             "delta-d/d for\n"
+             "                        tof (default %g), 1/A for electrons (default %g)\n"
+             "  --ka2                 add the K-alpha-2 line (X-rays), with --wavelength2 A "
+             "(default %.5f)\n"
+             "                        and --ratio R, K-alpha-1 to K-alpha-2 (default %g)\n"
+             "  %-21s crystallite size in Angstrom (default 10000)\n"
+             "  --strain E            isotropic strain, 0..1 (default 0)\n"
+             "  --mix F1,F2,...|equal one mixture of the inputs, with these fractions in input "
+             "order (not\n"
+             "                        rebalanced; they need not add up to 1), or equal ones\n\n"
+             "Observed data:\n"
+             "  --scale-x F           multiply the x values by F\n"
+             "  --smooth RADIUS       triangular moving average over RADIUS data points either "
+             "side (the\n"
+             "                        radius counts points, not x units; at most a third of the "
+             "points)\n"
+             "  --background auto     subtract a flat background at the smallest intensity\n"
+             "  --background X:Y,...  subtract a smooth background through the points (x "
+             "rising)\n\n",
+             plot.XMin(), plot.XMax(), static_cast<unsigned long long>(plot.ProfilePoints()),
+             plot.Eta(), plot.TTHPeakWidth(), plot.EDXPeakWidth(), plot.TOFResolution(),
+             plot.PeakWidthTEM(), plot.Lambda2(), plot.LambdaRatio(),
+             std::string(sizeOption) + " A") +
+         CalculationOptions();
+}
+
+std::string SimulateDetails() {
+  return std::string(
              "Simulates the powder pattern of each crystal file (each structure of a CIF) and "
              "writes its\n"
              "profile; observed-data files (.dat, .xy, .xye, Rigaku .asc/.rint, profile files) are "
@@ -111,44 +149,65 @@ std::string SimulateDetails() {
              "                        multiplicity, for the reflexions within the range\n"
              "  --reflexions OUT      the reflexion listing of the crystal files\n"
              "  --structure-factors OUT   the structure-factor listing\n"
-             "  --mix F1,F2,...|equal one mixture of the inputs instead of a profile each, with "
-             "these\n"
-             "                        fractions in input order (not rebalanced; they need not add "
-             "up to 1),\n"
-             "                        or equal ones; written to -o, or to mixture-profile.txt\n\n"
-             "Profile:\n"
-             "  --range MIN:MAX       the x range in the axis unit (default %g:%g)\n"
-             "  --points N            points of the profile (default %llu)\n"
-             "  --profile delta|gaussian|lorentzian|pseudo-voigt   peak shape (default gaussian)\n"
-             "  --eta E               Lorentzian share of pseudo-voigt, 0..1 (default %g)\n"
-             "  --width W             instrument's full width at half maximum in the radiation's "
-             "unit:\n"
-             "                        degrees 2-theta (default %g), keV for edx (default %g), "
-             "delta-d/d for\n"
-             "                        tof (default %g), 1/A for electrons (default %g)\n"
-             "  --ka2                 add the K-alpha-2 line (X-rays), with --wavelength2 A "
-             "(default %.5f)\n"
-             "                        and --ratio R, K-alpha-1 to K-alpha-2 (default %g)\n"
-             "  --size A              crystallite size in Angstrom (default 10000)\n"
-             "  --strain E            isotropic strain, 0..1 (default 0)\n\n"
-             "Observed data:\n"
-             "  --scale-x F           multiply the x values by F\n"
-             "  --smooth RADIUS       triangular moving average over RADIUS data points either "
-             "side (the\n"
-             "                        radius counts points, not x units; at most a third of the "
-             "points)\n"
-             "  --background auto     subtract a flat background at the smallest intensity\n"
-             "  --background X:Y,...  subtract a smooth background through the points (x "
-             "rising)\n\n",
-             plot.XMin(), plot.XMax(), static_cast<unsigned long long>(plot.ProfilePoints()),
-             plot.Eta(), plot.TTHPeakWidth(), plot.EDXPeakWidth(), plot.TOFResolution(),
-             plot.PeakWidthTEM(), plot.Lambda2(), plot.LambdaRatio()) +
-         CalculationOptions() +
+             "  With --mix the mixture's profile goes to -o, or to mixture-profile.txt\n\n") +
+         PatternOptions("--size") +
          "\nExamples:\n"
          "  tessaline-cli simulate examples/quartz.cif -o quartz.xy --summary\n"
          "  tessaline-cli simulate examples/quartz.cif --anode Co --profile pseudo-voigt --eta 0.3 "
          "--range 10:90 "
          "--peaks peaks.csv\n";
+}
+
+std::string PlotDetails() {
+  return std::string(
+             "Draws every input (crystal files, each structure of a CIF, and observed data) as one "
+             "plot and\n"
+             "writes it as a picture. Observed data are drawn as points with the calculated curves "
+             "fitted over\n"
+             "them (scale and constant background by least squares); without observed data the "
+             "plot shows the\n"
+             "calculated range, with them the range the data cover.\n\n"
+             "Picture:\n"
+             "  -o OUT.png|OUT.svg|OUT.pdf   the picture; the extension chooses the format (PNG "
+             "image, SVG or\n"
+             "                        PDF drawing with real text)\n"
+             "  --size WxH            its size in pixels, each side 1 to 20000 (default "
+             "1600x1000)\n"
+             "  --dpi N               the resolution that text and lines are sized for (default "
+             "192: the\n"
+             "                        default picture looks like an 800x500 plot on a screen, "
+             "twice as sharp)\n"
+             "  --xrange MIN:MAX      the visible x range (default: the calculated range, or the "
+             "data's)\n"
+             "  --title TEXT          a title above the plot\n"
+             "  --log                 logarithmic intensity axis\n"
+             "  --grid                gridlines at the tick marks\n"
+             "  --legend, --no-legend the list of curves at the top right (shown by default)\n"
+             "  --labels N            label the N strongest peaks of each crystal pattern with "
+             "their hkl;\n"
+             "                        crowded labels are turned upright or left out, never "
+             "overlapped\n"
+             "  --ticks               a row of tick marks at the reflexions of each phase, under "
+             "the curves\n"
+             "  --difference          observed minus calculated under the curves (one observed "
+             "input and a\n"
+             "                        calculated one)\n"
+             "  --stack               each curve above the next rather than on one baseline\n"
+             "  --film                a simulated film: one band per pattern, its shade the "
+             "intensity, with\n"
+             "                        --film-type positive|negative|fire|ice|rainbow (default "
+             "positive) and\n"
+             "                        --gamma G, the contrast (default 1)\n"
+             "  --ticks, --difference, --stack and --labels are for the graph; --ticks, "
+             "--difference and\n"
+             "  --stack need a linear intensity axis\n\n") +
+         PatternOptions("--particle-size") +
+         "\nExamples:\n"
+         "  tessaline-cli plot examples/quartz.cif -o quartz.png --range 5:90 --labels 8 --ticks\n"
+         "  tessaline-cli plot examples/quartz-scan.xy examples/quartz.cif --difference --ticks -o "
+         "fit.svg\n"
+         "  tessaline-cli plot examples/quartz.cif tests/data/corundum.cif --mix 0.7,0.3 -o "
+         "mixture.pdf\n";
 }
 
 std::string AsfDetails() {
@@ -204,6 +263,8 @@ constexpr CCommandHelp kCommands[] = {
      "list the structure factors of crystal files", StructureFactorsDetails},
     {"simulate", "FILE... [-o OUT|-] [OPTIONS]",
      "simulate powder patterns and resample observed data", SimulateDetails},
+    {"plot", "FILE... -o OUT.png|OUT.svg|OUT.pdf [OPTIONS]",
+     "draw patterns as a graph or a film, as a picture", PlotDetails},
     {"asf", "--export FILE | --check FILE", "write or check a scattering-factor table", AsfDetails},
     {"spacegroup", "SYMBOL [--origin 1|2] [--cell a,b,c,alpha,beta,gamma] | --list",
      "show a space group of the built-in table", SpacegroupDetails},

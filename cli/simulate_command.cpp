@@ -9,11 +9,10 @@
 #include <ostream>
 
 #include "cli/arguments.h"
-#include "cli/calculation_options.h"
 #include "cli/commands.h"
 #include "cli/input_file.h"
 #include "cli/listing_output.h"
-#include "cli/observed_options.h"
+#include "cli/pattern_options.h"
 #include "cli/profile_output.h"
 #include "cli/run_outputs.h"
 #include "diffraction/reflexion.h"
@@ -30,146 +29,34 @@ namespace {
 
 using namespace VHTypes;
 
-constexpr uint64_t kFewestPoints = 5;  // a profile file needs more than 4
-constexpr uint64_t kMostPoints = 10'000'000;
 constexpr size_t kSummaryPeaks = 10;
-constexpr double kLargestSize = 10000.0;
 
-struct CNamedProfile {
-  const char* name;
-  TSProfileType type;
-};
-constexpr CNamedProfile kProfiles[] = {{"delta", kProfileDelta},
-                                       {"gaussian", kProfileGaussian},
-                                       {"lorentzian", kProfileLorentzian},
-                                       {"pseudo-voigt", kProfilePseudoVoigt}};
-
-// What simulate adds to the calculation options.
+// What simulate adds to the shared pattern options: where its outputs go.
 struct CSimulation {
-  CCalculationSettings settings;
-  CObservedSettings observed;
-  std::optional<double> size;
-  std::optional<double> strain;
+  CPatternSettings patterns;
   std::optional<std::string> output;  // "-" for the standard output
   std::optional<std::filesystem::path> outDir;
   bool summary = false;
   std::optional<std::string> reflexions;        // where to write the reflexion listing
   std::optional<std::string> structureFactors;  // and the structure-factor listing
   std::optional<std::string> peaks;             // and the peak table
-  // --mix: the inputs' patterns as one mixture, with these fractions in input order; empty
-  // fractions for equal ones.
-  std::optional<std::vector<double>> mix;
 };
 
 std::vector<COptionSpec> OptionSpecs() {
-  std::vector<COptionSpec> options = CalculationOptionSpecs();
-  for (COptionSpec& option : ObservedOptionSpecs()) options.push_back(std::move(option));
-  for (const char* name : {"--range", "--points", "--profile", "--eta", "--width", "--wavelength2",
-                           "--ratio", "--size", "--strain", "--out-dir", "--reflexions",
-                           "--structure-factors", "--peaks", "--mix"})
+  std::vector<COptionSpec> options = PatternOptionSpecs();
+  for (const char* name : {"--size", "--out-dir", "--reflexions", "--structure-factors", "--peaks"})
     options.emplace_back(name, true);
   options.emplace_back("--output", true, "-o");
-  options.emplace_back("--ka2");
   options.emplace_back("--summary");
   return options;
 }
 
-double Positive(const std::string& option, double value, double high = HUGE_VAL) {
-  if (!(value > 0.0) || value > high || !std::isfinite(value))
-    throw CUsageError(option + " must be positive" + (std::isfinite(high) ? " and at most " + std::to_string(high) : ""));
-  return value;
-}
-
-void ApplyRange(const CArguments& args, CPlotSpec& plot) {
-  const std::optional<std::string> range = args.Value("--range");
-  if (!range) return;
-  const size_t colon = range->find(':');
-  const std::optional<double> low = colon == std::string::npos ? std::nullopt : ParseDouble(range->substr(0, colon));
-  const std::optional<double> high = colon == std::string::npos ? std::nullopt : ParseDouble(range->substr(colon + 1));
-  if (!low || !high || !std::isfinite(*low) || !std::isfinite(*high))
-    throw CUsageError("--range needs MIN:MAX, not '" + *range + "'");
-  if (*low >= *high) throw CUsageError("--range needs MIN below MAX, not '" + *range + "'");
-  plot.SetXRange(*low, *high);
-}
-
-void ApplyProfileOptions(const CArguments& args, CPlotSpec& plot) {
-  if (const auto points = args.Integer("--points")) {
-    if (*points < static_cast<long long>(kFewestPoints) || *points > static_cast<long long>(kMostPoints))
-      throw CUsageError("--points must lie between " + std::to_string(kFewestPoints) + " and " +
-                        std::to_string(kMostPoints));
-    plot.SetProfilePoints(static_cast<uint64_t>(*points));
-  }
-  std::vector<std::string> names;
-  for (const CNamedProfile& profile : kProfiles) names.emplace_back(profile.name);
-  if (const auto chosen = args.Choice("--profile", names))
-    for (const CNamedProfile& profile : kProfiles)
-      if (*chosen == profile.name) plot.SetProfileType(profile.type);
-  if (const auto eta = args.Double("--eta")) {
-    if (plot.ProfileType() != kProfilePseudoVoigt)
-      throw CUsageError("--eta is the mixing of --profile pseudo-voigt");
-    if (!(*eta >= 0.0 && *eta <= 1.0)) throw CUsageError("--eta must lie between 0 and 1");
-    plot.SetEta(*eta);
-  }
-  // The instrument width in the radiation's own unit.
-  if (const auto width = args.Double("--width")) {
-    const double w = Positive("--width", *width);
-    switch (plot.SimulationType()) {
-      case kSimulationEnergyDispersive:
-        plot.SetEDXPeakWidth(w);
-        break;
-      case kSimulationTimeOfFlight:
-        plot.SetTOFResolution(w);
-        break;
-      case kSimulationElectrons:
-        plot.SetPeakWidthTEM(w);
-        break;
-      default:
-        plot.SetTTHPeakWidth(w);
-    }
-  }
-}
-
-void ApplyDoublet(const CArguments& args, CPlotSpec& plot) {
-  const bool ka2 = args.Has("--ka2");
-  if (!ka2 && (args.Has("--wavelength2") || args.Has("--ratio")))
-    throw CUsageError("--wavelength2 and --ratio need --ka2");
-  if (!ka2) return;
-  if (plot.SimulationType() != kSimulationXrays) throw CUsageError("--ka2 is for X-rays (--radiation xray)");
-  plot.SetMonochromatic(false);
-  if (const auto lambda = args.Double("--wavelength2")) plot.SetLambda2(Positive("--wavelength2", *lambda));
-  if (const auto ratio = args.Double("--ratio")) {
-    if (!(*ratio >= 0.0) || !std::isfinite(*ratio)) throw CUsageError("--ratio must be 0 or more");
-    plot.SetLambdaRatio(*ratio);
-  }
-}
-
-// --mix F1,F2,... (one fraction for each input, none negative; they need not add up to 1) or
-// --mix equal.
-std::optional<std::vector<double>> MixFractions(const CArguments& args) {
-  const std::optional<std::string> mix = args.Value("--mix");
-  if (!mix) return std::nullopt;
-  if (Lowercase(*mix) == "equal") return std::vector<double>{};
-  const size_t inputs = args.Positionals().size();
-  const std::vector<double> fractions = *args.Doubles("--mix", inputs);
-  for (const double fraction : fractions)
-    if (!(fraction >= 0.0))
-      throw CUsageError("--mix fractions may not be negative, not '" + *mix + "'");
-  return fractions;
-}
-
 CSimulation SimulationFrom(const CArguments& args) {
   CSimulation simulation;
-  simulation.settings = CalculationSettingsFrom(args);
-  simulation.observed = ObservedSettingsFrom(args);
-  CPlotSpec& plot = simulation.settings.plotSpec;
-  ApplyRange(args, plot);
-  ApplyProfileOptions(args, plot);
-  ApplyDoublet(args, plot);
-  if (const auto size = args.Double("--size")) simulation.size = Positive("--size", *size, kLargestSize);
-  if (const auto strain = args.Double("--strain")) {
-    if (!(*strain >= 0.0 && *strain <= 1.0)) throw CUsageError("--strain must lie between 0 and 1");
-    simulation.strain = *strain;
-  }
+  simulation.patterns = PatternSettingsFrom(args);
+  // The crystallite size's first name, kept beside --particle-size.
+  if (const auto size = args.Double("--size"))
+    simulation.patterns.calculation.sample.particleSize = CrystalliteSize("--size", *size);
   simulation.output = args.Value("--output");
   if (const auto dir = args.Value("--out-dir")) {
     if (simulation.output == "-") throw CUsageError("--out-dir cannot be used with -o -");
@@ -179,7 +66,6 @@ CSimulation SimulationFrom(const CArguments& args) {
   simulation.reflexions = args.Value("--reflexions");
   simulation.structureFactors = args.Value("--structure-factors");
   simulation.peaks = args.Value("--peaks");
-  simulation.mix = MixFractions(args);
   return simulation;
 }
 
@@ -280,7 +166,7 @@ class CSimulationRun {
     std::vector<CListingBlock> blocks;
     for (const auto& pattern : m_crystals)
       blocks.push_back({pattern->Title(), *pattern->Crystal()});
-    const CPlotSpec& plot = m_simulation.settings.plotSpec;
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     bool written = true;
     auto write = [&](const std::string& path,
                      const std::function<void(const std::string&)>& table) {
@@ -306,20 +192,10 @@ class CSimulationRun {
 
   // With --mix: the patterns of the inputs as one mixture, its profile written as one pattern's.
   void WriteMixture() {
-    if (!m_simulation.mix || m_mixed.empty()) return;
-    const std::vector<double>& fractions = *m_simulation.mix;
-    if (!fractions.empty() && fractions.size() != m_mixed.size())
-      throw CUsageError("--mix gives " + std::to_string(fractions.size()) + " fractions for " +
-                        std::to_string(m_mixed.size()) + " patterns");
-    const std::shared_ptr<CTSMixturePattern> mixture = NewMixture(m_mixed, {});
-    std::string title;
-    for (size_t i = 0; i < m_mixed.size(); ++i) {
-      // Fractions as given: the user chose them, so nothing is rebalanced.
-      if (!fractions.empty()) m_mixed[i]->SetMixtureFraction(fractions[i]);
-      title += (i ? " + " : "") + m_mixed[i]->Title();
-    }
-    mixture->SetTitle(title);
-    const CPlotSpec& plot = m_simulation.settings.plotSpec;
+    if (!m_simulation.patterns.mix || m_mixed.empty()) return;
+    const std::shared_ptr<CTSMixturePattern> mixture =
+        MixtureOfInputs(m_mixed, *m_simulation.patterns.mix);
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, "mixture", false));
     WriteProfileOutput(path, *mixture, mixture->GetProfile(plot), {}, plot, m_out);
   }
@@ -338,40 +214,32 @@ class CSimulationRun {
 
   // Calculates one crystal and writes its profile; the pattern is kept for the tables.
   void SimulateCrystal(const std::string& input, CCrystalFile file, bool several) {
-    const CPlotSpec& plot = m_simulation.settings.plotSpec;
-    const auto shared = std::make_shared<CTSCrystalPattern>(CTSPattern::BuiltInDefaults{});
-    CTSCrystalPattern& pattern = *shared;
-    CTSCrystal& crystal = *pattern.Crystal();
-    crystal = std::move(file.crystal);
-    m_simulation.settings.sample.ApplyTo(crystal);
-    if (m_simulation.size) crystal.particleSize = *m_simulation.size;
-    if (m_simulation.strain) crystal.isotropicStrain = *m_simulation.strain;
-    pattern.SetPath(input);
-    pattern.SetTitle(file.title);
-    pattern.Recalculate(plot);
-    if (ReflexionsInRange(crystal.reflexions, plot).empty()) {
-      m_err << InputFilePrefix() << pattern.Title() << ": " << NoReflexionsMessage() << "\n";
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
+    const std::shared_ptr<CTSCrystalPattern> pattern =
+        CalculatedCrystal(input, std::move(file), m_simulation.patterns);
+    if (ReflexionsInRange(pattern->Crystal()->reflexions, plot).empty()) {
+      m_err << InputFilePrefix() << pattern->Title() << ": " << NoReflexionsMessage() << "\n";
       m_missed = true;
-      if (!m_simulation.mix) return;
+      if (!m_simulation.patterns.mix) return;
     }
-    m_crystals.push_back(shared);
-    if (m_simulation.mix) {
-      m_mixed.push_back(shared);
+    m_crystals.push_back(pattern);
+    if (m_simulation.patterns.mix) {
+      m_mixed.push_back(pattern);
       return;
     }
-    const std::string path = m_outputs.Claim(OutputPath(m_simulation, file.title, several));
-    WriteProfileOutput(path, pattern, pattern.GetProfile(plot), {}, plot, m_out);
+    const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), several));
+    WriteProfileOutput(path, *pattern, pattern->GetProfile(plot), {}, plot, m_out);
     // With the profile on the standard output, the summary goes beside it rather than into it.
-    if (m_simulation.summary) PrintSummary(pattern, plot, path == "-" ? m_err : m_out);
+    if (m_simulation.summary) PrintSummary(*pattern, plot, path == "-" ? m_err : m_out);
   }
 
   // Reads one observed-data file, processes it as the options ask and writes its points
   // resampled onto the calculation grid.
   void SimulateObserved(const std::string& input) {
-    const CPlotSpec& plot = m_simulation.settings.plotSpec;
-    const std::shared_ptr<CTSObservedPattern> pattern = ReadObservedPattern(input);
-    m_simulation.observed.ApplyTo(*pattern, m_err);
-    if (m_simulation.mix) {
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
+    const std::shared_ptr<CTSObservedPattern> pattern =
+        ProcessedObserved(input, m_simulation.patterns, m_err);
+    if (m_simulation.patterns.mix) {
       m_mixed.push_back(pattern);
       return;
     }
@@ -409,7 +277,7 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   for (const std::string& input : args.Positionals())
     if (!WithInputFile(input, [&] { run.Simulate(input); })) status = kExitFailure;
   // A mixture is of all its inputs or of none: one that failed would change what it means.
-  if (simulation.mix && status != kExitSuccess) return status;
+  if (simulation.patterns.mix && status != kExitSuccess) return status;
   run.WriteMixture();
   if (!run.WriteTables()) status = kExitFailure;
   return run.MissedAPattern() ? kExitFailure : status;
