@@ -1,6 +1,7 @@
 #include "files/session_records.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -189,8 +190,9 @@ void ReadWindowBlock(CVHFile& file, uint64_t length, CWindowState& window) {
     CRecordData data(file, bytes);
     const auto count = data.Read<uint32_t>();
     data.RequireRoom(count, kNameBytes);
-    std::vector<std::string> names(count);
-    for (std::string& name : names) name = data.ReadText(data.Read<uint32_t>());
+    // Grown as names are read: an empty name takes far fewer bytes in the file than in memory.
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < count; ++i) names.push_back(data.ReadText(data.Read<uint32_t>()));
     read.visiblePanes = std::move(names);
   });
   reader.AddHandler(MakeTag("RECT"), [&](uint32_t bytes) {
@@ -464,7 +466,8 @@ void WriteCrystalBlock(CVHFile& file, const CTSCrystal& crystal) {
   WriteDoubles(file, {o.x, o.y, o.z});
   WriteTextRecord(file, MakeTag("SPGR"), crystal.spaceGroupSymbol);
 
-  if (crystal.symmetryOperators.size() > UINT16_MAX) throw CVHXFileInvalid();
+  // Counts beyond what their fields hold: no crystal comes near them.
+  if (crystal.symmetryOperators.size() > UINT16_MAX) throw CVHXFile(kSeverityMessage, EOVERFLOW);
   const uint64_t operators = file.BeginBlock(MakeTag("GEPS"));
   file.WriteValue(static_cast<uint16_t>(crystal.symmetryOperators.size()));
   for (const CTSSymOp& op : crystal.symmetryOperators) {
@@ -477,7 +480,7 @@ void WriteCrystalBlock(CVHFile& file, const CTSCrystal& crystal) {
   const uint64_t sites = file.BeginBlock(MakeTag("AUNI"));
   file.WriteValue(static_cast<uint32_t>(crystal.sites.size()));
   for (const CTSSite& site : crystal.sites) {
-    if (site.atoms.size() > UINT8_MAX) throw CVHXFileInvalid();
+    if (site.atoms.size() > UINT8_MAX) throw CVHXFile(kSeverityMessage, EOVERFLOW);
     file.WriteValue(static_cast<uint8_t>(site.atoms.size()));
     for (const CTSAtom& atom : site.atoms) {
       WriteShortText(file, atom.symbol);
@@ -636,8 +639,8 @@ void ReadCrystalBlock(CVHFile& file, uint64_t length, CTSCrystal& destination) {
     CRecordData data(file, bytes);
     const auto count = data.Read<uint32_t>();
     data.RequireRoom(count, kSiteBytes);
+    // Grown as sites are read, for the same reason.
     std::vector<CTSSite> sites;
-    sites.reserve(count);
     for (uint32_t i = 0; i < count; ++i) sites.push_back(ReadSite(data, matcher));
     crystal.sites = std::move(sites);
   });

@@ -779,6 +779,32 @@ TEST(SessionFileSaving, ASaveKilledPartWayLeavesTheOldOrTheNewFileWhole) {
   EXPECT_EQ(seenOld + seenNew, 7);
 }
 
+TEST(SessionFileSaving, SmallBuffersWriteAndReadTheSameFile) {
+  CScratchFolder folder;
+  CSession session = SmallSession();
+  session.patterns.push_back(ObservedPattern(20000));
+  const std::string whole = folder / "whole.diffract", pieces = folder / "pieces.diffract";
+  WriteSessionFile(whole, session);
+  {
+    // Blocks longer than the window are back-patched outside it.
+    CTSSessionFile file;
+    file.SetBufferLimit(4096);
+    ASSERT_TRUE(file.Open(pieces, CFile::kModeWrite | CFile::kModeCreate));
+    file.WriteSession(session);
+    file.Close();
+  }
+  EXPECT_EQ(FileBytes(whole), FileBytes(pieces));
+  CTSSessionFile file;
+  file.SetMappingAllowed(false);
+  file.SetBufferLimit(4096);
+  ASSERT_TRUE(file.Open(pieces, CFile::kModeRead));
+  CSession read;
+  file.ReadSession(read);
+  ASSERT_EQ(read.patterns.size(), session.patterns.size());
+  for (size_t i = 0; i < read.patterns.size(); ++i)
+    ExpectSamePattern(*session.patterns[i], *read.patterns[i]);
+}
+
 TEST(SessionFileSaving, AFileThatCannotBeWrittenIsReportedAndTheOldOneStays) {
   CScratchFolder folder;
   const std::string target = folder / "kept.diffract";
