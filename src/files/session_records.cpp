@@ -1,6 +1,7 @@
 #include "files/session_records.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -155,9 +157,9 @@ double RequireFinite(double value) {
   return value;
 }
 
-// --- Window state -----------------------------------------------------------------------------
-
 }  // namespace
+
+// --- Window state -----------------------------------------------------------------------------
 
 void WriteWindowRecords(CVHFile& file, const CWindowState& window) {
   WriteBoolRecord(file, MakeTag("*PAT"), window.showPatterns);
@@ -562,17 +564,40 @@ CTSSymOp ReadOperator(CRecordData& data) {
   return CTSSymOp(rotation, translation, std::string());
 }
 
-std::shared_ptr<CTSReflexion> ReadReflexion(CRecordData& data) {
-  auto r = std::make_shared<CTSReflexion>();
-  r->h = data.Read<int32_t>();
-  r->k = data.Read<int32_t>();
-  r->l = data.Read<int32_t>();
-  r->multiplicity = data.Read<int32_t>();
-  r->n = data.Read<int32_t>();
-  for (double* value : {&r->d, &r->position, &r->intensity, &r->relativeIntensity, &r->phase,
-                        &r->fReal, &r->fImaginary, &r->lp, &r->halfWidth})
-    *value = data.ReadFloat();
-  return r;
+// A number stored in `order` at `p`.
+template <class T>
+T Decode(const uint8_t* p, bool littleEndian) {
+  using U = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
+  U bits;
+  std::memcpy(&bits, p, sizeof bits);
+  if (littleEndian != (std::endian::native == std::endian::little))
+    bits = sizeof(T) == 4 ? __builtin_bswap32(bits) : __builtin_bswap64(bits);
+  return std::bit_cast<T>(bits);
+}
+
+// The reflexion list in one read, decoded from memory: sessions hold thousands of them.
+CReflexionList ReadReflexions(CRecordData& data, CVHFile& file) {
+  const auto count = data.Read<uint32_t>();
+  data.RequireRoom(count, kReflexionBytes);
+  std::vector<uint8_t> bytes(count * kReflexionBytes);
+  if (!bytes.empty()) file.ReadExact(bytes.data(), bytes.size());  // an empty vector has no data
+  const bool little = file.IsLittleEndian();
+  CReflexionList reflexions;
+  reflexions.reserve(count);
+  for (const uint8_t* p = bytes.data(); p != bytes.data() + bytes.size(); p += kReflexionBytes) {
+    auto r = std::make_shared<CTSReflexion>();
+    int32_t* indices[] = {&r->h, &r->k, &r->l, &r->multiplicity, &r->n};
+    for (int i = 0; i < 5; ++i) *indices[i] = Decode<int32_t>(p + 4 * i, little);
+    double* values[] = {&r->d,     &r->position,   &r->intensity, &r->relativeIntensity, &r->phase,
+                        &r->fReal, &r->fImaginary, &r->lp,        &r->halfWidth};
+    for (int i = 0; i < 9; ++i) {
+      const auto value = Decode<float>(p + 20 + 4 * i, little);
+      if (!std::isfinite(value)) throw CVHXFileConversionErr();
+      *values[i] = value;
+    }
+    reflexions.push_back(std::move(r));
+  }
+  return reflexions;
 }
 
 bool IsLatticeLetter(char letter) {
@@ -646,12 +671,7 @@ void ReadCrystalBlock(CVHFile& file, uint64_t length, CTSCrystal& destination) {
   });
   reader.AddHandler(MakeTag("REFS"), [&](uint32_t bytes) {
     CRecordData data(file, bytes);
-    const auto count = data.Read<uint32_t>();
-    data.RequireRoom(count, kReflexionBytes);
-    CReflexionList reflexions;
-    reflexions.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) reflexions.push_back(ReadReflexion(data));
-    crystal.reflexions = std::move(reflexions);
+    crystal.reflexions = ReadReflexions(data, file);
   });
   reader.ReadBlock(length);
 
