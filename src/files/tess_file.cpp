@@ -181,6 +181,14 @@ void CTessFile::ReadObservedData(CObservedData&) {
   throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
 }
 
+void CTessFile::ReadSession(CSession&) {
+  throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
+}
+
+void CTessFile::WriteSession(const CSession&) {
+  throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, GetDisplayName());
+}
+
 std::unique_ptr<CTessFile> CTessFile::Create(unsigned typeId) {
   const CRegistration* registration = Serving(typeId);
   if (!registration || !registration->factory) return nullptr;

@@ -20,6 +20,7 @@
 #include "files/vhfile.h"
 
 struct CObservedData;
+struct CSession;
 
 // One structure of a file, with the name the file gives it (a CIF data block's), empty where the
 // format holds one structure only.
@@ -58,6 +59,10 @@ class CTessFile : public CVHFile {
   virtual std::vector<CNamedCrystal> ReadCrystals();
   virtual void WriteCrystal(const CTSCrystal& crystal, std::string_view title);
   virtual void ReadObservedData(CObservedData& data);
+  // A whole session: `session` is replaced only once everything has been read, keeping what the
+  // file does not hold of its window state and plot specification.
+  virtual void ReadSession(CSession& session);
+  virtual void WriteSession(const CSession& session);
 
   // The row of a type id, or nullptr.
   static const CTessFileType* TypeInfo(unsigned typeId);

@@ -238,6 +238,26 @@ TEST(CRC, MatchesThePublishedCheckValue) {
   EXPECT_EQ(~running, 0xFC891918u);
 }
 
+TEST(CRC, LongBuffersGiveWhatTheBytewiseRuleGives) {
+  // The rule itself, a bit at a time.
+  const auto bitwise = [](const std::string& bytes) {
+    uint32_t crc = 0xFFFFFFFF;
+    for (const char c : bytes) {
+      crc ^= static_cast<uint32_t>(static_cast<uint8_t>(c)) << 24;
+      for (int bit = 0; bit < 8; ++bit) crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+    }
+    return ~crc;
+  };
+  std::string bytes(1000, '\0');
+  uint32_t seed = 12345;
+  for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  for (const size_t start : {0, 1, 3, 7})
+    for (const size_t length : {0, 1, 7, 8, 9, 15, 16, 17, 63, 64, 500, 993}) {
+      const std::string piece = bytes.substr(start, length);
+      EXPECT_EQ(CCRC32::Of(piece.data(), piece.size()), bitwise(piece)) << start << " " << length;
+    }
+}
+
 TEST(CRC, TrailerIsWrittenCheckedAndMissingOnesPass) {
   CTempFile temp;
   {
