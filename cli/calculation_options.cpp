@@ -124,6 +124,12 @@ CCalculationDefaultsScope::CCalculationDefaultsScope(const CPreferences& prefere
   g_defaults = &m_settings;
 }
 
+CCalculationDefaultsScope::CCalculationDefaultsScope(const CPlotSpec& plotSpec)
+    : m_settings{plotSpec, g_defaults ? g_defaults->sample : CSampleSettings{}},
+      m_previous(g_defaults) {
+  g_defaults = &m_settings;
+}
+
 CCalculationDefaultsScope::~CCalculationDefaultsScope() {
   g_defaults = m_previous;
 }

@@ -38,6 +38,8 @@ std::vector<COptionSpec> CalculationOptionSpecs();
 class CCalculationDefaultsScope {
  public:
   explicit CCalculationDefaultsScope(const CPreferences& preferences);
+  // A session's plot specification, with the sample settings of the defaults in force.
+  explicit CCalculationDefaultsScope(const CPlotSpec& plotSpec);
   ~CCalculationDefaultsScope();
   CCalculationDefaultsScope(const CCalculationDefaultsScope&) = delete;
   CCalculationDefaultsScope& operator=(const CCalculationDefaultsScope&) = delete;

@@ -9,10 +9,12 @@
 #include "cli/commands.h"
 #include "cli/input_file.h"
 #include "cli/run_outputs.h"
+#include "cli/session_inputs.h"
 #include "crystal/spacegroups.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
 #include "files/observed_files.h"
+#include "files/session_file.h"
 #include "files/tess_file.h"
 
 namespace {
@@ -78,8 +80,47 @@ void PrintObserved(const std::string& path, const CObservedFile& file, std::ostr
     out << "Errors:          " << file.data.errors.size() << " (third column)\n";
 }
 
-// Every structure of a crystal file (a CIF may hold several), or the observed data.
+const char* KindName(const CTSPattern& pattern) {
+  switch (pattern.GetKind()) {
+    case CTSPattern::kObserved:
+      return "observed";
+    case CTSPattern::kCrystal:
+      return "crystal";
+    case CTSPattern::kMixture:
+      return "mixture";
+  }
+  return "?";
+}
+
+// One row per pattern, a mixture's components indented under it with their fractions.
+void PrintPatternRows(const CPatternList& patterns, int depth, std::ostream& out) {
+  for (const auto& pattern : patterns) {
+    const std::string kind = std::string(2 * static_cast<size_t>(depth), ' ') + KindName(*pattern);
+    const std::string fraction = depth > 0 ? Formatted("%.4f", pattern->MixtureFraction()) : "";
+    out << Formatted("  %-12s %-7s  %-8s  %s\n", kind.c_str(), pattern->Plotted() ? "yes" : "no",
+                     fraction.c_str(), pattern->Title().c_str());
+    if (const CPatternList* components = pattern->Components())
+      PrintPatternRows(*components, depth + 1, out);
+  }
+}
+
+void PrintSession(const std::string& path, std::ostream& out) {
+  const CSession session = ReadSessionFile(path);
+  PrintFileLines(path, CTessFile::DetermineType(path), std::filesystem::path(path).stem().string(),
+                 out);
+  out << "Patterns:        " << session.patterns.size() << "\n";
+  if (session.patterns.empty()) return;
+  out << "  kind         plotted  fraction  title\n";
+  PrintPatternRows(session.patterns, 0, out);
+}
+
+// Every structure of a crystal file (a CIF may hold several), the observed data, or the
+// patterns of a session.
 void PrintFile(const std::string& path, std::ostream& out) {
+  if (IsSessionFile(path)) {
+    PrintSession(path, out);
+    return;
+  }
   if (IsObservedDataType(CTessFile::DetermineType(path))) {
     PrintObserved(path, ReadObservedFile(path), out);
     return;

@@ -45,7 +45,9 @@ std::string CalculationOptions() {
 std::string InfoDetails() {
   return "Describes crystal files (cell, volume, density, space group, sites with their species,\n"
          "positions, multiplicities and displacement) and observed-data files (points, x and y "
-         "ranges).\n"
+         "ranges), and lists the patterns of session files (.tessaline, .diffract, .tsdf) with "
+         "their kind,\n"
+         "plotted flag and title, a mixture's components under it with their fractions.\n"
          "A CIF with several structures is described structure by structure.\n\n"
          "Examples:\n"
          "  tessaline-cli info examples/quartz.cif\n"
@@ -64,7 +66,9 @@ std::string ConvertDetails() {
 std::string ListingDetails(const char* what, const char* command) {
   return std::string("Calculates each crystal file and lists ") + what +
          ", one block per structure, on the\n"
-         "standard output or in the file of -o OUT (which may not be an input).\n\n" +
+         "standard output or in the file of -o OUT (which may not be an input). A session file "
+         "lists its\n"
+         "crystal patterns, calculated with its settings (changed by the options).\n\n" +
          CalculationOptions() +
          "\nExamples:\n"
          "  tessaline-cli " +
@@ -149,7 +153,16 @@ std::string SimulateDetails() {
              "                        multiplicity, for the reflexions within the range\n"
              "  --reflexions OUT      the reflexion listing of the crystal files\n"
              "  --structure-factors OUT   the structure-factor listing\n"
-             "  With --mix the mixture's profile goes to -o, or to mixture-profile.txt\n\n") +
+             "  With --mix the mixture's profile goes to -o, or to mixture-profile.txt\n"
+             "  --save-session FILE.tessaline   every pattern of the run (the mixture too) and the "
+             "settings,\n"
+             "                        as a session the desktop application opens\n\n"
+             "Sessions (.tessaline, .diffract, .tsdf) as inputs: the profile of every pattern the "
+             "session\n"
+             "plots, named by its title. The run's settings start from the first session's, and "
+             "the "
+             "options\n"
+             "change them; a session's crystals keep their own sample settings.\n\n") +
          PatternOptions("--size") +
          "\nExamples:\n"
          "  tessaline-cli simulate examples/quartz.cif -o quartz.xy --summary\n"
@@ -200,7 +213,12 @@ std::string PlotDetails() {
              "                        --gamma G, the contrast (default 1)\n"
              "  --ticks, --difference, --stack and --labels are for the graph; --ticks, "
              "--difference and\n"
-             "  --stack need a linear intensity axis\n\n") +
+             "  --stack need a linear intensity axis\n"
+             "  --save-session FILE.tessaline   the plotted patterns and the settings as a "
+             "session\n\n"
+             "A session among the inputs adds the patterns it plots, in their own colours; the "
+             "settings start\n"
+             "from the first session's.\n\n") +
          PatternOptions("--particle-size") +
          "\nExamples:\n"
          "  tessaline-cli plot examples/quartz.cif -o quartz.png --range 5:90 --labels 8 --ticks\n"
@@ -255,7 +273,7 @@ std::string PreferencesDetails() {
 }
 
 constexpr CCommandHelp kCommands[] = {
-    {"info", "FILE...", "describe crystal and observed-data files", InfoDetails},
+    {"info", "FILE...", "describe crystal, observed-data and session files", InfoDetails},
     {"convert", "IN OUT", "write a crystal file as CIF or text crystal file", ConvertDetails},
     {"reflexions", "FILE... [-o OUT] [CALCULATION OPTIONS]", "list the reflexions of crystal files",
      ReflexionsDetails},

@@ -6,6 +6,7 @@
 #include "cli/input_file.h"
 #include "cli/listing_output.h"
 #include "cli/run_outputs.h"
+#include "cli/session_inputs.h"
 #include "diffraction/calculate.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
@@ -16,16 +17,21 @@ namespace {
 
 constexpr unsigned kNoReflexionsText = 22930;
 
-// Reads and calculates every crystal file in order. A file that fails is reported and left
-// out; a crystal without reflexions is reported and keeps its (empty) block.
-int CalculateCrystals(const std::vector<std::string>& paths, const CCalculationSettings& settings,
-                      std::vector<CCrystalFile>& crystals, std::ostream& err) {
+// Reads and calculates every crystal file in order, and the crystal patterns of sessions. A
+// file that fails is reported and left out; a crystal without reflexions is reported and keeps
+// its (empty) block.
+int CalculateCrystals(const std::vector<std::string>& paths, const CSessionInputs& sessions,
+                      const CCalculationSettings& settings, std::vector<CCrystalFile>& crystals,
+                      std::ostream& err) {
   int status = kExitSuccess;
   for (const std::string& path : paths) {
     const bool read = WithInputFile(path, [&] {
-      std::vector<CCrystalFile> files = ReadCrystalFiles(path);
+      const bool session = sessions.Holds(path);
+      std::vector<CCrystalFile> files =
+          session ? SessionCrystals(sessions.Session(path)) : ReadCrystalFiles(path);
       for (CCrystalFile& file : files) {
-        settings.sample.ApplyTo(file.crystal);
+        // A session's crystals keep the sample settings they were saved with.
+        if (!session) settings.sample.ApplyTo(file.crystal);
         if (!CalculateReflexions(file.crystal, settings.plotSpec)) {
           err << path << ": " << (files.size() > 1 ? file.title + ": " : "")
               << NoReflexionsMessage() << "\n";
@@ -44,13 +50,18 @@ int RunListingCommand(CListingKind kind, std::span<const std::string> arguments,
   std::vector<COptionSpec> options = CalculationOptionSpecs();
   options.emplace_back("--output", true, "-o");
   const CArguments args(arguments, options);
-  if (args.Positionals().empty()) throw CUsageError("expected one or more crystal files");
-  const CCalculationSettings settings = CalculationSettingsFrom(args);
+  if (args.Positionals().empty())
+    throw CUsageError("expected one or more crystal or session files");
+  const CSessionInputs sessions(args.Positionals());
+  const CCalculationSettings settings =
+      sessions.StartingFromFirst([&] { return CalculationSettingsFrom(args); });
 
   const std::string output = args.Value("--output").value_or("-");
   CRunOutputs(args.Positionals(), err).RefuseInput(output, "-o");
   std::vector<CCrystalFile> crystals;
-  int status = CalculateCrystals(args.Positionals(), settings, crystals, err);
+  int status = CalculateCrystals(args.Positionals(), sessions, settings, crystals, err);
+  // Nothing read, nothing to list: a listing of headers alone would hide the failure.
+  if (crystals.empty()) return status;
   std::vector<CListingBlock> blocks;
   for (const CCrystalFile& file : crystals) blocks.push_back({file.title, file.crystal});
   if (!WithInputFile(output,

@@ -9,10 +9,12 @@
 #include "cli/input_file.h"
 #include "cli/pattern_options.h"
 #include "cli/run_outputs.h"
+#include "cli/session_inputs.h"
 #include "diffraction/reflexion.h"
 #include "errors/exception.h"
 #include "files/crystal_files.h"
 #include "files/observed_files.h"
+#include "files/session_file.h"
 #include "files/tess_file.h"
 #include "gui/plot_picture.h"
 #include "patterns/crystal_pattern.h"
@@ -52,12 +54,13 @@ struct CPlotRequest {
   CPlotOptions options;
   bool stack = false;
   bool xRangeGiven = false;
+  std::optional<std::string> session;  // --save-session
 };
 
 std::vector<COptionSpec> OptionSpecs() {
   std::vector<COptionSpec> options = PatternOptionSpecs();
-  for (const char* name :
-       {"--film-type", "--gamma", "--title", "--labels", "--xrange", "--size", "--dpi"})
+  for (const char* name : {"--film-type", "--gamma", "--title", "--labels", "--xrange", "--size",
+                           "--dpi", "--save-session"})
     options.emplace_back(name, true);
   for (const char* name : {"--film", "--stack", "--log", "--grid", "--legend", "--no-legend",
                            "--ticks", "--difference"})
@@ -147,6 +150,8 @@ CPlotRequest RequestFrom(const CArguments& args) {
   request.display = DisplayFrom(args, request.patterns.calculation.plotSpec);
   request.xRangeGiven = args.Has("--xrange");
   request.stack = args.Has("--stack");
+  request.session = args.Value("--save-session");
+  if (request.session == "-") throw CUsageError("--save-session needs a file name");
   if (const auto labels = args.Integer("--labels")) {
     if (*labels < 0 || *labels > 1000) throw CUsageError("--labels must lie between 0 and 1000");
     request.options.labelsPerPattern = static_cast<int>(*labels);
@@ -166,14 +171,22 @@ CPlotRequest RequestFrom(const CArguments& args) {
   return request;
 }
 
-// The patterns of the inputs, calculated and processed, in input order; a failed input is
-// reported and left out.
+// The patterns of the inputs, calculated and processed, in input order, with the patterns a
+// session shows; a failed input is reported and left out.
 class CPlotInputs {
  public:
-  CPlotInputs(const CPlotRequest& request, std::ostream& err) : m_request(request), m_err(err) {}
+  CPlotInputs(const CPlotRequest& request, const CSessionInputs& sessions, std::ostream& err)
+      : m_request(request), m_sessions(sessions), m_err(err) {}
 
   bool Read(const std::string& input) {
     return WithInputFile(input, [&] {
+      if (m_sessions.Holds(input)) {
+        for (const auto& pattern : PlottedSessionPatterns(m_sessions.Session(input))) {
+          m_patterns.push_back(pattern);
+          m_styled.push_back(pattern.get());
+        }
+        return;
+      }
       if (IsObservedDataType(CTessFile::DetermineType(input))) {
         m_patterns.push_back(ProcessedObserved(input, m_request.patterns, m_err));
         return;
@@ -185,13 +198,18 @@ class CPlotInputs {
 
   // The list to draw: every pattern, or with --mix the mixture (its components inside it),
   // styled for a figure: measured data as dark open circles when there is something to compare
-  // them with, a mixture's sum as a heavier black line, every other curve in its own colour.
+  // them with, a mixture's sum as a heavier black line, every other curve in its own colour. A
+  // session's patterns keep the styles they were saved with.
   CPatternList Plotted() {
     const CPlotSpec& plotSpec = m_request.patterns.calculation.plotSpec;
     const bool compared = std::ranges::any_of(
         m_patterns, [](const auto& p) { return p->GetKind() != CTSPattern::kObserved; });
     size_t colour = 0;
     for (const auto& pattern : m_patterns) {
+      if (std::ranges::find(m_styled, pattern.get()) != m_styled.end()) {
+        pattern->Recalculate(plotSpec);
+        continue;
+      }
       pattern->SetPlotted(true);
       CCurveStyle& style = pattern->Style();
       if (pattern->GetKind() == CTSPattern::kObserved && compared) {
@@ -222,8 +240,10 @@ class CPlotInputs {
 
  private:
   const CPlotRequest& m_request;
+  const CSessionInputs& m_sessions;
   std::ostream& m_err;
   CPatternList m_patterns;
+  std::vector<const CTSPattern*> m_styled;  // the sessions' patterns
 };
 
 // With observed data, the x range they cover: that is where there is something to compare.
@@ -269,11 +289,20 @@ int RunPlotCommand(std::span<const std::string> arguments, std::ostream&, std::o
   const CArguments args(arguments, OptionSpecs());
   if (args.Positionals().empty())
     throw CUsageError("expected one or more crystal or observed-data files");
-  CPlotRequest request = RequestFrom(args);
+  const CSessionInputs sessions(args.Positionals());
+  CPlotRequest request = sessions.StartingFromFirst([&] { return RequestFrom(args); });
+  if (request.patterns.mix && std::ranges::any_of(args.Positionals(), [&](const auto& input) {
+        return sessions.Holds(input);
+      }))
+    throw CUsageError("--mix takes crystal and observed-data files, not sessions");
   CRunOutputs outputs(args.Positionals(), err);
   outputs.RefuseInput(request.output, "-o");
+  if (request.session) {
+    outputs.RefuseInput(*request.session, "--save-session");
+    request.session = outputs.Claim(*request.session);
+  }
 
-  CPlotInputs inputs(request, err);
+  CPlotInputs inputs(request, sessions, err);
   int status = kExitSuccess;
   for (const std::string& input : args.Positionals())
     if (!inputs.Read(input)) status = kExitFailure;
@@ -296,17 +325,25 @@ int RunPlotCommand(std::span<const std::string> arguments, std::ostream&, std::o
   }
 
   const CPlotContent content{patterns, plotSpec, request.options};
-  const bool written = WithInputFile(request.output, [&] {
-    WritePicture(request.output, request.format, request.size,
-                 [&](CCanvas& canvas, CRectF surface) {
-                   CPlotGeometry geometry(request.display);
-                   FitIntensityRange(canvas, geometry, surface, content);
-                   if (request.stack) {
-                     StackPatterns(patterns, geometry.Display());
-                     geometry.Display().yMax *= 1.05;
-                   }
-                   DrawPlot(canvas, geometry, surface, content);
-                 });
+  const std::string picture = outputs.Claim(request.output);
+  const bool written = WithInputFile(picture, [&] {
+    WritePicture(picture, request.format, request.size, [&](CCanvas& canvas, CRectF surface) {
+      CPlotGeometry geometry(request.display);
+      FitIntensityRange(canvas, geometry, surface, content);
+      if (request.stack) {
+        StackPatterns(patterns, geometry.Display());
+        geometry.Display().yMax *= 1.05;
+      }
+      DrawPlot(canvas, geometry, surface, content);
+    });
   });
+  if (request.session && !WithInputFile(*request.session, [&] {
+        CSession session;
+        session.plotSpec = plotSpec;
+        session.display = request.display;
+        session.patterns = patterns;
+        WriteSessionFile(*request.session, session);
+      }))
+    return kExitFailure;
   return written ? status : kExitFailure;
 }

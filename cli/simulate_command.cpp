@@ -15,10 +15,12 @@
 #include "cli/pattern_options.h"
 #include "cli/profile_output.h"
 #include "cli/run_outputs.h"
+#include "cli/session_inputs.h"
 #include "diffraction/reflexion.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
 #include "files/observed_files.h"
+#include "files/session_file.h"
 #include "files/tess_file.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/mixture_pattern.h"
@@ -40,11 +42,13 @@ struct CSimulation {
   std::optional<std::string> reflexions;        // where to write the reflexion listing
   std::optional<std::string> structureFactors;  // and the structure-factor listing
   std::optional<std::string> peaks;             // and the peak table
+  std::optional<std::string> session;           // and everything the run made, as a session
 };
 
 std::vector<COptionSpec> OptionSpecs() {
   std::vector<COptionSpec> options = PatternOptionSpecs();
-  for (const char* name : {"--size", "--out-dir", "--reflexions", "--structure-factors", "--peaks"})
+  for (const char* name :
+       {"--size", "--out-dir", "--reflexions", "--structure-factors", "--peaks", "--save-session"})
     options.emplace_back(name, true);
   options.emplace_back("--output", true, "-o");
   options.emplace_back("--summary");
@@ -66,6 +70,8 @@ CSimulation SimulationFrom(const CArguments& args) {
   simulation.reflexions = args.Value("--reflexions");
   simulation.structureFactors = args.Value("--structure-factors");
   simulation.peaks = args.Value("--peaks");
+  simulation.session = args.Value("--save-session");
+  if (simulation.session == "-") throw CUsageError("--save-session needs a file name");
   return simulation;
 }
 
@@ -136,8 +142,9 @@ void PrintSummary(const CTSCrystalPattern& pattern, const CPlotSpec& plot, std::
 class CSimulationRun {
  public:
   CSimulationRun(const CSimulation& simulation, std::span<const std::string> inputs,
-                 std::ostream& out, std::ostream& err)
+                 const CSessionInputs& sessions, std::ostream& out, std::ostream& err)
       : m_simulation(simulation),
+        m_sessions(sessions),
         m_outputs(inputs, err),
         m_several(inputs.size() > 1),
         m_out(out),
@@ -145,12 +152,17 @@ class CSimulationRun {
     for (const auto& [option, path] : {std::pair{"-o", simulation.output},
                                        {"--reflexions", simulation.reflexions},
                                        {"--structure-factors", simulation.structureFactors},
-                                       {"--peaks", simulation.peaks}})
+                                       {"--peaks", simulation.peaks},
+                                       {"--save-session", simulation.session}})
       if (path) m_outputs.RefuseInput(*path, option);
   }
 
   // One input of either kind; its failures reach the caller.
   void Simulate(const std::string& input) {
+    if (m_sessions.Holds(input)) {
+      SimulateSession(m_sessions.Session(input));
+      return;
+    }
     if (IsObservedDataType(CTessFile::DetermineType(input))) {
       SimulateObserved(input);
       return;
@@ -198,6 +210,20 @@ class CSimulationRun {
     const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, "mixture", false));
     WriteProfileOutput(path, *mixture, mixture->GetProfile(plot), {}, plot, m_out);
+    Keep(mixture);
+  }
+
+  // With --save-session: every pattern the run made, and every pattern of its sessions, with the
+  // run's plot specification; false when it could not be written (and was reported).
+  bool SaveSession() {
+    if (!m_simulation.session) return true;
+    const std::string path = m_outputs.Claim(*m_simulation.session);
+    return WithInputFile(path, [&] {
+      CSession session;
+      session.plotSpec = m_simulation.patterns.calculation.plotSpec;
+      session.patterns = m_saved;
+      WriteSessionFile(path, session);
+    });
   }
 
  private:
@@ -214,19 +240,42 @@ class CSimulationRun {
 
   // Calculates one crystal and writes its profile; the pattern is kept for the tables.
   void SimulateCrystal(const std::string& input, CCrystalFile file, bool several) {
-    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::shared_ptr<CTSCrystalPattern> pattern =
         CalculatedCrystal(input, std::move(file), m_simulation.patterns);
-    if (ReflexionsInRange(pattern->Crystal()->reflexions, plot).empty()) {
-      m_err << InputFilePrefix() << pattern->Title() << ": " << NoReflexionsMessage() << "\n";
-      m_missed = true;
-      if (!m_simulation.patterns.mix) return;
-    }
-    m_crystals.push_back(pattern);
     if (m_simulation.patterns.mix) {
+      HasReflexionsInRange(*pattern);
+      m_crystals.push_back(pattern);
       m_mixed.push_back(pattern);
       return;
     }
+    Keep(pattern);
+    WriteCrystal(pattern, several);
+  }
+
+  // A pattern the run made, for --save-session: what the run made is what the session shows.
+  // Mixed inputs are saved inside their mixture.
+  void Keep(const std::shared_ptr<CTSPattern>& pattern) {
+    pattern->SetPlotted(true);
+    if (CPatternList* components = pattern->Components())
+      for (const auto& component : *components) component->SetPlotted(true);
+    m_saved.push_back(pattern);
+  }
+
+  // A crystal without reflexions in range is reported and has no profile to write.
+  bool HasReflexionsInRange(const CTSCrystalPattern& pattern) {
+    if (!ReflexionsInRange(pattern.Crystal()->reflexions,
+                           m_simulation.patterns.calculation.plotSpec)
+             .empty())
+      return true;
+    m_err << InputFilePrefix() << pattern.Title() << ": " << NoReflexionsMessage() << "\n";
+    m_missed = true;
+    return false;
+  }
+
+  void WriteCrystal(const std::shared_ptr<CTSCrystalPattern>& pattern, bool several) {
+    if (!HasReflexionsInRange(*pattern)) return;
+    m_crystals.push_back(pattern);
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), several));
     WriteProfileOutput(path, *pattern, pattern->GetProfile(plot), {}, plot, m_out);
     // With the profile on the standard output, the summary goes beside it rather than into it.
@@ -236,30 +285,61 @@ class CSimulationRun {
   // Reads one observed-data file, processes it as the options ask and writes its points
   // resampled onto the calculation grid.
   void SimulateObserved(const std::string& input) {
-    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::shared_ptr<CTSObservedPattern> pattern =
         ProcessedObserved(input, m_simulation.patterns, m_err);
     if (m_simulation.patterns.mix) {
       m_mixed.push_back(pattern);
       return;
     }
+    Keep(pattern);
+    WriteObserved(*pattern, m_several);
+  }
+
+  void WriteObserved(CTSObservedPattern& pattern, bool several) {
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     // Only where there are data: the grid beyond the scan would read as measured zeros.
-    CProfile profile = pattern->GetProfile(plot);
-    const CProfile& data = pattern->RawPoints();
+    CProfile profile = pattern.GetProfile(plot);
+    const CProfile& data = pattern.RawPoints();
     std::erase_if(profile, [&](const CProfilePoint& p) {
       return p.x < data.front().x || p.x > data.back().x;
     });
-    const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), m_several));
-    WriteProfileOutput(path, *pattern, profile, GridErrors(*pattern, profile), plot, m_out);
+    const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern.Title(), several));
+    WriteProfileOutput(path, pattern, profile, GridErrors(pattern, profile), plot, m_out);
+  }
+
+  // The profile of every pattern the session shows, calculated with the run's settings and named
+  // by its title; its crystals join the tables.
+  void SimulateSession(const CSession& session) {
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
+    std::ranges::copy(session.patterns, std::back_inserter(m_saved));
+    for (const std::shared_ptr<CTSPattern>& pattern : PlottedSessionPatterns(session)) {
+      pattern->Recalculate(plot);
+      switch (pattern->GetKind()) {
+        case CTSPattern::kCrystal:
+          WriteCrystal(std::static_pointer_cast<CTSCrystalPattern>(pattern), true);
+          break;
+        case CTSPattern::kObserved:
+          WriteObserved(static_cast<CTSObservedPattern&>(*pattern), true);
+          break;
+        case CTSPattern::kMixture: {
+          const std::string path =
+              m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), true));
+          WriteProfileOutput(path, *pattern, pattern->GetProfile(plot), {}, plot, m_out);
+          break;
+        }
+      }
+    }
   }
 
   const CSimulation& m_simulation;
+  const CSessionInputs& m_sessions;
   CRunOutputs m_outputs;
   bool m_several;
   std::ostream& m_out;
   std::ostream& m_err;
   std::vector<std::shared_ptr<CTSCrystalPattern>> m_crystals;
   CPatternList m_mixed;   // with --mix, every pattern in input order
+  CPatternList m_saved;   // for --save-session, every pattern in input order
   bool m_missed = false;  // a crystal without reflexions in range
 };
 
@@ -268,8 +348,13 @@ class CSimulationRun {
 int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err) {
   const CArguments args(arguments, OptionSpecs());
   if (args.Positionals().empty()) throw CUsageError("expected one or more crystal or observed-data files");
-  const CSimulation simulation = SimulationFrom(args);
-  CSimulationRun run(simulation, args.Positionals(), out, err);
+  const CSessionInputs sessions(args.Positionals());
+  const CSimulation simulation = sessions.StartingFromFirst([&] { return SimulationFrom(args); });
+  if (simulation.patterns.mix && std::ranges::any_of(args.Positionals(), [&](const auto& input) {
+        return sessions.Holds(input);
+      }))
+    throw CUsageError("--mix takes crystal and observed-data files, not sessions");
+  CSimulationRun run(simulation, args.Positionals(), sessions, out, err);
   if (simulation.outDir &&
       !WithInputFile(simulation.outDir->string(), [&] { CreateOutputFolder(*simulation.outDir); }))
     return kExitFailure;
@@ -280,5 +365,6 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   if (simulation.patterns.mix && status != kExitSuccess) return status;
   run.WriteMixture();
   if (!run.WriteTables()) status = kExitFailure;
+  if (!run.SaveSession()) status = kExitFailure;
   return run.MissedAPattern() ? kExitFailure : status;
 }

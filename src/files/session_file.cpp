@@ -141,9 +141,12 @@ void CTSSessionFile::ReadSession(CSession& session) {
   CStatus status("Reading data from file...");
   ReadHeader();
   const std::string name = GetDisplayName();
+  // The version record names the edition after the number; the line names it once.
+  std::string version = m_versionText;
+  if (version.ends_with(kEdition)) version.resize(version.size() - kEdition.size());
   LogStatus(FormatPrintf(WrittenOnWindows() ? "Reading from Tessaline for Windows %s file '%s'."
                                             : "Reading from Tessaline for Mac %s file '%s'.",
-                         {m_versionText, name}));
+                         {version, name}));
 
   // Built whole beside the current session, which it replaces only at the end.
   CSession read;

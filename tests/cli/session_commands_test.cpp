@@ -1,0 +1,141 @@
+// Session files through the command line: what simulate and plot save is what the commands read
+// back; info, reflexions and structure-factors take sessions like any other input; a damaged
+// session is refused naming the file, with nothing written.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/run_cli.h"
+#include "support/data_files.h"
+#include "support/scratch_folder.h"
+
+namespace {
+
+std::string TestFile(const char* name) {
+  return TestDataPath(name).string();
+}
+
+// The two columns of an .xy profile, without its '#' lines.
+std::vector<std::pair<double, double>> XyColumns(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::pair<double, double>> points;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    fields.imbue(std::locale::classic());
+    double x = 0.0, y = 0.0;
+    fields >> x >> y;
+    points.emplace_back(x, y);
+  }
+  return points;
+}
+
+void ExpectSameProfile(const std::string& expected, const std::string& actual) {
+  const auto a = XyColumns(expected), b = XyColumns(actual);
+  ASSERT_EQ(a.size(), b.size()) << actual;
+  ASSERT_FALSE(a.empty());
+  double largest = 0.0;
+  for (const auto& point : a) largest = std::max(largest, point.second);
+  for (size_t i = 0; i < a.size(); ++i) {
+    ASSERT_DOUBLE_EQ(a[i].first, b[i].first) << actual << " point " << i;
+    // The session keeps coordinates and cell as 32-bit values.
+    ASSERT_NEAR(a[i].second, b[i].second, 1e-4 * largest) << actual << " point " << i;
+  }
+}
+
+TEST(SessionCommands, ASavedRunSimulatesAgainToTheSameProfiles) {
+  CScratchFolder folder;
+  const std::string session = folder / "run.tessaline";
+  const CCliResult saved =
+      RunCli({"simulate", TestFile("quartz.cif"), TestFile("corundum.cif"), "--anode", "Co",
+              "--range", "10:100", "-o", folder / "first.xy", "--save-session", session});
+  ASSERT_EQ(saved.status, kExitSuccess) << saved.err;
+
+  // The session's settings (cobalt, 10 to 100 degrees) come back without the options.
+  const CCliResult again =
+      RunCli({"simulate", session, "-o", folder / "again.xy", "--reflexions", folder / "r.txt"});
+  ASSERT_EQ(again.status, kExitSuccess) << again.err;
+  for (const char* title : {"quartz", "corundum"})
+    ExpectSameProfile(folder / (std::string("first-") + title + ".xy"),
+                      folder / (std::string("again-") + title + ".xy"));
+
+  // Its crystals list as the files do, block by block and row by row (the last digits and the
+  // order of reflexions at one d may differ with the 32-bit values).
+  const CCliResult fromFiles =
+      RunCli({"reflexions", TestFile("quartz.cif"), TestFile("corundum.cif"), "--anode", "Co"});
+  const CCliResult fromSession = RunCli({"reflexions", session});
+  ASSERT_EQ(fromSession.status, kExitSuccess) << fromSession.err;
+  EXPECT_EQ(std::ranges::count(fromSession.out, '\n'), std::ranges::count(fromFiles.out, '\n'));
+  for (const char* title : {"\nquartz\n", "\ncorundum\n"})
+    EXPECT_NE(fromSession.out.find(title), std::string::npos) << title;
+}
+
+TEST(SessionCommands, InfoListsAMixtureWithItsComponentsAndFractions) {
+  CScratchFolder folder;
+  const std::string session = folder / "mixed.tessaline";
+  ASSERT_EQ(RunCli({"simulate", TestFile("quartz.cif"), TestFile("corundum.cif"), "--mix",
+                    "0.7,0.3", "-o", folder / "mix.xy", "--save-session", session})
+                .status,
+            kExitSuccess);
+  const CCliResult info = RunCli({"info", session});
+  ASSERT_EQ(info.status, kExitSuccess) << info.err;
+  EXPECT_NE(info.out.find("Patterns:        1\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("  mixture      yes                quartz + corundum\n"),
+            std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("    crystal    yes      0.7000    quartz\n"), std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("    crystal    yes      0.3000    corundum\n"), std::string::npos)
+      << info.out;
+
+  // Simulating the session writes the mixture's profile, the same as the mixing run's.
+  ASSERT_EQ(RunCli({"simulate", session, "-o", folder / "again.xy"}).status, kExitSuccess);
+  ExpectSameProfile(folder / "mix.xy", folder / "again-quartz + corundum.xy");
+  // Sessions are not mixed again.
+  EXPECT_EQ(RunCli({"simulate", session, "--mix", "equal"}).status, kExitUsage);
+}
+
+TEST(SessionCommands, PlotDrawsASessionAndSavesWhatItDrew) {
+  CScratchFolder folder;
+  const std::string first = folder / "first.tessaline", second = folder / "second.tessaline";
+  ASSERT_EQ(
+      RunCli({"simulate", TestFile("quartz.cif"), "-o", folder / "q.xy", "--save-session", first})
+          .status,
+      kExitSuccess);
+  const CCliResult plot = RunCli(
+      {"plot", first, TestFile("rutile.cif"), "-o", folder / "both.png", "--save-session", second});
+  ASSERT_EQ(plot.status, kExitSuccess) << plot.err;
+  EXPECT_TRUE(std::filesystem::exists(folder / "both.png"));
+  const CCliResult info = RunCli({"info", second});
+  EXPECT_NE(info.out.find("Patterns:        2\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("quartz\n"), std::string::npos);
+  EXPECT_NE(info.out.find("rutile\n"), std::string::npos);
+}
+
+TEST(SessionCommands, ADamagedSessionIsRefusedNamingItAndNothingIsWritten) {
+  CScratchFolder folder;
+  const std::string session = folder / "run.tessaline";
+  ASSERT_EQ(RunCli({"simulate", TestFile("silicon.cif"), "-o", folder / "si.xy", "--save-session",
+                    session})
+                .status,
+            kExitSuccess);
+  std::string bytes = ReadWholeFile(session);
+  bytes[bytes.size() / 2] ^= 0x20;
+  const std::string damaged = folder / "damaged.tessaline";
+  std::ofstream(damaged, std::ios::binary) << bytes;
+
+  for (const std::string command : {"simulate", "info", "reflexions"}) {
+    std::vector<std::string> arguments = {command, damaged};
+    if (command != "info") arguments.insert(arguments.end(), {"-o", folder / "out.txt"});
+    const CCliResult result = RunCli(arguments);
+    EXPECT_EQ(result.status, kExitFailure) << command;
+    EXPECT_NE(result.err.find("damaged.tessaline: "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("corrupted"), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.txt")) << command;
+  }
+}
+
+}  // namespace
