@@ -131,6 +131,20 @@ TESSALINE_EXCEPTION(CVHXInvalidSiteOcc, CVHXDiffWnd, 23035)
 TESSALINE_EXCEPTION(CVHXSiteOccSumNotOne, CVHXDiffWnd, 23036)
 TESSALINE_EXCEPTION(CVHXUnableToMatchScattering, CVHXDiffWnd, 23729)
 
+// An alert whose text has no class of its own, by the text's number.
+class CVHXAlertText : public CVHException {
+ public:
+  template <class... Arguments>
+  explicit CVHXAlertText(unsigned textId, unsigned severity = kSeverityMessage,
+                         const Arguments&... arguments)
+      : CVHException(Deferred{}, severity, 0, 0) {
+    Initialise(textId, CFormatArguments{ToFormatArgument(arguments)...});
+  }
+  std::unique_ptr<CVHException> Clone() const override {
+    return std::make_unique<CVHXAlertText>(*this);
+  }
+};
+
 // Pattern list.
 TESSALINE_EXCEPTION(CVHXStructuresAddLots, CVHXStructures, 23629)
 TESSALINE_EXCEPTION(CVHXStructuresDestroySelected, CVHXStructures, 23631)

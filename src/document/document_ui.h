@@ -1,0 +1,26 @@
+// What the document needs of the application around it: a question answered, a window placed,
+// a long loop cancelled. The desktop application gives it dialogs and the main window; the
+// command line and the tests give it answers of their own.
+#pragma once
+
+#include "files/session.h"
+
+class CVHException;
+
+class CDocumentUi {
+ public:
+  virtual ~CDocumentUi() = default;
+
+  // Shows an error; the next file or step goes on.
+  virtual void Alert(const CVHException& error);
+  // Asks a question with Continue and Cancel; true to go on.
+  virtual bool Confirm(const CVHException& question);
+  // Polled between the files or patterns of a long operation.
+  virtual bool CancelRequested() { return false; }
+  // Whether the main window may be moved to a file's saved place (a window the user has moved
+  // already keeps its place); then it is moved there.
+  virtual bool MayRestoreWindow() { return false; }
+  virtual void RestoreWindow(const CWindowRect&) {}
+  // Every open file's contents arrived (the "DatasetRead" message to the application).
+  virtual void DatasetRead() {}
+};
