@@ -21,6 +21,4 @@ class CDocumentUi {
   // already keeps its place); then it is moved there.
   virtual bool MayRestoreWindow() { return false; }
   virtual void RestoreWindow(const CWindowRect&) {}
-  // Every open file's contents arrived (the "DatasetRead" message to the application).
-  virtual void DatasetRead() {}
 };

@@ -11,6 +11,8 @@
 #include "files/observed_files.h"
 #include "files/session_file.h"
 #include "files/tess_file.h"
+#include "instances/named_messages.h"
+#include "instances/vh_message.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/mixture_pattern.h"
 #include "patterns/observed_pattern.h"
@@ -202,7 +204,9 @@ void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
   if (restore) m_ui.RestoreWindow(incoming.window.rect);
   m_contentsChanged = false;
   if (needed) RecalculatePlotted(true, false, !m_batch);
-  m_ui.DatasetRead();
+  // Whatever waits for new data (palettes, the inspector) hears of it, with the document.
+  CVHMsgGeneral(NamedMessage(VHMsgName::DatasetRead), reinterpret_cast<CVHMsgArgument>(this))
+      .Send();
   m_loaded = true;
   // A session just read is as it was saved; anything else is a change to save.
   m_modified = !isSession;

@@ -7,6 +7,8 @@
 
 #include "document/tess_doc.h"
 #include "errors/exception.h"
+#include "instances/named_messages.h"
+#include "instances/vh_message.h"
 #include "support/data_files.h"
 
 class CScriptedUi : public CDocumentUi {
@@ -20,7 +22,6 @@ class CScriptedUi : public CDocumentUi {
   bool CancelRequested() override { return polls++ >= cancelAfter; }
   bool MayRestoreWindow() override { return true; }
   void RestoreWindow(const CWindowRect& rect) override { restored.push_back(rect); }
-  void DatasetRead() override { ++datasetsRead; }
 
   bool answer = true;
   size_t polls = 0;
@@ -29,7 +30,21 @@ class CScriptedUi : public CDocumentUi {
   std::vector<unsigned> questions;
   std::vector<std::string> questionTexts;
   std::vector<CWindowRect> restored;
-  int datasetsRead = 0;
+};
+
+// Counts the "DatasetRead" messages sent to the application's windows while it lives.
+class CDatasetReadCounter : public CVHMsgReceiver {
+ public:
+  CDatasetReadCounter() { CVHMsgDispatcher::Instance().Join(CVHMsgGroup::kGeneral, this); }
+  CVHMsgAnswer OnNamedMessage(uint32_t number, CVHMsgArgument first, CVHMsgArgument) override {
+    if (number == NamedMessage(VHMsgName::DatasetRead).sync) {
+      ++count;
+      document = reinterpret_cast<const CTessDoc*>(first);
+    }
+    return 0;
+  }
+  int count = 0;
+  const CTessDoc* document = nullptr;
 };
 
 class CRecordingView : public CDocumentView {

@@ -33,6 +33,7 @@ struct DocumentTest : ::testing::Test {
 };
 
 TEST_F(DocumentTest, FilesAppendPlottedAndCalculatedAndASessionReplacesThem) {
+  CDatasetReadCounter datasetsRead;
   document.AddFiles({TestFile("quartz.cif"), TestFile("corundum.cif")});
   EXPECT_EQ(Titles(), (std::vector<std::string>{"quartz", "corundum"}));
   for (const auto& pattern : document.Patterns()) {
@@ -42,7 +43,8 @@ TEST_F(DocumentTest, FilesAppendPlottedAndCalculatedAndASessionReplacesThem) {
   }
   EXPECT_EQ(view.codes.back(), HintCode::kPatternListChanged);
   EXPECT_TRUE(document.Modified());
-  EXPECT_EQ(ui.datasetsRead, 2);
+  EXPECT_EQ(datasetsRead.count, 2);
+  EXPECT_EQ(datasetsRead.document, &document);
 
   // A session of one pattern, saved from another document.
   CScratchFolder folder;
