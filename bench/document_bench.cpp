@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "document/tess_doc.h"
+#include "files/crystal_files.h"
+#include "patterns/crystal_pattern.h"
 #include "patterns/observed_pattern.h"
 
 namespace {
@@ -32,6 +34,22 @@ std::vector<std::string> TestCifs(size_t count) {
   for (size_t i = 0; i < count; ++i) paths.push_back(files[i % files.size()]);
   return paths;
 }
+
+// The anchor: the same files read and calculated without a document.
+void BM_ReadAndCalculateCrystalFiles(benchmark::State& state) {
+  const std::vector<std::string> paths = TestCifs(static_cast<size_t>(state.range(0)));
+  const CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  for (auto _ : state)
+    for (const std::string& path : paths)
+      for (CCrystalFile& file : ReadCrystalFiles(path)) {
+        CTSCrystalPattern pattern(CTSPattern::BuiltInDefaults{});
+        *pattern.Crystal() = std::move(file.crystal);
+        pattern.Recalculate(plotSpec);
+        benchmark::DoNotOptimize(pattern.GetProfile(plotSpec).size());
+      }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ReadAndCalculateCrystalFiles)->Arg(200)->Unit(benchmark::kMillisecond);
 
 void BM_DocumentAddsCrystalFiles(benchmark::State& state) {
   const std::vector<std::string> paths = TestCifs(static_cast<size_t>(state.range(0)));

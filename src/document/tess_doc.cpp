@@ -188,6 +188,9 @@ void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
     needed = needed || pattern->NeedsCalculation();
     pattern->SetNeedsCalculation(false);
   }
+  // What is new needs calculating; the patterns already in the session are current for the plot
+  // specification, which only a session changes, and a session brings all its patterns.
+  const CPatternList arrived = incoming.patterns;
   m_contentsChanged = true;
   if (isSession) {
     m_session.patterns = std::move(incoming.patterns);
@@ -203,7 +206,7 @@ void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
   }
   if (restore) m_ui.RestoreWindow(incoming.window.rect);
   m_contentsChanged = false;
-  if (needed) RecalculatePlotted(true, false, !m_batch);
+  if (needed) RecalculatePlotted(arrived, true, false, !m_batch);
   // Whatever waits for new data (palettes, the inspector) hears of it, with the document.
   CVHMsgGeneral(NamedMessage(VHMsgName::DatasetRead), reinterpret_cast<CVHMsgArgument>(this))
       .Send();
@@ -251,12 +254,15 @@ void CTessDoc::UnplotPatterns(const CPatternList& patterns) {
 }
 
 void CTessDoc::RecalculatePlotted(bool rescale, bool rescaleX, bool notify) {
-  bool any = false;
-  for (const auto& pattern : m_session.patterns)
-    if (pattern->Plotted()) {
-      Calculate(*pattern, m_session.plotSpec);
-      any = true;
-    }
+  RecalculatePlotted(m_session.patterns, rescale, rescaleX, notify);
+}
+
+void CTessDoc::RecalculatePlotted(const CPatternList& among, bool rescale, bool rescaleX,
+                                  bool notify) {
+  for (const auto& pattern : among)
+    if (pattern->Plotted()) Calculate(*pattern, m_session.plotSpec);
+  const bool any =
+      std::ranges::any_of(m_session.patterns, [](const auto& p) { return p->Plotted(); });
   if (rescale && any) {
     m_autoscale.y = true;
     m_autoscale.x = m_autoscale.x || rescaleX;
@@ -383,13 +389,17 @@ void CTessDoc::RegenerateReflexions() {
 }
 
 void CTessDoc::AutoscaleObserved() {
-  if (m_session.patterns.empty()) return;
-  double reference = 0.0;
+  // Without observed data there is nothing to scale nor a reference to remember, and the
+  // largest intensity of every crystal is not worth finding.
   bool anyObserved = false;
+  ForEachPattern(m_session.patterns, [&](CTSPattern& pattern) {
+    anyObserved = anyObserved || pattern.GetKind() == CTSPattern::kObserved;
+  });
+  if (!anyObserved) return;
+  double reference = 0.0;
   ForEachPattern(m_session.patterns, [&](CTSPattern& pattern) {
     if (pattern.GetKind() == CTSPattern::kCrystal && pattern.Plotted())
       reference = std::max(reference, pattern.LargestPlottedIntensity(0.0, 0.0));
-    anyObserved = anyObserved || pattern.GetKind() == CTSPattern::kObserved;
   });
   if (reference == 0.0) return;
   ForEachPattern(m_session.patterns, [&](CTSPattern& pattern) {
@@ -398,5 +408,5 @@ void CTessDoc::AutoscaleObserved() {
     const double unscaled = pattern.LargestPlottedIntensity(0.0, 0.0) / pattern.YScale();
     if (unscaled > 0.0) pattern.SetYScale(reference / unscaled);
   });
-  if (anyObserved) m_observedReference = reference;
+  m_observedReference = reference;
 }

@@ -104,6 +104,8 @@ class CTessDoc {
   // file appends.
   void Merge(CSession incoming, bool isSession, bool restoreWindow);
   CSession ReadFile(const std::string& path, unsigned typeId, bool& isSession) const;
+  // Calculates the plotted ones of `among`, then rescales and notifies as the public one does.
+  void RecalculatePlotted(const CPatternList& among, bool rescale, bool rescaleX, bool notify);
   // Tells the views that files were merged.
   void AnnounceMerged();
   void React(const CUpdateHint& hint);
