@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "patterns/display_types.h"
 #include "patterns/profile.h"
-#include "patterns/types.h"
+#include "radiation/types.h"
 
 class CPlotSpec;
 class CPreferences;
