@@ -3,8 +3,8 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/input_file.h"
-#include "diffraction/asf_file.h"
 #include "diffraction/scattering_table.h"
+#include "files/asf_file.h"
 
 int RunAsfCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream&) {
   const CArguments args(arguments, {{"--export", true}, {"--check", true}});

@@ -11,7 +11,7 @@
 #include "files/whole_file.h"
 #include "patterns/pattern.h"
 #include "patterns/plot_spec.h"
-#include "patterns/types.h"
+#include "radiation/types.h"
 
 namespace {
 

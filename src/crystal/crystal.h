@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "crystal/scattering_record.h"
 #include "crystal/symop.h"
 #include "crystal/thermal.h"
 #include "crystal/vector.h"
-#include "diffraction/asf.h"
 
 class CPreferences;
 struct CTSReflexion;

@@ -4,11 +4,12 @@
 
 #include "crystal/crystal.h"
 #include "crystal/spacegroups.h"
+#include "diffraction/reflexion.h"
 #include "diffraction/reflexion_generator.h"
 #include "diffraction/structure_factors.h"
-#include "patterns/plot_spec.h"
+#include "radiation/radiation_spec.h"
 
-bool CalculateReflexions(CTSCrystal& crystal, const CPlotSpec& plotSpec) {
+bool CalculateReflexions(CTSCrystal& crystal, const CRadiationSpec& radiation) {
   try {
     crystal.reflexions.clear();
     crystal.UpdateCell();
@@ -17,13 +18,19 @@ bool CalculateReflexions(CTSCrystal& crystal, const CPlotSpec& plotSpec) {
     crystal.centrosymmetric =
         std::any_of(ops.begin(), ops.end(), [](const CTSSymOp& op) { return op.IsInversion(); });
     CheckScatteringFactors(crystal);
-    if (!GenerateReflexions(crystal, ReflexionLimits(plotSpec))) return false;
-    CalculateIntensities(crystal, plotSpec);
+    if (!GenerateReflexions(crystal, ReflexionLimits(radiation))) return false;
+    CalculateIntensities(crystal, radiation);
     DropZeroIntensities(crystal);
     NormaliseIntensities(crystal);
-    plotSpec.SetPositions(crystal.reflexions);
+    SetReflexionPositions(crystal.reflexions, radiation);
     return true;
   } catch (...) {
     return false;
   }
+}
+
+void SetReflexionPositions(const std::vector<std::shared_ptr<CTSReflexion>>& reflexions,
+                           const CRadiationSpec& radiation) {
+  for (const auto& reflexion : reflexions)
+    reflexion->position = radiation.ReflexionPosition(reflexion->d);
 }

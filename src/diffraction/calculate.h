@@ -1,9 +1,13 @@
-// A crystal's calculate operation: from its structure and the plot specification to its
+// A crystal's calculate operation: from its structure and the radiation record to its
 // finished reflexion list, with structure factors, intensities and x positions.
 #pragma once
 
-class CPlotSpec;
+#include <memory>
+#include <vector>
+
+class CRadiationSpec;
 class CTSCrystal;
+struct CTSReflexion;
 
 // Replaces the crystal's reflexion list: updates the cell, builds missing operators from the
 // symbol, checks the scattering factors, generates the unique reflexions, computes their
@@ -11,4 +15,8 @@ class CTSCrystal;
 // positions on the x axis. Returns false when there are no reflexions or something failed
 // (exhausted memory included); the crystal then keeps the list it had reached, and the caller
 // decides what to show.
-bool CalculateReflexions(CTSCrystal& crystal, const CPlotSpec& plotSpec);
+bool CalculateReflexions(CTSCrystal& crystal, const CRadiationSpec& radiation);
+
+// Sets every reflexion's x position from its d-spacing for the radiation's axis type.
+void SetReflexionPositions(const std::vector<std::shared_ptr<CTSReflexion>>& reflexions,
+                           const CRadiationSpec& radiation);

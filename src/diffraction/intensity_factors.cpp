@@ -5,7 +5,7 @@
 
 #include "crystal/crystal.h"
 #include "diffraction/reflexion.h"
-#include "patterns/plot_spec.h"
+#include "radiation/radiation_spec.h"
 
 using namespace VHTypes;
 
@@ -59,12 +59,12 @@ CScatteringKind ScatteringKindOf(TSSimulationType type) {
   }
 }
 
-CGeometryFactors GeometryFactors(const CPlotSpec& plotSpec, double d) {
+CGeometryFactors GeometryFactors(const CRadiationSpec& radiation, double d) {
   CGeometryFactors factors;
-  switch (plotSpec.SimulationType()) {
+  switch (radiation.SimulationType()) {
     case kSimulationEnergyDispersive: {
       // The detector sits at a fixed angle; each reflexion picks the wavelength 2 d sin theta.
-      const double theta = plotSpec.EDXTheta();
+      const double theta = radiation.EDXTheta();
       const double sinTheta = Clean(std::sin(theta));
       const double sin2Theta = Clean(std::sin(2.0 * theta));
       factors.k = 16.0 * (d * d * d) * (sinTheta * sinTheta * sinTheta);
@@ -73,18 +73,18 @@ CGeometryFactors GeometryFactors(const CPlotSpec& plotSpec, double d) {
     }
     case kSimulationTimeOfFlight:
       factors.k = 1.0;
-      factors.lp = (d * d * d * d) * Clean(std::sin(plotSpec.TOFTheta()));
+      factors.lp = (d * d * d * d) * Clean(std::sin(radiation.TOFTheta()));
       break;
     case kSimulationElectrons: {
       // Electrons diffract at angles so small that the polarisation angle is taken as 0.
-      const double lambda = plotSpec.LambdaTEM();
+      const double lambda = radiation.LambdaTEM();
       const double s = Clean(lambda / (2.0 * d));
       factors.k = lambda * lambda * lambda;
       factors.lp = s < 1.0 ? 1.0 / s : 1.0;
       break;
     }
     default: {
-      const double lambda = plotSpec.Lambda();
+      const double lambda = radiation.Lambda();
       const double s = Clean(lambda / (2.0 * d));
       factors.k = lambda * lambda * lambda;
       double lorentz = 1.0;
@@ -93,7 +93,7 @@ CGeometryFactors GeometryFactors(const CPlotSpec& plotSpec, double d) {
         lorentz = 1.0 / (Clean(std::sin(2.0 * std::asin(s))) * s);
         sinTheta = s;
       }
-      const bool neutrons = plotSpec.SimulationType() == kSimulationNeutrons;
+      const bool neutrons = radiation.SimulationType() == kSimulationNeutrons;
       factors.lp = (neutrons ? 1.0 : Polarisation(sinTheta)) * lorentz;
       break;
     }

@@ -7,9 +7,9 @@
 
 #include "diffraction/asf.h"
 #include "diffraction/reflexion_symmetry.h"
-#include "patterns/types.h"
+#include "radiation/types.h"
 
-class CPlotSpec;
+class CRadiationSpec;
 class CTSCrystal;
 struct CTSReflexion;
 
@@ -23,7 +23,7 @@ struct CGeometryFactors {
   double k = 0.0;
   double lp = 0.0;
 };
-CGeometryFactors GeometryFactors(const CPlotSpec& plotSpec, double d);
+CGeometryFactors GeometryFactors(const CRadiationSpec& radiation, double d);
 
 // The phase of F = A + iB in [0, 2 pi); components below 2^-39 count as zero.
 double StructureFactorPhase(double a, double b);

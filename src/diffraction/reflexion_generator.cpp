@@ -17,7 +17,7 @@
 #include "diffraction/reflexion.h"
 #include "diffraction/reflexion_symmetry.h"
 #include "errors/exceptions.h"
-#include "patterns/plot_spec.h"
+#include "radiation/radiation_spec.h"
 
 namespace {
 
@@ -308,21 +308,21 @@ int NonNegativeExcess(const CHkl& a) {
 
 }  // namespace
 
-CReflexionLimits ReflexionLimits(const CPlotSpec& plotSpec) {
+CReflexionLimits ReflexionLimits(const CRadiationSpec& radiation) {
   CReflexionLimits limits;
-  switch (plotSpec.AxisType()) {
+  switch (radiation.AxisType()) {
     case VHTypes::kAxisTwoTheta:
     case VHTypes::kAxisDSpacing:
     case VHTypes::kAxisInverseD:
     case VHTypes::kAxisQ:
-      limits.dLimit = plotSpec.Wavelength() / 2.0;
+      limits.dLimit = radiation.Wavelength() / 2.0;
       break;
     default:
       limits.dLimit = kDefaultDLimit;
       break;
   }
-  if (plotSpec.DMin() > limits.dLimit) limits.dLimit = plotSpec.DMin();
-  if (plotSpec.RestrictMaxNumRefs()) limits.cap = plotSpec.MaxNumRefs();
+  if (radiation.DMin() > limits.dLimit) limits.dLimit = radiation.DMin();
+  if (radiation.RestrictMaxNumRefs()) limits.cap = radiation.MaxNumRefs();
   return limits;
 }
 

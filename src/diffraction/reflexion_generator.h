@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-class CPlotSpec;
+class CRadiationSpec;
 class CTSCrystal;
 struct CHkl;
 struct CTSReflexion;
@@ -19,10 +19,10 @@ struct CReflexionLimits {
   std::optional<int32_t> cap;
 };
 
-// Limits for the plot specification: half the wavelength on the angle-dispersive and
+// Limits for the radiation: half the wavelength on the angle-dispersive and
 // reciprocal axes, 0.1 Angstrom on the time-of-flight and energy axes, or the user's minimum
 // d-spacing when that is larger; the cap when the count is restricted.
-CReflexionLimits ReflexionLimits(const CPlotSpec& plotSpec);
+CReflexionLimits ReflexionLimits(const CRadiationSpec& radiation);
 
 // Index bounds along the reciprocal axes for a d-spacing limit, floor(s / |a*|) and so on
 // with s = 1 / dLimit, and the number of triples inside them: the estimate that the cap

@@ -19,7 +19,7 @@
 #include "diffraction/intensity_factors.h"
 #include "diffraction/reflexion.h"
 #include "errors/exceptions.h"
-#include "patterns/plot_spec.h"
+#include "radiation/radiation_spec.h"
 
 namespace {
 
@@ -340,7 +340,7 @@ std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& refl
   return {a, b};
 }
 
-void CalculateIntensities(CTSCrystal& crystal, const CPlotSpec& plotSpec) {
+void CalculateIntensities(CTSCrystal& crystal, const CRadiationSpec& radiation) {
   const auto& reflexions = crystal.reflexions;
   CStatus status(kCalculatingText, reflexions.size());
   AssignScatteringGroups(crystal);
@@ -350,7 +350,7 @@ void CalculateIntensities(CTSCrystal& crystal, const CPlotSpec& plotSpec) {
         CPreferredOrientation::Normalisation(crystal.preferredOrientationAlignment);
     orientation.emplace(crystal);
   }
-  const CStructureFactorSum sum(crystal, ScatteringKindOf(plotSpec.SimulationType()), reflexions);
+  const CStructureFactorSum sum(crystal, ScatteringKindOf(radiation.SimulationType()), reflexions);
   const double volumeSquared = crystal.volume * crystal.volume;
   const std::vector<size_t> order = TableFriendlyOrder(reflexions);
 
@@ -373,7 +373,7 @@ void CalculateIntensities(CTSCrystal& crystal, const CPlotSpec& plotSpec) {
     r.fReal = a;
     r.fImaginary = b;
     r.phase = StructureFactorPhase(a, b);
-    const CGeometryFactors geometry = GeometryFactors(plotSpec, r.d);
+    const CGeometryFactors geometry = GeometryFactors(radiation, r.d);
     r.lp = geometry.lp;
     const double intensity = (a * a + b * b) * geometry.k * geometry.lp / volumeSquared;
     r.intensity = intensity * (orientation ? orientation->Factor(r, equivalents[thread])

@@ -11,7 +11,7 @@
 #include "crystal/vector.h"
 #include "diffraction/asf.h"
 
-class CPlotSpec;
+class CRadiationSpec;
 class CTSCrystal;
 class CTSSite;
 class CTSThermalEllipsoid;
@@ -87,7 +87,7 @@ class CStructureFactorSum {
 // Fills F, phase, Lp and intensity of every reflexion of the crystal, in parallel over the
 // reflexions; multiplicities or, when the crystal asks for it, the preferred-orientation
 // correction weight the intensities.
-void CalculateIntensities(CTSCrystal& crystal, const CPlotSpec& plotSpec);
+void CalculateIntensities(CTSCrystal& crystal, const CRadiationSpec& radiation);
 
 // Removes reflexions of zero intensity (below 2^-39 of the strongest in magnitude), keeping the
 // order.

@@ -56,7 +56,7 @@ void CTSCrystalPattern::Recalculate(const CPlotSpec& plotSpec) {
 void CTSCrystalPattern::ComputeProfile(const CPlotSpec& plotSpec) {
   if (!ProfilePoints(false).empty() || m_crystal.reflexions.empty()) return;
   CStatus status("Generating profile for %s...", Title());
-  plotSpec.SetPositions(m_crystal.reflexions);
+  SetReflexionPositions(m_crystal.reflexions, plotSpec);
   ProfilePoints(false) = VHProfile::BuildProfile(m_crystal, plotSpec);
 }
 

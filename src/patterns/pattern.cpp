@@ -2,13 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
-#include <filesystem>
 #include <utility>
 
 #include "errors/exceptions.h"
-#include "files/crystal_files.h"
-#include "files/tess_file.h"
 #include "patterns/transfer_image.h"
 
 namespace {
@@ -177,24 +173,11 @@ std::vector<std::byte> CTSPattern::TransferImage(const CTSPattern& pattern) {
   return image;
 }
 
-// --- Making patterns from files ------------------------------------------------------------
-
-std::shared_ptr<CTSPattern> CTSPattern::NewPatternFromFilePath(const std::string& path) {
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return nullptr;
-  const unsigned type = CTessFile::DetermineType(path, true);
-  const CKindRegistration* registration = Latest([type](const CKindRegistration& r) {
-    return r.create && std::ranges::find(r.fileTypes, type) != r.fileTypes.end();
+std::shared_ptr<CTSPattern> CTSPattern::NewPatternOfFileType(unsigned fileType) {
+  const CKindRegistration* registration = Latest([fileType](const CKindRegistration& r) {
+    return r.create && std::ranges::find(r.fileTypes, fileType) != r.fileTypes.end();
   });
-  if (!registration) {
-    std::fprintf(stderr, "CTSPattern::NewPatternFromFilePath() : File '%s' has unsupported file type: 0x%08x.\n",
-                 path.c_str(), type);
-    return nullptr;
-  }
-  std::shared_ptr<CTSPattern> pattern = registration->create();
-  pattern->SetPath(path);
-  pattern->SetTitle(FileTitle(path));
-  return pattern;
+  return registration ? registration->create() : nullptr;
 }
 
 CTSPattern::CRegistrar::CRegistrar(Kind kind, std::initializer_list<unsigned> fileTypes, CCreate create,

@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "patterns/display_types.h"
 #include "patterns/profile.h"
-#include "patterns/types.h"
+#include "radiation/types.h"
 
 class CPlotSpec;
 class CPreferences;
@@ -130,11 +131,9 @@ class CTSPattern {
   virtual Kind GetKind() const = 0;
 
   // --- Making patterns -----------------------------------------------------------------------
-  // A new, unread pattern for a file: the kind registered for the file's type (found from its
-  // content), with path and title (the file name without folder and extension) set. Empty when
-  // the file does not exist or no kind of pattern takes its type; the latter is written to the
-  // error stream as a diagnostic line.
-  static std::shared_ptr<CTSPattern> NewPatternFromFilePath(const std::string& path);
+  // A new, unread pattern of the kind registered for a file type; empty when no kind of pattern
+  // takes that type. Telling a file's type from its content is the file layer's business.
+  static std::shared_ptr<CTSPattern> NewPatternOfFileType(unsigned fileType);
   // A new pattern of the kind the image holds, read back from a transfer image. A damaged
   // image raises CVHXFileEOF or CVHXFileInvalid.
   static std::shared_ptr<CTSPattern> NewPatternFromTransferImage(CTransferReader& reader);

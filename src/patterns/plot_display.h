@@ -8,7 +8,7 @@
 #include <string>
 
 #include "crystal/vector.h"
-#include "patterns/types.h"
+#include "patterns/display_types.h"
 
 namespace VHTypes {
 

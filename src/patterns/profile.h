@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "patterns/types.h"
+#include "radiation/types.h"
 
 class CPlotSpec;
 class CTSCrystal;

@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "patterns/display_types.h"
 #include "patterns/profile.h"
-#include "patterns/types.h"
 #include "plot/canvas.h"
 #include "plot/plot_geometry.h"
 

@@ -10,8 +10,9 @@
 
 #include "app/vh_preferences.h"
 #include "crystal/crystal.h"
-#include "patterns/types.h"
+#include "patterns/display_types.h"
 #include "preferences/scattering_factor_preference.h"
+#include "radiation/types.h"
 
 template <>
 inline constexpr const char* kPrefTypeName<VHTypes::TSSimulationType> = "TSSimulationType";

@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "crystal/crystal.h"
-#include "diffraction/asf_file.h"
 #include "diffraction/scattering_table.h"
 #include "errors/exceptions.h"
+#include "files/asf_file.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
 #include "files/dataset_file.h"
+#include "files/pattern_file.h"
 #include "files/rigaku_file.h"
 #include "files/temp_file.h"
 #include "files/tess_file.h"
@@ -199,7 +200,7 @@ TEST(ObservedPatternFromFile, TitledAfterTheFile) {
   EXPECT_EQ(pattern->Title(), FileTitle(xy.Path()));
   EXPECT_EQ(pattern->RawPoints(), (CProfile{{10, 1}, {11, 4}, {12, 9}}));
   // The factory of the pattern model knows observed data too, without reading them.
-  const auto unread = CTSPattern::NewPatternFromFilePath(xy.Path());
+  const auto unread = NewPatternFromFilePath(xy.Path());
   ASSERT_NE(unread, nullptr);
   EXPECT_EQ(unread->GetKind(), CTSPattern::kObserved);
   EXPECT_EQ(unread->Title(), pattern->Title());

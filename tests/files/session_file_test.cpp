@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -433,11 +434,15 @@ TEST(SessionFileRoundTrip, WindowStatePlotSpecificationAndDisplayFieldsComeBack)
   EXPECT_EQ(r.Monochromatic(), spec.Monochromatic());
   EXPECT_EQ(r.MaxNumRefs(), spec.MaxNumRefs());
   EXPECT_EQ(r.ProfilePoints(), spec.ProfilePoints());
-  for (auto get : {&CPlotSpec::XMin, &CPlotSpec::XMax, &CPlotSpec::DMin, &CPlotSpec::TTHPeakWidth,
-                   &CPlotSpec::Lambda, &CPlotSpec::Lambda2, &CPlotSpec::LambdaRatio,
-                   &CPlotSpec::EDXTheta, &CPlotSpec::EDXPeakWidth, &CPlotSpec::TOFTheta,
-                   &CPlotSpec::TOFDistance, &CPlotSpec::TOFResolution, &CPlotSpec::LambdaTEM,
-                   &CPlotSpec::PeakWidthTEM, &CPlotSpec::Eta})
+  // The getters belong to the radiation record and to the plot specification, so the list
+  // cannot deduce its type.
+  using CGetter = double (CPlotSpec::*)() const;
+  for (const CGetter get : std::initializer_list<CGetter>{
+           &CPlotSpec::XMin, &CPlotSpec::XMax, &CPlotSpec::DMin, &CPlotSpec::TTHPeakWidth,
+           &CPlotSpec::Lambda, &CPlotSpec::Lambda2, &CPlotSpec::LambdaRatio, &CPlotSpec::EDXTheta,
+           &CPlotSpec::EDXPeakWidth, &CPlotSpec::TOFTheta, &CPlotSpec::TOFDistance,
+           &CPlotSpec::TOFResolution, &CPlotSpec::LambdaTEM, &CPlotSpec::PeakWidthTEM,
+           &CPlotSpec::Eta})
     EXPECT_EQ(F((spec.*get)()), (r.*get)());
   // The derived factors follow the fields read.
   CPlotSpec expected = CPlotSpec::BuiltIn();

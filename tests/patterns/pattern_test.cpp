@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "diffraction/reflexion.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
-#include "files/tess_file.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/plot_spec.h"
 #include "patterns/transfer_image.h"
@@ -177,36 +174,6 @@ TEST(PatternSorting, StableOrdersRecursingIntoComponents) {
   SortPatterns(list, TSPatternOrder::kMixtureFraction);
   EXPECT_EQ(list[0]->Title(), "Phase 10");
   EXPECT_EQ(list[1]->Title(), "Phase 1");
-}
-
-// A stand-in for the binary crystal format until its reader exists: files that begin with
-// "VHDF" are type 1.
-unsigned RecogniseVHDF(const std::string& path) {
-  return ReadWholeFile(path).starts_with("VHDF") ? 1 : 0;
-}
-
-TEST(PatternFromFilePath, TypeDecidesTheKind) {
-  EXPECT_EQ(CTSPattern::NewPatternFromFilePath("/nonexistent/quartz.vhdf"), nullptr);
-
-  const CTessFile::CRegistrar binary({1}, &RecogniseVHDF, &CTessFile::Make<CTessFile>);
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tessaline-pattern-from-path";
-  std::filesystem::create_directories(folder);
-  const std::string path = (folder / "quartz.vhdf").string();
-  std::ofstream(path) << "VHDF and more";
-  const auto pattern = CTSPattern::NewPatternFromFilePath(path);
-  std::filesystem::remove_all(folder);
-  ASSERT_NE(pattern, nullptr);
-  EXPECT_EQ(pattern->GetKind(), CTSPattern::kCrystal);
-  EXPECT_EQ(pattern->Title(), "quartz");
-  EXPECT_EQ(pattern->Path(), path);
-  EXPECT_TRUE(pattern->Crystal()->sites.empty());  // nothing is read beyond the type
-
-  // A CIF (type 22) is not taken here.
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(CTSPattern::NewPatternFromFilePath(TestDataPath("quartz.cif").string()), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "CTSPattern::NewPatternFromFilePath() : File '" + TestDataPath("quartz.cif").string() +
-                "' has unsupported file type: 0x00000016.\n");
 }
 
 TEST(TransferImage, CalculatedCrystalPatternRoundTrips) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "diffraction/calculate.h"
 #include "diffraction/reflexion.h"
 
 namespace {
@@ -101,7 +102,7 @@ TEST(PlotSpec, ProfilePositionsAndReadoutsUseTheirOwnHcOverTwo) {
   plotSpec.SetAxisType(kAxisEnergy);
   auto reflexion = std::make_shared<CTSReflexion>();
   reflexion->d = 2.0;
-  plotSpec.SetPositions({reflexion});
+  SetReflexionPositions({reflexion}, plotSpec);
   EXPECT_EQ(reflexion->position, plotSpec.EDXFactor() / 2.0);
   EXPECT_NEAR(plotSpec.DToX(2.0), 6.1992998123168945 / std::sin(0.06981) / 2.0, 1e-9);
   EXPECT_NE(plotSpec.DToX(2.0), reflexion->position);

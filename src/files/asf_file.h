@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "diffraction/asf.h"
+#include "crystal/scattering_record.h"
 
 // Reads a table file. Raises CVHXFileASFNotFound or CVHXFileASFNotOpen naming the path,
 // CVHXFileASFBadLine naming the line, and CVHXFileNoData when no line holds a record.

@@ -19,12 +19,12 @@ enum TSSimulationType : uint32_t {
 };
 
 enum TSAxisType : uint32_t {
-  kAxisTwoTheta = 1,     // degrees
-  kAxisDSpacing = 2,     // Angstrom
-  kAxisInverseD = 3,     // 1/d, reciprocal Angstrom
-  kAxisTimeOfFlight = 4, // ms
-  kAxisEnergy = 5,       // keV
-  kAxisQ = 6,            // 2 pi / d, reciprocal Angstrom
+  kAxisTwoTheta = 1,      // degrees
+  kAxisDSpacing = 2,      // Angstrom
+  kAxisInverseD = 3,      // 1/d, reciprocal Angstrom
+  kAxisTimeOfFlight = 4,  // ms
+  kAxisEnergy = 5,        // keV
+  kAxisQ = 6,             // 2 pi / d, reciprocal Angstrom
 };
 
 enum TSProfileType : uint32_t {
@@ -32,42 +32,6 @@ enum TSProfileType : uint32_t {
   kProfileLorentzian = 2,
   kProfileGaussian = 3,
   kProfilePseudoVoigt = 4,
-};
-
-// The colour ramp of the film display; other values give an empty ramp.
-enum TSFilmType : uint32_t {
-  kFilmPositive = 1,
-  kFilmNegative = 2,
-  kFilmFire = 3,
-  kFilmIce = 4,
-  kFilmRainbow = 5,
-};
-
-// How a curve is drawn.
-enum TSLineStyle : uint32_t {
-  kLineNone = 0,  // markers only
-  kLineSolid = 1,
-  kLineDashed = 2,
-  kLineDotted = 3,
-  kLineDashDotted = 4,
-};
-
-// The mark drawn at every point of a curve (observed data) or at the ends of its lines.
-enum TSMarkerStyle : uint32_t {
-  kMarkerNone = 0,
-  kMarkerCircle = 1,
-  kMarkerSquare = 2,
-  kMarkerDiamond = 3,
-  kMarkerTriangle = 4,
-  kMarkerCross = 5,
-  kMarkerPlus = 6,
-};
-
-// Where a peak label stands relative to its peak: ending at it, starting at it, or centred.
-enum TSLabelAlignment : uint32_t {
-  kLabelLeft = 1,
-  kLabelRight = 2,
-  kLabelCentre = 3,
 };
 
 // One row of a chooser or menu: the text shown and the value it stands for.

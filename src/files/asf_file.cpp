@@ -1,4 +1,4 @@
-#include "diffraction/asf_file.h"
+#include "files/asf_file.h"
 
 #include <cctype>
 #include <charconv>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/text.h"
+#include "diffraction/asf.h"
 #include "errors/exceptions.h"
 #include "files/stdio_file.h"
 #include "resources/elements.h"

@@ -1,4 +1,4 @@
-#include "patterns/types.h"
+#include "radiation/types.h"
 
 #include "crystal/vector.h"
 
@@ -39,9 +39,9 @@ constexpr CChoice kSimulationMenu[] = {{"X-Rays", kSimulationXrays},
                                        {"Energy-Dispersive X-Rays", kSimulationEnergyDispersive},
                                        {"Time-of-Flight Neutrons", kSimulationTimeOfFlight}};
 
-constexpr CChoice kAxisChoices[] = {{"2θ", kAxisTwoTheta},        {"d-Spacing", kAxisDSpacing},
-                                    {"1/d", kAxisInverseD},       {"Time-of-flight", kAxisTimeOfFlight},
-                                    {"Energy", kAxisEnergy},      {"2π/d", kAxisQ}};
+constexpr CChoice kAxisChoices[] = {{"2θ", kAxisTwoTheta},   {"d-Spacing", kAxisDSpacing},
+                                    {"1/d", kAxisInverseD},  {"Time-of-flight", kAxisTimeOfFlight},
+                                    {"Energy", kAxisEnergy}, {"2π/d", kAxisQ}};
 
 constexpr CChoice kProfileChoices[] = {{"Delta", kProfileDelta},
                                        {"Gaussian", kProfileGaussian},
@@ -64,19 +64,34 @@ const char* SimulationChooserName(TSSimulationType type) {
   return FindName(kSimulationFull, type);
 }
 
-const char* SimulationMenuItem(TSSimulationType type) { return FindName(kSimulationMenu, type); }
-
-std::span<const CChoice> SimulationChoices(bool full) {
-  return full ? std::span<const CChoice>(kSimulationFull) : std::span<const CChoice>(kSimulationShort);
+const char* SimulationMenuItem(TSSimulationType type) {
+  return FindName(kSimulationMenu, type);
 }
 
-std::span<const CChoice> SimulationMenuItems() { return kSimulationMenu; }
+std::span<const CChoice> SimulationChoices(bool full) {
+  return full ? std::span<const CChoice>(kSimulationFull)
+              : std::span<const CChoice>(kSimulationShort);
+}
 
-const char* AxisChooserName(TSAxisType type) { return AxisTextsOf(type).chooser; }
-const char* AxisTitle(TSAxisType type) { return AxisTextsOf(type).title; }
-const char* AxisUnit(TSAxisType type) { return AxisTextsOf(type).unit; }
-const char* AxisMenuItem(TSAxisType type) { return AxisTextsOf(type).menu; }
-std::span<const CChoice> AxisChoices() { return kAxisChoices; }
+std::span<const CChoice> SimulationMenuItems() {
+  return kSimulationMenu;
+}
+
+const char* AxisChooserName(TSAxisType type) {
+  return AxisTextsOf(type).chooser;
+}
+const char* AxisTitle(TSAxisType type) {
+  return AxisTextsOf(type).title;
+}
+const char* AxisUnit(TSAxisType type) {
+  return AxisTextsOf(type).unit;
+}
+const char* AxisMenuItem(TSAxisType type) {
+  return AxisTextsOf(type).menu;
+}
+std::span<const CChoice> AxisChoices() {
+  return kAxisChoices;
+}
 
 std::pair<double, double> DefaultAxisRange(TSAxisType type) {
   switch (type) {
@@ -96,8 +111,14 @@ std::pair<double, double> DefaultAxisRange(TSAxisType type) {
   return {0.0, 0.0};
 }
 
-const char* ProfileChooserName(TSProfileType type) { return FindName(kProfileChoices, type); }
-std::span<const CChoice> ProfileChoices() { return kProfileChoices; }
-std::span<const CChoice> ProfileMenuItems() { return kProfileMenu; }
+const char* ProfileChooserName(TSProfileType type) {
+  return FindName(kProfileChoices, type);
+}
+std::span<const CChoice> ProfileChoices() {
+  return kProfileChoices;
+}
+std::span<const CChoice> ProfileMenuItems() {
+  return kProfileMenu;
+}
 
 }  // namespace VHTypes
