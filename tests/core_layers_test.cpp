@@ -18,6 +18,7 @@ namespace {
 const std::vector<std::string> kCoreLayers = {
     "resources",    // generated tables and the string table
     "errors",       // the exception tree and alerts
+    "instances",    // named messages and running copies of the application
     "app",          // progress status, cancellation, preference values and their store
     "crystal",      // the crystal model and its symmetry
     "radiation",    // the radiation and instrument record
@@ -26,6 +27,7 @@ const std::vector<std::string> kCoreLayers = {
     "files",        // every file format
     "preferences",  // the application's preferences and the model made from them
     "plot",         // drawing the plot on an abstract canvas
+    "document",     // the session, its operations and the lists' view models
 };
 
 bool IsSourceFile(const std::filesystem::path& path) {

@@ -10,23 +10,19 @@
 #include "radiation/radiation_spec.h"
 
 bool CalculateReflexions(CTSCrystal& crystal, const CRadiationSpec& radiation) {
-  try {
-    crystal.reflexions.clear();
-    crystal.UpdateCell();
-    if (crystal.symmetryOperators.empty()) BuildOperators(crystal);
-    const auto& ops = crystal.symmetryOperators;
-    crystal.centrosymmetric =
-        std::any_of(ops.begin(), ops.end(), [](const CTSSymOp& op) { return op.IsInversion(); });
-    CheckScatteringFactors(crystal);
-    if (!GenerateReflexions(crystal, ReflexionLimits(radiation))) return false;
-    CalculateIntensities(crystal, radiation);
-    DropZeroIntensities(crystal);
-    NormaliseIntensities(crystal);
-    SetReflexionPositions(crystal.reflexions, radiation);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  crystal.reflexions.clear();
+  crystal.UpdateCell();
+  if (crystal.symmetryOperators.empty()) BuildOperators(crystal);
+  const auto& ops = crystal.symmetryOperators;
+  crystal.centrosymmetric =
+      std::any_of(ops.begin(), ops.end(), [](const CTSSymOp& op) { return op.IsInversion(); });
+  CheckScatteringFactors(crystal);
+  if (!GenerateReflexions(crystal, ReflexionLimits(radiation))) return false;
+  CalculateIntensities(crystal, radiation);
+  DropZeroIntensities(crystal);
+  NormaliseIntensities(crystal);
+  SetReflexionPositions(crystal.reflexions, radiation);
+  return true;
 }
 
 void SetReflexionPositions(const std::vector<std::shared_ptr<CTSReflexion>>& reflexions,

@@ -12,9 +12,10 @@ struct CTSReflexion;
 // Replaces the crystal's reflexion list: updates the cell, builds missing operators from the
 // symbol, checks the scattering factors, generates the unique reflexions, computes their
 // intensities (dropping those of zero intensity and scaling to the strongest) and sets their
-// positions on the x axis. Returns false when there are no reflexions or something failed
-// (exhausted memory included); the crystal then keeps the list it had reached, and the caller
-// decides what to show.
+// positions on the x axis. Returns false when there are no reflexions. A failure (scattering
+// factors that cannot be matched, exhausted memory) is raised for the caller to report, so that
+// the user learns why a pattern could not be calculated; the crystal then keeps the list it had
+// reached.
 bool CalculateReflexions(CTSCrystal& crystal, const CRadiationSpec& radiation);
 
 // Sets every reflexion's x position from its d-spacing for the radiation's axis type.

@@ -183,14 +183,16 @@ bool CTessDoc::AddFile(const std::string& path, unsigned typeId, bool restoreWin
 void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
   const bool restore =
       restoreWindow && !m_loaded && !incoming.window.rect.Empty() && m_ui.MayRestoreWindow();
-  bool needed = false;
-  for (const auto& pattern : incoming.patterns) {
-    needed = needed || pattern->NeedsCalculation();
-    pattern->SetNeedsCalculation(false);
-  }
-  // What is new needs calculating; the patterns already in the session are current for the plot
-  // specification, which only a session changes, and a session brings all its patterns.
-  const CPatternList arrived = incoming.patterns;
+  // What is new is calculated before it joins, with the plot specification it will be drawn
+  // with, so that a pattern that cannot be calculated leaves the session as it was. The
+  // patterns already in the session are current: only a session changes the specification, and
+  // a session brings all its patterns.
+  const bool needed =
+      std::ranges::any_of(incoming.patterns, [](const auto& p) { return p->NeedsCalculation(); });
+  if (needed)
+    for (const auto& pattern : incoming.patterns)
+      if (pattern->Plotted()) Calculate(*pattern, incoming.plotSpec);
+  for (const auto& pattern : incoming.patterns) pattern->SetNeedsCalculation(false);
   m_contentsChanged = true;
   if (isSession) {
     m_session.patterns = std::move(incoming.patterns);
@@ -206,7 +208,7 @@ void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
   }
   if (restore) m_ui.RestoreWindow(incoming.window.rect);
   m_contentsChanged = false;
-  if (needed) RecalculatePlotted(arrived, true, false, !m_batch);
+  if (needed) AfterRecalculation(true, false, !m_batch);
   // Whatever waits for new data (palettes, the inspector) hears of it, with the document.
   CVHMsgGeneral(NamedMessage(VHMsgName::DatasetRead), reinterpret_cast<CVHMsgArgument>(this))
       .Send();
@@ -254,16 +256,14 @@ void CTessDoc::UnplotPatterns(const CPatternList& patterns) {
 }
 
 void CTessDoc::RecalculatePlotted(bool rescale, bool rescaleX, bool notify) {
-  RecalculatePlotted(m_session.patterns, rescale, rescaleX, notify);
+  for (const auto& pattern : m_session.patterns)
+    if (pattern->Plotted()) Calculate(*pattern, m_session.plotSpec);
+  AfterRecalculation(rescale, rescaleX, notify);
 }
 
-void CTessDoc::RecalculatePlotted(const CPatternList& among, bool rescale, bool rescaleX,
-                                  bool notify) {
-  for (const auto& pattern : among)
-    if (pattern->Plotted()) Calculate(*pattern, m_session.plotSpec);
-  const bool any =
-      std::ranges::any_of(m_session.patterns, [](const auto& p) { return p->Plotted(); });
-  if (rescale && any) {
+void CTessDoc::AfterRecalculation(bool rescale, bool rescaleX, bool notify) {
+  if (rescale &&
+      std::ranges::any_of(m_session.patterns, [](const auto& p) { return p->Plotted(); })) {
     m_autoscale.y = true;
     m_autoscale.x = m_autoscale.x || rescaleX;
   }

@@ -104,8 +104,8 @@ class CTessDoc {
   // file appends.
   void Merge(CSession incoming, bool isSession, bool restoreWindow);
   CSession ReadFile(const std::string& path, unsigned typeId, bool& isSession) const;
-  // Calculates the plotted ones of `among`, then rescales and notifies as the public one does.
-  void RecalculatePlotted(const CPatternList& among, bool rescale, bool rescaleX, bool notify);
+  // What follows a recalculation: the plot's pending rescale, and the request to update it.
+  void AfterRecalculation(bool rescale, bool rescaleX, bool notify);
   // Tells the views that files were merged.
   void AnnounceMerged();
   void React(const CUpdateHint& hint);
