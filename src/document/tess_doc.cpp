@@ -93,7 +93,10 @@ void CTessDoc::Reset() {
   m_session = CSession{};
   if (m_preferences) m_session.plotSpec = CPlotSpec::FromPreferences(*m_preferences);
   m_observedReference = 0.0;
+  m_loaded = false;
   Broadcast(HintCode::kPatternListChanged);
+  // An empty session has nothing to save.
+  m_modified = false;
 }
 
 void CTessDoc::AddFiles(const std::vector<std::string>& paths) {

@@ -96,6 +96,8 @@ TEST_F(DocumentTest, TwentyFilesAreAddedAtOnceAndTwentyOneAskFirst) {
   EXPECT_EQ(document.Patterns().size(), 20u);
 
   document.Reset();
+  EXPECT_TRUE(document.Patterns().empty());
+  EXPECT_FALSE(document.Modified() || document.Loaded());
   ui.answer = false;
   document.AddFiles(std::vector<std::string>(21, TestFile("silicon.cif")));
   ASSERT_EQ(ui.questions, std::vector<unsigned>{CVHXFileLotsOfFiles::kResourceId});
