@@ -13,7 +13,7 @@ double FilmShade(const CPlotDisplay& display, double intensity) {
                                   : y / display.yMax;
   if (!(t >= 0.0)) t = 0.0;  // an empty range gives 0/0
   t = std::min(t, 1.0);
-  return std::pow(t, 1.0 / display.filmGamma);
+  return display.filmGamma == 1.0 ? t : std::pow(t, 1.0 / display.filmGamma);
 }
 
 void DrawFilm(CCanvas& canvas, const CPlotGeometry& geometry,
@@ -38,16 +38,19 @@ void DrawFilm(CCanvas& canvas, const CPlotGeometry& geometry,
     // Each column shows the curve sampled where the column starts or, when a peak narrower than
     // a pixel lies inside the column, that peak's top, so that no line of the film vanishes.
     CCurveWalker curve(points);
-    size_t inside = 0;  // the first point not left of the column
+    // Neighbouring columns often share a shade (between peaks); their colour is found once.
+    double shade = -1.0;
+    size_t inside = 0;
+    CColour colour = 0;
     for (int column = 0; column < columns; ++column) {
       const double from = display.xMin + column / geometry.XScale() - placement.xOffset;
       const double to = from + 1.0 / geometry.XScale();
       double y = curve.At(from);
       for (; inside < points.size() && points[inside].x < to; ++inside)
         if (points[inside].x >= from) y = std::max(y, points[inside].y);
-      canvas.FillRect(
-          {left + static_cast<float>(column), top + 1, 1.0f, bottom - top - 2},
-          RampColour(ramp, FilmShade(display, y * placement.yFactor + placement.yOffset)));
+      const double columnShade = FilmShade(display, y * placement.yFactor + placement.yOffset);
+      if (columnShade != shade) shade = columnShade, colour = RampColour(ramp, shade);
+      canvas.FillRect({left + static_cast<float>(column), top + 1, 1.0f, bottom - top - 2}, colour);
     }
     // The band's name in its top left corner, on a light ground that every ramp leaves legible.
     const CFont font = geometry.LabelFont();
