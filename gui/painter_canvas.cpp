@@ -139,35 +139,16 @@ void CPainterCanvas::DrawText(std::string_view text, CPointF anchor, CTextAnchor
   const QFont qfont = ToQFont(font);
   const QFontMetricsF metrics(qfont, m_painter.device());
   const QString qtext = ToQString(text);
-  const double width = metrics.horizontalAdvance(qtext), height = metrics.height();
-  double left = 0.0, top = 0.0;  // of the text's box relative to the anchor, before turning
-  switch (alignment) {
-    case CTextAnchor::kCentre:
-      left = -width / 2, top = -height / 2;
-      break;
-    case CTextAnchor::kTopCentre:
-      left = -width / 2, top = 0;
-      break;
-    case CTextAnchor::kBottomCentre:
-      left = -width / 2, top = -height;
-      break;
-    case CTextAnchor::kRightMiddle:
-      left = -width, top = -height / 2;
-      break;
-    case CTextAnchor::kLeftMiddle:
-      left = 0, top = -height / 2;
-      break;
-    case CTextAnchor::kBottomLeft:
-      left = 0, top = -height;
-      break;
-  }
+  const CSizeF size{static_cast<float>(metrics.horizontalAdvance(qtext)),
+                    static_cast<float>(metrics.height())};
+  const CPointF corner = TextBoxCorner(alignment, size);  // before turning
   m_painter.save();
   m_painter.translate(anchor.x, anchor.y);
   // Qt turns clockwise as seen; the canvas counts counter-clockwise.
   if (degrees != 0.0f) m_painter.rotate(-degrees);
   m_painter.setFont(qfont);
   m_painter.setPen(ToQColor(colour));
-  m_painter.drawText(QPointF(left, top + metrics.ascent()), qtext);
+  m_painter.drawText(QPointF(corner.x, corner.y + metrics.ascent()), qtext);
   m_painter.restore();
 }
 

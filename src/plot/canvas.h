@@ -59,6 +59,25 @@ enum class CTextAnchor : uint8_t {
   kBottomLeft,    // standing on the point, starting at it
 };
 
+// The top-left corner of a text's box of `size` relative to its anchor point, before turning.
+inline CPointF TextBoxCorner(CTextAnchor anchor, CSizeF size) {
+  switch (anchor) {
+    case CTextAnchor::kCentre:
+      return {-size.width / 2, -size.height / 2};
+    case CTextAnchor::kTopCentre:
+      return {-size.width / 2, 0.0f};
+    case CTextAnchor::kBottomCentre:
+      return {-size.width / 2, -size.height};
+    case CTextAnchor::kRightMiddle:
+      return {-size.width, -size.height / 2};
+    case CTextAnchor::kLeftMiddle:
+      return {0.0f, -size.height / 2};
+    case CTextAnchor::kBottomLeft:
+      return {0.0f, -size.height};
+  }
+  return {};
+}
+
 class CCanvas {
  public:
   virtual ~CCanvas() = default;

@@ -79,27 +79,8 @@ std::vector<std::string> CRecordingCanvas::Texts() const {
 CRectF CRecordingCanvas::TextBox(const COperation& text) const {
   const float pixels = text.fontPoints * PixelsPerPoint();
   float width = 0.55f * pixels * static_cast<float>(Characters(text.text)), height = 1.2f * pixels;
-  float left = 0.0f, top = 0.0f;  // of the unturned box, relative to the anchor
-  switch (text.anchor) {
-    case CTextAnchor::kCentre:
-      left = -width / 2, top = -height / 2;
-      break;
-    case CTextAnchor::kTopCentre:
-      left = -width / 2, top = 0;
-      break;
-    case CTextAnchor::kBottomCentre:
-      left = -width / 2, top = -height;
-      break;
-    case CTextAnchor::kRightMiddle:
-      left = -width, top = -height / 2;
-      break;
-    case CTextAnchor::kLeftMiddle:
-      left = 0, top = -height / 2;
-      break;
-    case CTextAnchor::kBottomLeft:
-      left = 0, top = -height;
-      break;
-  }
+  // Of the unturned box, relative to the anchor.
+  const auto [left, top] = TextBoxCorner(text.anchor, {width, height});
   const CPointF at = text.points.front();
   if (std::abs(std::fmod(text.degrees, 180.0f)) == 90.0f) {
     // A quarter turn: the box turns about the anchor.
