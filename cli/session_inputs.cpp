@@ -7,8 +7,7 @@
 #include "files/tess_file.h"
 
 bool IsSessionFile(const std::string& path) {
-  const unsigned type = CTessFile::DetermineType(path);
-  return type == CTSSessionFile::kTypeId || type == CTSSessionPre6File::kTypeId;
+  return IsSessionType(CTessFile::DetermineType(path));
 }
 
 CSessionInputs::CSessionInputs(std::span<const std::string> inputs) {

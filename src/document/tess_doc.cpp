@@ -23,10 +23,6 @@ namespace {
 constexpr unsigned kAddingFilesText = 2300;
 constexpr unsigned kAddingPatternsText = 2301;
 
-bool IsSessionType(unsigned type) {
-  return type == CTSSessionFile::kTypeId || type == CTSSessionPre6File::kTypeId;
-}
-
 // Calculates a pattern for the plot specification: its reflexions, then its profile, so that
 // the plot and the scaling find the intensities ready.
 void Calculate(CTSPattern& pattern, const CPlotSpec& plotSpec) {
@@ -196,7 +192,6 @@ void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
     for (const auto& pattern : incoming.patterns)
       if (pattern->Plotted()) Calculate(*pattern, incoming.plotSpec);
   for (const auto& pattern : incoming.patterns) pattern->SetNeedsCalculation(false);
-  m_contentsChanged = true;
   if (isSession) {
     m_session.patterns = std::move(incoming.patterns);
     m_session.window = incoming.window;
@@ -210,7 +205,6 @@ void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
     std::ranges::move(incoming.patterns, std::back_inserter(m_session.patterns));
   }
   if (restore) m_ui.RestoreWindow(incoming.window.rect);
-  m_contentsChanged = false;
   if (needed) AfterRecalculation(true, false, !m_batch);
   // Whatever waits for new data (palettes, the inspector) hears of it, with the document.
   CVHMsgGeneral(NamedMessage(VHMsgName::DatasetRead), reinterpret_cast<CVHMsgArgument>(this))

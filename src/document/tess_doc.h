@@ -123,7 +123,6 @@ class CTessDoc {
   bool m_launchOpen = false;
   bool m_opening = false;
   bool m_batch = false;
-  bool m_contentsChanged = false;
   bool m_loaded = false;
   bool m_modified = false;
   double m_observedReference = 0.0;

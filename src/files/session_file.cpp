@@ -188,12 +188,16 @@ void CTSSessionFile::WriteSession(const CSession& session) {
   WriteCRC();
 }
 
+bool IsSessionType(unsigned typeId) {
+  return typeId == CTSSessionFile::kTypeId || typeId == CTSSessionPre6File::kTypeId;
+}
+
 CSession ReadSessionFile(const std::string& path, const CSession& current) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) throw CVHXFileNotOpen(kSeverityMessage, EISDIR);
   if (!std::filesystem::exists(path, error)) throw CVHXFileNotFound();
   const unsigned type = CTessFile::DetermineType(path, true);
-  if (type != CTSSessionFile::kTypeId && type != CTSSessionPre6File::kTypeId)
+  if (!IsSessionType(type))
     throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0,
                                   std::filesystem::path(path).filename().string());
   const std::unique_ptr<CTessFile> file = CTessFile::Create(type);

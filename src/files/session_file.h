@@ -89,5 +89,7 @@ class CTSSessionPre6File : public CTessFile {
 // The session of a file of either format, found from its content; any other file raises
 // CVHXFileUnsupportedType, a missing one CVHXFileNotFound.
 CSession ReadSessionFile(const std::string& path, const CSession& current = {});
+// Whether a file type is a session of either format.
+bool IsSessionType(unsigned typeId);
 // Writes a session in the current format. The file is replaced whole or not at all.
 void WriteSessionFile(const std::string& path, const CSession& session);
