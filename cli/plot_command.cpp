@@ -246,17 +246,6 @@ class CPlotInputs {
   std::vector<const CTSPattern*> m_styled;  // the sessions' patterns
 };
 
-// With observed data, the x range they cover: that is where there is something to compare.
-void FitXRangeToData(const CPatternList& patterns, CPlotDisplay& display, TSAxisType axis) {
-  double low = HUGE_VAL, high = -HUGE_VAL;
-  for (const auto& pattern : patterns) {
-    if (pattern->GetKind() != CTSPattern::kObserved) continue;
-    low = std::min(low, pattern->NaturalXMin(axis) + pattern->XOffset());
-    high = std::max(high, pattern->NaturalXMax(axis) + pattern->XOffset());
-  }
-  if (low < high) display.xMin = low, display.xMax = high;
-}
-
 // Calculated curves laid over the first observed data, scaled and offset to fit them.
 void ScaleToFirstData(const CPatternList& patterns, const CPlotSpec& plotSpec) {
   const auto observed = std::ranges::find_if(
@@ -308,7 +297,7 @@ int RunPlotCommand(std::span<const std::string> arguments, std::ostream&, std::o
     if (!inputs.Read(input)) status = kExitFailure;
   const CPatternList patterns = inputs.Plotted();
   const CPlotSpec& plotSpec = request.patterns.calculation.plotSpec;
-  if (!request.xRangeGiven) FitXRangeToData(patterns, request.display, plotSpec.AxisType());
+  if (!request.xRangeGiven) FitXRange(patterns, plotSpec, request.display);
   ScaleToFirstData(patterns, plotSpec);
   const std::vector<CTSPattern*> plotted = PlottedPatterns(patterns);
   if (request.options.difference &&

@@ -58,3 +58,17 @@ class CCancellableOperations {
   bool m_watchingMouse = false;
   CNotify m_defaultNotify;
 };
+
+// A cancellable operation for the lifetime of the object: Escape (and a click, when it blocks
+// the mouse) sets `cancelled`, which the operation polls between its items.
+class CCancellableScope {
+ public:
+  explicit CCancellableScope(bool& cancelled, bool blocksMouse = false)
+      : m_id(CCancellableOperations::Instance().Begin({}, &cancelled, blocksMouse)) {}
+  ~CCancellableScope() { CCancellableOperations::Instance().End(m_id); }
+  CCancellableScope(const CCancellableScope&) = delete;
+  CCancellableScope& operator=(const CCancellableScope&) = delete;
+
+ private:
+  uint32_t m_id;
+};

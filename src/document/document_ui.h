@@ -3,6 +3,8 @@
 // command line and the tests give it answers of their own.
 #pragma once
 
+#include <functional>
+
 #include "files/session.h"
 
 class CVHException;
@@ -21,4 +23,9 @@ class CDocumentUi {
   // already keeps its place); then it is moved there.
   virtual bool MayRestoreWindow() { return false; }
   virtual void RestoreWindow(const CWindowRect&) {}
+  // Runs a long piece of the document's work (reading a file, calculating patterns) and
+  // returns when it is done, passing on what it throws. The desktop application runs it beside
+  // its event loop, so that its windows keep repainting and Escape reaches it; the work must not
+  // touch the views.
+  virtual void RunLongWork(const std::function<void()>& work) { work(); }
 };

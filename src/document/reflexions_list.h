@@ -18,6 +18,7 @@ class CReflexionsList : public CDocumentView {
   CReflexionsList(const CReflexionsList&) = delete;
   CReflexionsList& operator=(const CReflexionsList&) = delete;
 
+  CTessDoc& Document() { return m_document; }
   // The crystal pattern shown: the first selected one (components of mixtures included), else
   // none.
   const std::shared_ptr<CTSPattern>& Pattern() const { return m_pattern; }

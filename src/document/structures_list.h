@@ -22,6 +22,7 @@ class CStructuresList : public CDocumentView {
   CStructuresList(const CStructuresList&) = delete;
   CStructuresList& operator=(const CStructuresList&) = delete;
 
+  CTessDoc& Document() { return m_document; }
   const std::vector<CRow>& Rows() const { return m_rows; }
   // The name of the row's icon: its pattern's kind.
   std::string Icon(size_t row) const;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <numbers>
+#include <optional>
 
 #include "app/status.h"
 #include "errors/exceptions.h"
@@ -22,13 +23,9 @@ namespace {
 
 constexpr unsigned kAddingFilesText = 2300;
 constexpr unsigned kAddingPatternsText = 2301;
-
-// Calculates a pattern for the plot specification: its reflexions, then its profile, so that
-// the plot and the scaling find the intensities ready.
-void Calculate(CTSPattern& pattern, const CPlotSpec& plotSpec) {
-  pattern.Recalculate(plotSpec);
-  pattern.GetProfile(plotSpec);
-}
+constexpr unsigned kUncalculatedText = 22857;
+constexpr unsigned kManyUncalculatedText = 22858;
+constexpr unsigned kOneUncalculatedText = 22859;
 
 // The unit cell scaled to the volume just stored in it, keeping its angles: a and b by the cube
 // root of the volume ratio, c so that the volume comes out exactly.
@@ -173,9 +170,10 @@ CSession CTessDoc::ReadFile(const std::string& path, unsigned typeId, bool& isSe
 
 bool CTessDoc::AddFile(const std::string& path, unsigned typeId, bool restoreWindow) {
   bool isSession = false;
-  CSession incoming = ReadFile(path, typeId, isSession);
-  const bool added = !incoming.patterns.empty();
-  Merge(std::move(incoming), isSession, restoreWindow);
+  std::optional<CSession> incoming;
+  m_ui.RunLongWork([&] { incoming = ReadFile(path, typeId, isSession); });
+  const bool added = !incoming->patterns.empty();
+  Merge(std::move(*incoming), isSession, restoreWindow);
   return added;
 }
 
@@ -188,9 +186,7 @@ void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
   // a session brings all its patterns.
   const bool needed =
       std::ranges::any_of(incoming.patterns, [](const auto& p) { return p->NeedsCalculation(); });
-  if (needed)
-    for (const auto& pattern : incoming.patterns)
-      if (pattern->Plotted()) Calculate(*pattern, incoming.plotSpec);
+  if (needed) CalculatePlotted(incoming.patterns, incoming.plotSpec);
   for (const auto& pattern : incoming.patterns) pattern->SetNeedsCalculation(false);
   if (isSession) {
     m_session.patterns = std::move(incoming.patterns);
@@ -238,7 +234,6 @@ void CTessDoc::PlotPatterns(const CPatternList& patterns) {
     plotted = true;
     if (pattern.NeedsCalculation()) {
       Calculate(pattern, m_session.plotSpec);
-      pattern.SetNeedsCalculation(false);
       calculated = true;
     }
     progress.SetValue(i + 1);
@@ -253,8 +248,7 @@ void CTessDoc::UnplotPatterns(const CPatternList& patterns) {
 }
 
 void CTessDoc::RecalculatePlotted(bool rescale, bool rescaleX, bool notify) {
-  for (const auto& pattern : m_session.patterns)
-    if (pattern->Plotted()) Calculate(*pattern, m_session.plotSpec);
+  CalculatePlotted(m_session.patterns, m_session.plotSpec);
   AfterRecalculation(rescale, rescaleX, notify);
 }
 
@@ -302,6 +296,8 @@ std::shared_ptr<CTSPattern> CTessDoc::CreateMixture(const CPatternList& patterns
 }
 
 void CTessDoc::InsertPatterns(const CPatternList& patterns, size_t index) {
+  // Patterns from elsewhere (another running copy) were calculated for its plot specification.
+  CalculatePlotted(patterns, m_session.plotSpec);
   CPatternList& list = m_session.patterns;
   list.insert(list.begin() + static_cast<std::ptrdiff_t>(std::min(index, list.size())),
               patterns.begin(), patterns.end());
@@ -317,6 +313,26 @@ void CTessDoc::MovePattern(const std::shared_ptr<CTSPattern>& pattern, size_t in
   m_session.patterns.insert(m_session.patterns.begin() + static_cast<std::ptrdiff_t>(std::min(
                                                              index, m_session.patterns.size())),
                             moved);
+}
+
+bool CTessDoc::CalculateBeforeSaving() {
+  std::vector<CTSPattern*> pending;
+  ForEachPattern(m_session.patterns, [&](CTSPattern& pattern) {
+    if (pattern.NeedsCalculation() && std::ranges::find(pending, &pattern) == pending.end())
+      pending.push_back(&pattern);
+  });
+  if (pending.empty()) return true;
+  const auto count = static_cast<long>(pending.size());
+  const bool proceed =
+      pending.size() == 1
+          ? m_ui.Confirm(
+                CVHXAlertText(kOneUncalculatedText, kSeverityQuestion, pending[0]->Title()))
+          : m_ui.Confirm(CVHXAlertText(
+                pending.size() > kManyItems ? kManyUncalculatedText : kUncalculatedText,
+                kSeverityQuestion, count));
+  if (!proceed) return false;
+  Calculate(pending, m_session.plotSpec);
+  return true;
 }
 
 void CTessDoc::SortPatterns(TSPatternOrder order) {
@@ -342,13 +358,15 @@ void CTessDoc::React(const CUpdateHint& hint) {
       RecalculatePlotted(true, false, true);
       break;
     case HintCode::kOccupancyChanged:
-    case HintCode::kOccupancyChangedByDocument:
-      ForEachPattern(SelectedPatterns(),
-                     [&](CTSPattern& pattern) { Calculate(pattern, m_session.plotSpec); });
+    case HintCode::kOccupancyChangedByDocument: {
+      std::vector<CTSPattern*> updated;
+      ForEachPattern(SelectedPatterns(), [&](CTSPattern& pattern) { updated.push_back(&pattern); });
+      Calculate(updated, m_session.plotSpec);
       RegenerateReflexions();
       Broadcast(CUHRequestPlotUpdate(this));
       Broadcast(HintCode::kDocumentCommand);
       break;
+    }
     case HintCode::kInstrumentChanged:
       RegenerateReflexions();
       m_autoscale.y = true;
@@ -365,8 +383,7 @@ void CTessDoc::React(const CUpdateHint& hint) {
           if (hint.Code() == HintCode::kCellChangedKeepingVolume) KeepVolume(*crystal);
           crystal->UpdateCell();
         }
-      for (const auto& pattern : m_session.patterns)
-        if (pattern->Plotted()) Calculate(*pattern, m_session.plotSpec);
+      CalculatePlotted(m_session.patterns, m_session.plotSpec);
       break;
     case HintCode::kPatternListChanged:
     case HintCode::kPlottedSetChanged:
@@ -383,6 +400,30 @@ void CTessDoc::RegenerateReflexions() {
     pattern.CalculateReflexions(m_session.plotSpec);
     pattern.SetNeedsCalculation(true);
   });
+}
+
+void CTessDoc::Calculate(std::span<CTSPattern* const> patterns, const CPlotSpec& plotSpec) {
+  if (patterns.empty()) return;
+  // Reflexions, then the profile, so that the plot and the scaling find the intensities ready.
+  m_ui.RunLongWork([&] {
+    for (CTSPattern* pattern : patterns) {
+      pattern->Recalculate(plotSpec);
+      pattern->GetProfile(plotSpec);
+    }
+  });
+  for (CTSPattern* pattern : patterns) pattern->SetNeedsCalculation(false);
+}
+
+void CTessDoc::Calculate(CTSPattern& pattern, const CPlotSpec& plotSpec) {
+  CTSPattern* const one[] = {&pattern};
+  Calculate(one, plotSpec);
+}
+
+void CTessDoc::CalculatePlotted(const CPatternList& patterns, const CPlotSpec& plotSpec) {
+  std::vector<CTSPattern*> plotted;
+  for (const auto& pattern : patterns)
+    if (pattern->Plotted()) plotted.push_back(pattern.get());
+  Calculate(plotted, plotSpec);
 }
 
 void CTessDoc::AutoscaleObserved() {

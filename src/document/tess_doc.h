@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,6 +97,9 @@ class CTessDoc {
   void InsertPatterns(const CPatternList& patterns, size_t index);
   // Moves the pattern to `index` of the list.
   void MovePattern(const std::shared_ptr<CTSPattern>& pattern, size_t index);
+  // Before a session is saved: the patterns not yet calculated (never plotted) are calculated,
+  // after asking; false when the user cancels.
+  bool CalculateBeforeSaving();
   // Sorts the list, and each mixture's components.
   void SortPatterns(TSPatternOrder order);
 
@@ -110,6 +114,10 @@ class CTessDoc {
   void AnnounceMerged();
   void React(const CUpdateHint& hint);
   void RegenerateReflexions();
+  // Calculates the patterns for the plot specification as one piece of long work.
+  void Calculate(std::span<CTSPattern* const> patterns, const CPlotSpec& plotSpec);
+  void Calculate(CTSPattern& pattern, const CPlotSpec& plotSpec);
+  void CalculatePlotted(const CPatternList& patterns, const CPlotSpec& plotSpec);
   // Observed patterns that scale themselves are scaled so that their maximum meets the largest
   // plotted crystal intensity.
   void AutoscaleObserved();

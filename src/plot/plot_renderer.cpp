@@ -1,9 +1,11 @@
 #include "plot/plot_renderer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "patterns/observed_pattern.h"
+#include "patterns/plot_spec.h"
 #include "plot/axes.h"
 #include "plot/curves.h"
 #include "plot/difference_curve.h"
@@ -135,6 +137,18 @@ void DrawData(CCanvas& canvas, const CPlotGeometry& geometry, const CPlotContent
     return;
   }
   DrawGraph(canvas, geometry, content, plotted);
+}
+
+void FitXRange(const CPatternList& patterns, const CPlotSpec& plotSpec, CPlotDisplay& display) {
+  display.xMin = plotSpec.XMin();
+  display.xMax = plotSpec.XMax();
+  double low = HUGE_VAL, high = -HUGE_VAL;
+  for (const auto& pattern : patterns) {
+    if (pattern->GetKind() != CTSPattern::kObserved || !pattern->Plotted()) continue;
+    low = std::min(low, pattern->NaturalXMin(plotSpec.AxisType()) + pattern->XOffset());
+    high = std::max(high, pattern->NaturalXMax(plotSpec.AxisType()) + pattern->XOffset());
+  }
+  if (low < high) display.xMin = low, display.xMax = high;
 }
 
 void FitIntensityRange(CCanvas& canvas, CPlotGeometry& geometry, CRectF surface,

@@ -32,6 +32,10 @@ bool DrawPlot(CCanvas& canvas, CPlotGeometry& geometry, CRectF surface,
 // The data pass alone, over a geometry that has been laid out.
 void DrawData(CCanvas& canvas, const CPlotGeometry& geometry, const CPlotContent& content);
 
+// The natural x range: the plot specification's, or where observed data are plotted the range
+// they cover, since that is where there is something to compare.
+void FitXRange(const CPatternList& patterns, const CPlotSpec& plotSpec, CPlotDisplay& display);
+
 // Sets the intensity range to show every plotted curve over the visible x range, with room
 // above for labels and below (linear axis only) for reflexion rows and the difference curve.
 void FitIntensityRange(CCanvas& canvas, CPlotGeometry& geometry, CRectF surface,

@@ -121,4 +121,17 @@ std::span<const CChoice> ProfileMenuItems() {
   return kProfileMenu;
 }
 
+bool AxisFitsRadiation(TSAxisType axis, TSSimulationType radiation) {
+  switch (axis) {
+    case kAxisTimeOfFlight:
+      return radiation == kSimulationTimeOfFlight;
+    case kAxisEnergy:
+      return radiation == kSimulationEnergyDispersive;
+    case kAxisTwoTheta:
+      return radiation != kSimulationTimeOfFlight && radiation != kSimulationEnergyDispersive;
+    default:
+      return true;
+  }
+}
+
 }  // namespace VHTypes

@@ -58,6 +58,9 @@ std::span<const CChoice> AxisChoices();
 // (0, upper end) of the axis's default x range; (0, 0) outside the six units.
 std::pair<double, double> DefaultAxisRange(TSAxisType type);
 inline constexpr const char* kYAxisTitle = "Intensity";
+// Whether the radiation can be plotted against the axis: time of flight and energy are the axes
+// of their own radiations only, and neither of those has a 2θ to plot against.
+bool AxisFitsRadiation(TSAxisType axis, TSSimulationType radiation);
 
 // Peak shape: chooser name ("" for an unknown value), the chooser list (Delta, Gaussian,
 // Lorentzian, Pseudo-Voigt) and the "Peak Function" menu (Delta, Lorentzian, Gaussian,

@@ -336,6 +336,16 @@ constexpr StringEntry kStrings[] = {
     {22856,
      "Invalid Data|Unknown pattern type.|TheTessaline session file '%s' contains an invalid "
      "pattern type identifier; the file may be damaged."},
+    {22857,
+     "Saving Session|%d patterns have not been calculated yet.|They will be calculated before the "
+     "session is saved, so that it opens with their curves.|Continue|Cancel|Continue"},
+    {22858,
+     "Saving Session|%d patterns have not been calculated yet.|They will be calculated before the "
+     "session is saved, so that it opens with their curves. This may take some time."
+     "|Continue|Cancel|Continue"},
+    {22859,
+     "Saving Session|The pattern '%s' has not been calculated yet.|It will be calculated before "
+     "the session is saved, so that it opens with its curve.|Continue|Cancel|Continue"},
     {22860,
      "Invalid Data|Expected data not found.|TheTessaline session file '%s' seems to be missing "
      "window state information; the file may be damaged."},

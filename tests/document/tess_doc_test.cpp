@@ -145,6 +145,41 @@ TEST_F(DocumentTest, AMixtureIsRefusedForMixturesAndComponentsAndLosesARemovedCo
   EXPECT_FALSE(document.RemovePatterns({phases[0]}));
 }
 
+TEST_F(DocumentTest, PatternsNotYetCalculatedAreCalculatedBeforeSavingAfterAsking) {
+  document.AddFiles({TestFile("quartz.cif"), TestFile("corundum.cif"), TestFile("halite.cif")});
+  EXPECT_TRUE(document.CalculateBeforeSaving());  // everything is current: nothing to ask
+  EXPECT_TRUE(ui.questions.empty());
+
+  // Off the plot, a pattern is not calculated for a new instrument; the plotted ones are.
+  const auto& patterns = document.Patterns();
+  patterns[1]->SetPlotted(false);
+  document.PlotSpec().SetLambda(0.7093);
+  document.Broadcast(HintCode::kInstrumentChanged);
+  document.RecalculatePlotted(true, false, true);
+  EXPECT_FALSE(patterns[0]->NeedsCalculation());
+  ASSERT_TRUE(patterns[1]->NeedsCalculation());
+
+  ui.answer = false;
+  EXPECT_FALSE(document.CalculateBeforeSaving());
+  EXPECT_EQ(ui.questions, std::vector<unsigned>{22859});
+  EXPECT_NE(ui.questionTexts.back().find("'corundum'"), std::string::npos);
+  EXPECT_TRUE(patterns[1]->NeedsCalculation());
+
+  ui.answer = true;
+  EXPECT_TRUE(document.CalculateBeforeSaving());
+  EXPECT_FALSE(patterns[1]->NeedsCalculation());
+  EXPECT_GT(patterns[1]->LargestPlottedIntensity(0.0, 0.0), 0.0);
+
+  // Several ask once, with their number.
+  patterns[0]->SetPlotted(false);
+  patterns[2]->SetPlotted(false);
+  document.Broadcast(HintCode::kInstrumentChanged);
+  ui.questions.clear();
+  EXPECT_TRUE(document.CalculateBeforeSaving());
+  EXPECT_EQ(ui.questions, std::vector<unsigned>{22857});
+  EXPECT_NE(ui.questionTexts.back().find("3 patterns"), std::string::npos);
+}
+
 TEST_F(DocumentTest, ObservedDataAreScaledToTheStrongestPlottedCrystal) {
   document.AddFiles({ExampleFile("quartz.cif"), ExampleFile("quartz-scan.xy")});
   const auto& crystal = document.Patterns()[0];
