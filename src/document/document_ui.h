@@ -1,10 +1,11 @@
 // What the document needs of the application around it: a question answered, a window placed,
-// a long loop cancelled. The desktop application gives it dialogs and the main window; the
-// command line and the tests give it answers of their own.
+// a long loop cancelled, a pattern read from a file set up. The desktop application gives it
+// dialogs and the main window; the command line and the tests give it answers of their own.
 #pragma once
 
 #include "files/session.h"
 
+class CTSPattern;
 class CVHException;
 
 class CDocumentUi {
@@ -21,4 +22,7 @@ class CDocumentUi {
   // already keeps its place); then it is moved there.
   virtual bool MayRestoreWindow() { return false; }
   virtual void RestoreWindow(const CWindowRect&) {}
+  // A pattern just made from a crystal or data file, before it is calculated: the command line
+  // gives it the settings of its options here. Raising refuses the file, which then adds nothing.
+  virtual void SetUpFilePattern(CTSPattern&) {}
 };
