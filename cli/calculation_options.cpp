@@ -65,21 +65,6 @@ const char* AxisName(TSAxisType type) {
   return "?";
 }
 
-// Time of flight and energy are the axes of their own radiations only; neither time-of-flight
-// nor energy-dispersive data have a 2-theta to plot against.
-bool AxisFits(TSAxisType axis, TSSimulationType radiation) {
-  switch (axis) {
-    case kAxisTimeOfFlight:
-      return radiation == kSimulationTimeOfFlight;
-    case kAxisEnergy:
-      return radiation == kSimulationEnergyDispersive;
-    case kAxisTwoTheta:
-      return radiation != kSimulationTimeOfFlight && radiation != kSimulationEnergyDispersive;
-    default:
-      return true;
-  }
-}
-
 void ApplyAnode(const CArguments& arguments, CPlotSpec& plot) {
   std::vector<std::string> names;
   for (const CAnode& anode : kAnodes) names.emplace_back(anode.name);
@@ -190,10 +175,10 @@ CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
                     : plot.SimulationType() == kSimulationTimeOfFlight   ? kAxisTimeOfFlight
                     : plot.SimulationType() == kSimulationElectrons      ? kAxisInverseD
                                                                          : kAxisTwoTheta;
-  if (g_defaults && !radiation && AxisFits(plot.AxisType(), plot.SimulationType()))
+  if (g_defaults && !radiation && AxisFitsRadiation(plot.AxisType(), plot.SimulationType()))
     axis = plot.AxisType();
   if (const auto chosen = ChosenValue(arguments, "--axis", kAxes)) axis = static_cast<TSAxisType>(*chosen);
-  if (!AxisFits(axis, plot.SimulationType()))
+  if (!AxisFitsRadiation(axis, plot.SimulationType()))
     throw CUsageError(std::string("--axis ") + AxisName(axis) + " does not fit --radiation " +
                       RadiationName(plot.SimulationType()));
   plot.SetAxisType(axis);

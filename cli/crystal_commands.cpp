@@ -6,16 +6,16 @@
 #include <utility>
 
 #include "cli/arguments.h"
+#include "cli/cli_document.h"
 #include "cli/commands.h"
 #include "cli/input_file.h"
 #include "cli/run_outputs.h"
-#include "cli/session_inputs.h"
 #include "crystal/spacegroups.h"
 #include "errors/exceptions.h"
 #include "files/crystal_files.h"
-#include "files/observed_files.h"
 #include "files/session_file.h"
 #include "files/tess_file.h"
+#include "patterns/observed_pattern.h"
 
 namespace {
 
@@ -36,9 +36,10 @@ void PrintFileLines(const std::string& path, unsigned typeId, const std::string&
   out << "Title:           " << title << "\n";
 }
 
-void PrintCrystal(const std::string& path, const CCrystalFile& file, std::ostream& out) {
-  const CTSCrystal& c = file.crystal;
-  PrintFileLines(path, file.type, file.title, out);
+void PrintCrystal(const std::string& path, unsigned typeId, const CTSPattern& pattern,
+                  std::ostream& out) {
+  const CTSCrystal& c = *pattern.Crystal();
+  PrintFileLines(path, typeId, pattern.Title(), out);
   out << Formatted("Cell:            %.4f %.4f %.4f  %.3f %.3f %.3f\n", c.a, c.b, c.c, c.alpha,
                    c.beta, c.gamma);
   out << Formatted("Volume:          %.4f A^3\n", c.volume);
@@ -68,16 +69,18 @@ void PrintCrystal(const std::string& path, const CCrystalFile& file, std::ostrea
   }
 }
 
-void PrintObserved(const std::string& path, const CObservedFile& file, std::ostream& out) {
-  const CProfile& points = file.data.points;  // never empty: the readers refuse files without data
-  PrintFileLines(path, file.type, file.title, out);
+void PrintObserved(const std::string& path, unsigned typeId, const CTSObservedPattern& pattern,
+                   std::ostream& out) {
+  // Never empty: the readers refuse files without data.
+  const CProfile& points = pattern.RawPoints();
+  PrintFileLines(path, typeId, pattern.Title(), out);
   const auto [lowX, highX] = std::ranges::minmax(points, {}, &CProfilePoint::x);
   const auto [lowY, highY] = std::ranges::minmax(points, {}, &CProfilePoint::y);
   out << "Points:          " << points.size() << "\n";
   out << Formatted("X range:         %.4f to %.4f\n", lowX.x, highX.x);
   out << Formatted("Y range:         %.6g to %.6g\n", lowY.y, highY.y);
-  if (!file.data.errors.empty())
-    out << "Errors:          " << file.data.errors.size() << " (third column)\n";
+  if (!pattern.Errors().empty())
+    out << "Errors:          " << pattern.Errors().size() << " (third column)\n";
 }
 
 const char* KindName(const CTSPattern& pattern) {
@@ -104,31 +107,30 @@ void PrintPatternRows(const CPatternList& patterns, int depth, std::ostream& out
   }
 }
 
-void PrintSession(const std::string& path, std::ostream& out) {
-  const CSession session = ReadSessionFile(path);
-  PrintFileLines(path, CTessFile::DetermineType(path), std::filesystem::path(path).stem().string(),
-                 out);
-  out << "Patterns:        " << session.patterns.size() << "\n";
-  if (session.patterns.empty()) return;
+void PrintSession(const std::string& path, unsigned typeId, const CPatternList& patterns,
+                  std::ostream& out) {
+  PrintFileLines(path, typeId, std::filesystem::path(path).stem().string(), out);
+  out << "Patterns:        " << patterns.size() << "\n";
+  if (patterns.empty()) return;
   out << "  kind         plotted  fraction  title\n";
-  PrintPatternRows(session.patterns, 0, out);
+  PrintPatternRows(patterns, 0, out);
 }
 
 // Every structure of a crystal file (a CIF may hold several), the observed data, or the
-// patterns of a session.
-void PrintFile(const std::string& path, std::ostream& out) {
-  if (IsSessionFile(path)) {
-    PrintSession(path, out);
-    return;
-  }
-  if (IsObservedDataType(CTessFile::DetermineType(path))) {
-    PrintObserved(path, ReadObservedFile(path), out);
+// patterns of a session, as the document reads them.
+void PrintFile(const std::string& path, const CPatternList& patterns, std::ostream& out) {
+  const unsigned typeId = CTessFile::DetermineType(path);
+  if (IsSessionType(typeId)) {
+    PrintSession(path, typeId, patterns, out);
     return;
   }
   bool first = true;
-  for (const CCrystalFile& file : ReadCrystalFiles(path)) {
+  for (const auto& pattern : patterns) {
     if (!std::exchange(first, false)) out << "\n";
-    PrintCrystal(path, file, out);
+    if (pattern->GetKind() == CTSPattern::kObserved)
+      PrintObserved(path, typeId, static_cast<const CTSObservedPattern&>(*pattern), out);
+    else
+      PrintCrystal(path, typeId, *pattern, out);
   }
 }
 
@@ -137,12 +139,15 @@ void PrintFile(const std::string& path, std::ostream& out) {
 int RunInfoCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream&) {
   const CArguments args(arguments, {});
   if (args.Positionals().empty()) throw CUsageError("expected one or more files");
+  // Info describes files and calculates nothing: their patterns are not shown.
+  CCliDocument document(CPlotSpec::BuiltIn(),
+                        [](CTSPattern& pattern) { pattern.SetPlotted(false); });
   int status = kExitSuccess;
   bool first = true;
   for (const std::string& path : args.Positionals()) {
     if (!first) out << "\n";
     first = false;
-    if (!WithInputFile(path, [&] { PrintFile(path, out); })) {
+    if (!WithInputFile(path, [&] { PrintFile(path, document.Add(path), out); })) {
       out << "File:            " << path << " (not read)\n";
       status = kExitFailure;
     }

@@ -1,43 +1,59 @@
+#include <filesystem>
 #include <ostream>
 
 #include "cli/arguments.h"
 #include "cli/calculation_options.h"
+#include "cli/cli_document.h"
 #include "cli/commands.h"
 #include "cli/input_file.h"
 #include "cli/listing_output.h"
 #include "cli/run_outputs.h"
 #include "cli/session_inputs.h"
-#include "diffraction/calculate.h"
 #include "errors/exceptions.h"
-#include "files/crystal_files.h"
 #include "files/listing_files.h"
+#include "patterns/pattern.h"
 #include "resources/strings.h"
 
 namespace {
 
 constexpr unsigned kNoReflexionsText = 22930;
 
-// Reads and calculates every crystal file in order, and the crystal patterns of sessions. A
-// file that fails is reported and left out; a crystal without reflexions is reported and keeps
-// its (empty) block.
+// A listing is of crystals: a data file is refused as the crystal readers refuse it.
+void TakeCrystal(CTSPattern& pattern, const CSampleSettings& sample) {
+  CTSCrystal* crystal = pattern.Crystal();
+  if (!crystal)
+    throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0,
+                                  std::filesystem::path(pattern.Path()).filename().string());
+  sample.ApplyTo(*crystal);
+}
+
+// Adds every crystal file in order to a document, which calculates the crystals, and the
+// sessions' crystal patterns. A file that fails is reported and left out; a crystal without
+// reflexions is reported and keeps its (empty) block.
 int CalculateCrystals(const std::vector<std::string>& paths, const CSessionInputs& sessions,
-                      const CCalculationSettings& settings, std::vector<CCrystalFile>& crystals,
+                      const CCalculationSettings& settings, CPatternList& crystals,
                       std::ostream& err) {
+  CCliDocument document(settings.plotSpec,
+                        [&](CTSPattern& pattern) { TakeCrystal(pattern, settings.sample); });
   int status = kExitSuccess;
   for (const std::string& path : paths) {
     const bool read = WithInputFile(path, [&] {
-      const bool session = sessions.Holds(path);
-      std::vector<CCrystalFile> files =
-          session ? SessionCrystals(sessions.Session(path)) : ReadCrystalFiles(path);
-      for (CCrystalFile& file : files) {
-        // A session's crystals keep the sample settings they were saved with.
-        if (!session) settings.sample.ApplyTo(file.crystal);
-        if (!CalculateReflexions(file.crystal, settings.plotSpec)) {
-          err << path << ": " << (files.size() > 1 ? file.title + ": " : "")
+      CPatternList added = document.Add(path);
+      std::erase_if(added, [](const auto& pattern) { return !pattern->Crystal(); });
+      if (sessions.Holds(path)) {
+        // A session's crystals, shown or not, keep the sample settings they were saved with;
+        // its mixtures and data are not listed, and not calculated.
+        for (const auto& pattern : document.Patterns())
+          pattern->SetPlotted(pattern->Crystal() != nullptr);
+        document.RecalculatePlotted();
+      }
+      for (const auto& pattern : added) {
+        if (pattern->Crystal()->reflexions.empty()) {
+          err << path << ": " << (added.size() > 1 ? pattern->Title() + ": " : "")
               << NoReflexionsMessage() << "\n";
           status = kExitFailure;
         }
-        crystals.push_back(std::move(file));
+        crystals.push_back(pattern);
       }
     });
     if (!read) status = kExitFailure;
@@ -58,12 +74,12 @@ int RunListingCommand(CListingKind kind, std::span<const std::string> arguments,
 
   const std::string output = args.Value("--output").value_or("-");
   CRunOutputs(args.Positionals(), err).RefuseInput(output, "-o");
-  std::vector<CCrystalFile> crystals;
+  CPatternList crystals;
   int status = CalculateCrystals(args.Positionals(), sessions, settings, crystals, err);
   // Nothing read, nothing to list: a listing of headers alone would hide the failure.
   if (crystals.empty()) return status;
   std::vector<CListingBlock> blocks;
-  for (const CCrystalFile& file : crystals) blocks.push_back({file.title, file.crystal});
+  for (const auto& pattern : crystals) blocks.push_back({pattern->Title(), *pattern->Crystal()});
   if (!WithInputFile(output,
                      [&] { WriteListingOutput(output, kind, blocks, settings.plotSpec, out); }))
     status = kExitFailure;

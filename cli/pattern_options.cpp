@@ -4,9 +4,6 @@
 
 #include "app/text.h"
 #include "errors/exceptions.h"
-#include "files/crystal_files.h"
-#include "files/observed_files.h"
-#include "patterns/crystal_pattern.h"
 #include "patterns/mixture_pattern.h"
 #include "patterns/observed_pattern.h"
 
@@ -150,23 +147,11 @@ CPatternSettings PatternSettingsFrom(const CArguments& args) {
   return settings;
 }
 
-std::shared_ptr<CTSCrystalPattern> CalculatedCrystal(const std::string& input, CCrystalFile file,
-                                                     const CPatternSettings& settings) {
-  const auto pattern = std::make_shared<CTSCrystalPattern>(CTSPattern::BuiltInDefaults{});
-  *pattern->Crystal() = std::move(file.crystal);
-  settings.calculation.sample.ApplyTo(*pattern->Crystal());
-  pattern->SetPath(input);
-  pattern->SetTitle(file.title);
-  pattern->Recalculate(settings.calculation.plotSpec);
-  return pattern;
-}
-
-std::shared_ptr<CTSObservedPattern> ProcessedObserved(const std::string& input,
-                                                      const CPatternSettings& settings,
-                                                      std::ostream& err) {
-  const std::shared_ptr<CTSObservedPattern> pattern = ReadObservedPattern(input);
-  settings.observed.ApplyTo(*pattern, err);
-  return pattern;
+void CPatternSettings::ApplyTo(CTSPattern& pattern, std::ostream& err) const {
+  if (CTSCrystal* crystal = pattern.Crystal())
+    calculation.sample.ApplyTo(*crystal);
+  else if (pattern.GetKind() == CTSPattern::kObserved)
+    observed.ApplyTo(static_cast<CTSObservedPattern&>(pattern), err);
 }
 
 std::shared_ptr<CTSMixturePattern> MixtureOfInputs(const CPatternList& patterns,

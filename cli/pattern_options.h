@@ -1,7 +1,7 @@
 // What the commands that draw or write whole patterns (simulate, plot) share: the options that
 // shape the calculated curves beyond the calculation options (range, grid, peak shape, the
-// K-alpha doublet, crystallite size and strain, mixing), and the making of patterns from the
-// input files.
+// K-alpha doublet, crystallite size and strain, mixing), given to the patterns of the input
+// files.
 #pragma once
 
 #include <iosfwd>
@@ -15,10 +15,7 @@
 #include "cli/observed_options.h"
 #include "patterns/pattern.h"
 
-class CTSCrystalPattern;
 class CTSMixturePattern;
-class CTSObservedPattern;
-struct CCrystalFile;
 
 struct CPatternSettings {
   CCalculationSettings calculation;
@@ -26,6 +23,10 @@ struct CPatternSettings {
   // --mix: the inputs' patterns as one mixture, with these fractions in input order; empty
   // fractions for equal ones.
   std::optional<std::vector<double>> mix;
+
+  // A crystal pattern takes the sample settings; an observed one is scaled, smoothed and has
+  // its background taken off as the options ask, with notes on `err`.
+  void ApplyTo(CTSPattern& pattern, std::ostream& err) const;
 };
 
 // The calculation and observed-data options with --range, --points, --profile, --eta, --width,
@@ -37,16 +38,6 @@ CPatternSettings PatternSettingsFrom(const CArguments& arguments);
 
 // --particle-size (and simulate's older --size): the crystallite size in Angstrom.
 double CrystalliteSize(const std::string& option, double value);
-
-// A crystal of an input with the sample settings applied, calculated for the settings.
-std::shared_ptr<CTSCrystalPattern> CalculatedCrystal(const std::string& input, CCrystalFile file,
-                                                     const CPatternSettings& settings);
-
-// An observed-data input, scaled, smoothed and with its background taken off as the options
-// ask; notes go to `err`.
-std::shared_ptr<CTSObservedPattern> ProcessedObserved(const std::string& input,
-                                                      const CPatternSettings& settings,
-                                                      std::ostream& err);
 
 // The patterns as one mixture titled "A + B + ...", with the given fractions as they are (the
 // user chose them, so nothing is rebalanced) or equal ones when none are given. A count of

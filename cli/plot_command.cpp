@@ -2,9 +2,11 @@
 // film, into a PNG, SVG or PDF picture.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <ostream>
 
 #include "cli/arguments.h"
+#include "cli/cli_document.h"
 #include "cli/commands.h"
 #include "cli/input_file.h"
 #include "cli/pattern_options.h"
@@ -12,10 +14,7 @@
 #include "cli/session_inputs.h"
 #include "diffraction/reflexion.h"
 #include "errors/exception.h"
-#include "files/crystal_files.h"
-#include "files/observed_files.h"
 #include "files/session_file.h"
-#include "files/tess_file.h"
 #include "gui/plot_picture.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/mixture_pattern.h"
@@ -176,23 +175,24 @@ CPlotRequest RequestFrom(const CArguments& args) {
 class CPlotInputs {
  public:
   CPlotInputs(const CPlotRequest& request, const CSessionInputs& sessions, std::ostream& err)
-      : m_request(request), m_sessions(sessions), m_err(err) {}
+      : m_request(request),
+        m_sessions(sessions),
+        m_document(request.patterns.calculation.plotSpec, [this, &err](CTSPattern& pattern) {
+          m_request.patterns.ApplyTo(pattern, err);
+        }) {}
 
   bool Read(const std::string& input) {
     return WithInputFile(input, [&] {
-      if (m_sessions.Holds(input)) {
-        for (const auto& pattern : PlottedSessionPatterns(m_sessions.Session(input))) {
-          m_patterns.push_back(pattern);
-          m_styled.push_back(pattern.get());
-        }
+      const CPatternList patterns = m_document.Add(input);
+      if (!m_sessions.Holds(input)) {
+        std::ranges::copy(patterns, std::back_inserter(m_patterns));
         return;
       }
-      if (IsObservedDataType(CTessFile::DetermineType(input))) {
-        m_patterns.push_back(ProcessedObserved(input, m_request.patterns, m_err));
-        return;
+      for (const auto& pattern : patterns) {
+        if (!pattern->Plotted()) continue;
+        m_patterns.push_back(pattern);
+        m_styled.push_back(pattern.get());
       }
-      for (CCrystalFile& file : ReadCrystalFiles(input))
-        m_patterns.push_back(CalculatedCrystal(input, std::move(file), m_request.patterns));
     });
   }
 
@@ -241,7 +241,7 @@ class CPlotInputs {
  private:
   const CPlotRequest& m_request;
   const CSessionInputs& m_sessions;
-  std::ostream& m_err;
+  CCliDocument m_document;
   CPatternList m_patterns;
   std::vector<const CTSPattern*> m_styled;  // the sessions' patterns
 };
@@ -280,9 +280,7 @@ int RunPlotCommand(std::span<const std::string> arguments, std::ostream&, std::o
     throw CUsageError("expected one or more crystal or observed-data files");
   const CSessionInputs sessions(args.Positionals());
   CPlotRequest request = sessions.StartingFromFirst([&] { return RequestFrom(args); });
-  if (request.patterns.mix && std::ranges::any_of(args.Positionals(), [&](const auto& input) {
-        return sessions.Holds(input);
-      }))
+  if (request.patterns.mix && sessions.Any())
     throw CUsageError("--mix takes crystal and observed-data files, not sessions");
   CRunOutputs outputs(args.Positionals(), err);
   outputs.RefuseInput(request.output, "-o");

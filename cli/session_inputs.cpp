@@ -1,10 +1,20 @@
 #include "cli/session_inputs.h"
 
 #include <algorithm>
-#include <iterator>
 
+#include "app/status_log.h"
 #include "files/session_file.h"
 #include "files/tess_file.h"
+
+namespace {
+
+// Takes the lines that reading a session writes to the status log, and drops them.
+class CDiscardedLog final : public CStatusLog {
+ public:
+  void Write(std::string_view) override {}
+};
+
+}  // namespace
 
 bool IsSessionFile(const std::string& path) {
   return IsSessionType(CTessFile::DetermineType(path));
@@ -13,42 +23,18 @@ bool IsSessionFile(const std::string& path) {
 CSessionInputs::CSessionInputs(std::span<const std::string> inputs) {
   for (const std::string& input : inputs) {
     if (!IsSessionFile(input) || Holds(input)) continue;
-    CEntry& entry = m_entries.emplace_back(CEntry{input, std::nullopt, nullptr});
+    m_paths.push_back(input);
+    if (m_firstPlotSpec) continue;
+    CDiscardedLog discarded;
+    const CStatusLogScope silent(discarded);
     try {
-      entry.session = ReadSessionFile(input);
+      m_firstPlotSpec = ReadSessionFile(input).plotSpec;
     } catch (...) {
-      entry.error = std::current_exception();
+      // Reported when the command comes to this input.
     }
   }
 }
 
-const CPlotSpec* CSessionInputs::FirstPlotSpec() const {
-  for (const CEntry& entry : m_entries)
-    if (entry.session) return &entry.session->plotSpec;
-  return nullptr;
-}
-
 bool CSessionInputs::Holds(const std::string& input) const {
-  return std::ranges::any_of(m_entries, [&](const CEntry& entry) { return entry.path == input; });
-}
-
-const CSession& CSessionInputs::Session(const std::string& input) const {
-  const auto entry = std::ranges::find(m_entries, input, &CEntry::path);
-  if (entry->error) std::rethrow_exception(entry->error);
-  return *entry->session;
-}
-
-CPatternList PlottedSessionPatterns(const CSession& session) {
-  CPatternList plotted;
-  std::ranges::copy_if(session.patterns, std::back_inserter(plotted),
-                       [](const auto& pattern) { return pattern->Plotted(); });
-  return plotted;
-}
-
-std::vector<CCrystalFile> SessionCrystals(const CSession& session) {
-  std::vector<CCrystalFile> crystals;
-  for (const auto& pattern : session.patterns)
-    if (pattern->GetKind() == CTSPattern::kCrystal)
-      crystals.push_back({*pattern->Crystal(), CTSSessionFile::kTypeId, pattern->Title()});
-  return crystals;
+  return std::ranges::find(m_paths, input) != m_paths.end();
 }

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "cli/arguments.h"
+#include "cli/cli_document.h"
 #include "cli/commands.h"
 #include "cli/input_file.h"
 #include "cli/listing_output.h"
@@ -18,10 +19,7 @@
 #include "cli/session_inputs.h"
 #include "diffraction/reflexion.h"
 #include "errors/exceptions.h"
-#include "files/crystal_files.h"
-#include "files/observed_files.h"
 #include "files/session_file.h"
-#include "files/tess_file.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/mixture_pattern.h"
 #include "patterns/observed_pattern.h"
@@ -137,14 +135,16 @@ void PrintSummary(const CTSCrystalPattern& pattern, const CPlotSpec& plot, std::
   }
 }
 
-// One run of simulate: its settings, where its outputs go, and the crystal patterns it made for
-// the tables written at its end.
+// One run of simulate: its settings, the document its inputs are added to, where its outputs go,
+// and the crystal patterns it made for the tables written at its end.
 class CSimulationRun {
  public:
   CSimulationRun(const CSimulation& simulation, std::span<const std::string> inputs,
                  const CSessionInputs& sessions, std::ostream& out, std::ostream& err)
       : m_simulation(simulation),
         m_sessions(sessions),
+        m_document(simulation.patterns.calculation.plotSpec,
+                   [this](CTSPattern& pattern) { m_simulation.patterns.ApplyTo(pattern, m_err); }),
         m_outputs(inputs, err),
         m_several(inputs.size() > 1),
         m_out(out),
@@ -157,19 +157,20 @@ class CSimulationRun {
       if (path) m_outputs.RefuseInput(*path, option);
   }
 
-  // One input of either kind; its failures reach the caller.
+  // One input of any kind; its failures reach the caller.
   void Simulate(const std::string& input) {
+    const CPatternList patterns = m_document.Add(input);
     if (m_sessions.Holds(input)) {
-      SimulateSession(m_sessions.Session(input));
+      SimulateSession(patterns);
       return;
     }
-    if (IsObservedDataType(CTessFile::DetermineType(input))) {
-      SimulateObserved(input);
-      return;
+    const bool several = m_several || patterns.size() > 1;
+    for (const std::shared_ptr<CTSPattern>& pattern : patterns) {
+      if (pattern->GetKind() == CTSPattern::kObserved)
+        SimulateObserved(std::static_pointer_cast<CTSObservedPattern>(pattern));
+      else
+        SimulateCrystal(std::static_pointer_cast<CTSCrystalPattern>(pattern), several);
     }
-    std::vector<CCrystalFile> crystals = ReadCrystalFiles(input);
-    const bool several = m_several || crystals.size() > 1;
-    for (CCrystalFile& file : crystals) SimulateCrystal(input, std::move(file), several);
   }
 
   // The listings and peak tables of every crystal pattern, in input order; false when one of
@@ -238,10 +239,8 @@ class CSimulationRun {
     return m_outputs.Claim(path.string());
   }
 
-  // Calculates one crystal and writes its profile; the pattern is kept for the tables.
-  void SimulateCrystal(const std::string& input, CCrystalFile file, bool several) {
-    const std::shared_ptr<CTSCrystalPattern> pattern =
-        CalculatedCrystal(input, std::move(file), m_simulation.patterns);
+  // Writes the profile of one calculated crystal; the pattern is kept for the tables.
+  void SimulateCrystal(const std::shared_ptr<CTSCrystalPattern>& pattern, bool several) {
     if (m_simulation.patterns.mix) {
       HasReflexionsInRange(*pattern);
       m_crystals.push_back(pattern);
@@ -282,11 +281,9 @@ class CSimulationRun {
     if (m_simulation.summary) PrintSummary(*pattern, plot, path == "-" ? m_err : m_out);
   }
 
-  // Reads one observed-data file, processes it as the options ask and writes its points
-  // resampled onto the calculation grid.
-  void SimulateObserved(const std::string& input) {
-    const std::shared_ptr<CTSObservedPattern> pattern =
-        ProcessedObserved(input, m_simulation.patterns, m_err);
+  // Writes the points of observed data, processed as the options asked, resampled onto the
+  // calculation grid.
+  void SimulateObserved(const std::shared_ptr<CTSObservedPattern>& pattern) {
     if (m_simulation.patterns.mix) {
       m_mixed.push_back(pattern);
       return;
@@ -309,11 +306,12 @@ class CSimulationRun {
 
   // The profile of every pattern the session shows, calculated with the run's settings and named
   // by its title; its crystals join the tables.
-  void SimulateSession(const CSession& session) {
+  void SimulateSession(const CPatternList& patterns) {
     const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
-    std::ranges::copy(session.patterns, std::back_inserter(m_saved));
-    for (const std::shared_ptr<CTSPattern>& pattern : PlottedSessionPatterns(session)) {
-      pattern->Recalculate(plot);
+    m_document.RecalculatePlotted();
+    std::ranges::copy(patterns, std::back_inserter(m_saved));
+    for (const std::shared_ptr<CTSPattern>& pattern : patterns) {
+      if (!pattern->Plotted()) continue;
       switch (pattern->GetKind()) {
         case CTSPattern::kCrystal:
           WriteCrystal(std::static_pointer_cast<CTSCrystalPattern>(pattern), true);
@@ -333,6 +331,7 @@ class CSimulationRun {
 
   const CSimulation& m_simulation;
   const CSessionInputs& m_sessions;
+  CCliDocument m_document;
   CRunOutputs m_outputs;
   bool m_several;
   std::ostream& m_out;
@@ -350,9 +349,7 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   if (args.Positionals().empty()) throw CUsageError("expected one or more crystal or observed-data files");
   const CSessionInputs sessions(args.Positionals());
   const CSimulation simulation = sessions.StartingFromFirst([&] { return SimulationFrom(args); });
-  if (simulation.patterns.mix && std::ranges::any_of(args.Positionals(), [&](const auto& input) {
-        return sessions.Holds(input);
-      }))
+  if (simulation.patterns.mix && sessions.Any())
     throw CUsageError("--mix takes crystal and observed-data files, not sessions");
   CSimulationRun run(simulation, args.Positionals(), sessions, out, err);
   if (simulation.outDir &&

@@ -1,12 +1,13 @@
 // What the document needs of the application around it: a question answered, a window placed,
-// a long loop cancelled. The desktop application gives it dialogs and the main window; the
-// command line and the tests give it answers of their own.
+// a long loop cancelled, a pattern read from a file set up. The desktop application gives it
+// dialogs and the main window; the command line and the tests give it answers of their own.
 #pragma once
 
 #include <functional>
 
 #include "files/session.h"
 
+class CTSPattern;
 class CVHException;
 
 class CDocumentUi {
@@ -28,4 +29,7 @@ class CDocumentUi {
   // its event loop, so that its windows keep repainting and Escape reaches it; the work must not
   // touch the views.
   virtual void RunLongWork(const std::function<void()>& work) { work(); }
+  // A pattern just made from a crystal or data file, before it is calculated: the command line
+  // gives it the settings of its options here. Raising refuses the file, which then adds nothing.
+  virtual void SetUpFilePattern(CTSPattern&) {}
 };

@@ -1,6 +1,7 @@
 #include "document/tess_doc.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <numbers>
@@ -136,10 +137,11 @@ bool CTessDoc::Open(const std::string& path) {
 CSession CTessDoc::ReadFile(const std::string& path, unsigned typeId, bool& isSession) const {
   std::error_code error;
   if (!std::filesystem::exists(path, error)) throw CVHXFileNotFound();
+  // A folder is no file of any type: the system's reason says more than "unsupported".
+  if (std::filesystem::is_directory(path, error)) throw CVHXFileNotOpen(kSeverityMessage, EISDIR);
   const unsigned type = typeId ? typeId : CTessFile::DetermineType(path);
-  if (type == CTessFile::kUnknownType)
-    throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0,
-                                  std::filesystem::path(path).filename().string());
+  // Named by its path, as the file readers name the files they refuse.
+  if (type == CTessFile::kUnknownType) throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, path);
   if (CTessFile::IsMoleculeType(type)) throw CVHXFileNoMoleculeDiffract();
 
   const CStatusDisabler quiet;
@@ -150,6 +152,7 @@ CSession CTessDoc::ReadFile(const std::string& path, unsigned typeId, bool& isSe
   const auto add = [&](std::shared_ptr<CTSPattern> pattern) {
     pattern->SetPlotted(true);
     pattern->SetNeedsCalculation(true);
+    m_ui.SetUpFilePattern(*pattern);
     incoming.patterns.push_back(std::move(pattern));
   };
   if (IsObservedDataType(type)) {

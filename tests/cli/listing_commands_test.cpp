@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,23 @@ TEST(ListingCommands, ReportFilesThatFailAndListTheOthers) {
 
   EXPECT_EQ(RunCli({"reflexions", TestDataPath("quartz.cif").string(), "-o", "/no/such/folder/out.txt"}).status,
             kExitFailure);
+}
+
+TEST(ListingCommands, ListCrystalsOnlyAndRefuseDataNamingTheFile) {
+  CTempFile scan(".xy", "10 5\n10.5 7\n11 6\n11.5 9\n12 5\n");
+  CTempFile listing(".txt");
+  std::filesystem::remove(listing.Path());
+  const CCliResult refused = RunCli({"structure-factors", scan.Path(), "-o", listing.Path()});
+  EXPECT_EQ(refused.status, kExitFailure);
+  EXPECT_EQ(refused.err.find(scan.Path() + ": Tessaline : ["), 0u) << refused.err;
+  EXPECT_NE(refused.err.find("Unsupported file type."), std::string::npos) << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(listing.Path())) << "nothing to list, nothing written";
+
+  const CCliResult mixed =
+      RunCli({"reflexions", scan.Path(), TestDataPath("silicon.cif").string()});
+  EXPECT_EQ(mixed.status, kExitFailure);
+  EXPECT_EQ(Count(mixed.out, kStars + "\n"), 3u);  // the header and silicon's block alone
+  EXPECT_NE(mixed.out.find("\nsilicon\n"), std::string::npos);
 }
 
 TEST(ListingCommands, RefuseBadUsage) {

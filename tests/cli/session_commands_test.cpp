@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "cli/run_cli.h"
+#include "document/tess_doc.h"
+#include "files/session_file.h"
 #include "support/data_files.h"
 #include "support/scratch_folder.h"
 
@@ -71,6 +73,55 @@ TEST(SessionCommands, ASavedRunSimulatesAgainToTheSameProfiles) {
   EXPECT_EQ(std::ranges::count(fromSession.out, '\n'), std::ranges::count(fromFiles.out, '\n'));
   for (const char* title : {"\nquartz\n", "\ncorundum\n"})
     EXPECT_NE(fromSession.out.find(title), std::string::npos) << title;
+}
+
+TEST(SessionCommands, AnInputIsCalculatedAlikeBeforeOrAfterASession) {
+  CScratchFolder folder;
+  const std::string session = folder / "cobalt.tessaline";
+  ASSERT_EQ(RunCli({"simulate", TestFile("quartz.cif"), "--anode", "Co", "--range", "10:100", "-o",
+                    folder / "q.xy", "--save-session", session})
+                .status,
+            kExitSuccess);
+  // Neutrons for the whole run, whatever the session was saved with.
+  const std::vector<std::string> orders[] = {{session, TestFile("rutile.cif")},
+                                             {TestFile("rutile.cif"), session}};
+  for (const char* name : {"after", "before"}) {
+    std::vector<std::string> arguments = {"simulate"};
+    const auto& inputs = orders[std::string(name) == "after" ? 0 : 1];
+    arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+    arguments.insert(arguments.end(),
+                     {"--radiation", "neutron", "--points", "3000", "-o", folder / name + ".xy"});
+    const CCliResult result = RunCli(arguments);
+    ASSERT_EQ(result.status, kExitSuccess) << result.err;
+  }
+  for (const char* title : {"-rutile.xy", "-quartz.xy"})
+    EXPECT_EQ(ReadWholeFile(folder / ("after" + std::string(title))),
+              ReadWholeFile(folder / ("before" + std::string(title))))
+        << title;
+}
+
+TEST(SessionCommands, ListingsListEveryCrystalOfASessionShownOrNot) {
+  CScratchFolder folder;
+  const std::string session = folder / "half.tessaline";
+  {
+    CDocumentUi ui;
+    CTessDoc document(ui);
+    document.AddFiles({TestFile("quartz.cif"), TestFile("corundum.cif")});
+    document.UnplotPatterns({document.Patterns().back()});
+    WriteSessionFile(session, document.Session());
+  }
+  ASSERT_NE(RunCli({"info", session}).out.find("  crystal      no                 corundum\n"),
+            std::string::npos);
+  // Calculated for the run's wavelength, not as the session last saw them.
+  const CCliResult fromSession = RunCli({"reflexions", session, "--wavelength", "1.2"});
+  const CCliResult fromFiles = RunCli(
+      {"reflexions", TestFile("quartz.cif"), TestFile("corundum.cif"), "--wavelength", "1.2"});
+  ASSERT_EQ(fromSession.status, kExitSuccess) << fromSession.err;
+  EXPECT_EQ(std::ranges::count(fromSession.out, '\n'), std::ranges::count(fromFiles.out, '\n'));
+  // Corundum's (0 1 2): d = 3.48 Å, 2θ = 2 asin(1.2 / 2d) = 19.8566°.
+  EXPECT_NE(fromSession.out.find("\ncorundum\n"), std::string::npos);
+  EXPECT_NE(fromSession.out.find("\n  0   1   2   3.4799"), std::string::npos) << fromSession.out;
+  EXPECT_NE(fromSession.out.find("   19.8566 "), std::string::npos) << fromSession.out;
 }
 
 TEST(SessionCommands, InfoListsAMixtureWithItsComponentsAndFractions) {

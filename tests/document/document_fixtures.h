@@ -2,6 +2,7 @@
 // it hears.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ class CScriptedUi : public CDocumentUi {
   bool CancelRequested() override { return polls++ >= cancelAfter; }
   bool MayRestoreWindow() override { return true; }
   void RestoreWindow(const CWindowRect& rect) override { restored.push_back(rect); }
+  void SetUpFilePattern(CTSPattern& pattern) override {
+    if (setUp) setUp(pattern);
+  }
 
   bool answer = true;
   size_t polls = 0;
@@ -30,6 +34,7 @@ class CScriptedUi : public CDocumentUi {
   std::vector<unsigned> questions;
   std::vector<std::string> questionTexts;
   std::vector<CWindowRect> restored;
+  std::function<void(CTSPattern&)> setUp;
 };
 
 // Counts the "DatasetRead" messages sent to the application's windows while it lives.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <numbers>
@@ -12,6 +13,7 @@
 #include "diffraction/reflexion.h"
 #include "document/document_fixtures.h"
 #include "errors/exceptions.h"
+#include "files/crystal_files.h"
 #include "files/session_file.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/mixture_pattern.h"
@@ -114,6 +116,49 @@ TEST_F(DocumentTest, AFileThatFailsIsAlertedAndTheOthersAreAdded) {
   EXPECT_EQ(Titles(), (std::vector<std::string>{"quartz", "corundum"}));
   EXPECT_EQ(ui.alerts.size(), 2u);
   EXPECT_EQ(ui.alerts.back(), CVHXFileNotFound::kResourceId);
+}
+
+TEST_F(DocumentTest, FilePatternsAreSetUpBeforeTheyAreCalculatedAndMayBeRefused) {
+  // Small crystallites broaden the peaks: a setting that only counts when it is there before the
+  // profile is calculated.
+  ui.setUp = [](CTSPattern& pattern) {
+    if (CTSCrystal* crystal = pattern.Crystal()) {
+      crystal->particleSize = 50.0;
+      return;
+    }
+    throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, pattern.Path());
+  };
+  document.AddFiles({TestFile("quartz.cif"), ExampleFile("quartz-scan.xy")});
+  ASSERT_EQ(Titles(), std::vector<std::string>{"quartz"});
+  EXPECT_EQ(ui.alerts, std::vector<unsigned>{CVHXFileUnsupportedType::kResourceId});
+
+  CTSCrystalPattern broad(CTSPattern::BuiltInDefaults{}), sharp(CTSPattern::BuiltInDefaults{});
+  *broad.Crystal() = *sharp.Crystal() = ReadCrystalFile(TestFile("quartz.cif")).crystal;
+  broad.Crystal()->particleSize = 50.0;
+  for (CTSCrystalPattern* pattern : {&broad, &sharp}) pattern->Recalculate(document.PlotSpec());
+  const CProfile& added = document.Patterns().front()->ProfilePoints(false);
+  EXPECT_EQ(added, broad.GetProfile(document.PlotSpec()));
+  EXPECT_NE(added, sharp.GetProfile(document.PlotSpec()));
+}
+
+TEST_F(DocumentTest, FilesThatAreNoFilesOfAKnownTypeAreRefusedNamingTheirPath) {
+  CScratchFolder folder;
+  const std::string unknown = folder / "notes.abc";
+  std::ofstream(unknown) << "nothing a crystal or data reader takes\n";
+  try {
+    document.AddFile(unknown);
+    ADD_FAILURE() << "an unknown type was added";
+  } catch (const CVHXFileUnsupportedType& error) {
+    EXPECT_NE(error.Explanation().find("'" + unknown + "'"), std::string::npos)
+        << error.Explanation();
+  }
+  try {
+    document.AddFile(folder.Path().string());
+    ADD_FAILURE() << "a folder was added";
+  } catch (const CVHXFileNotOpen& error) {
+    EXPECT_EQ(error.Code(), EISDIR);
+  }
+  EXPECT_TRUE(document.Patterns().empty());
 }
 
 TEST_F(DocumentTest, CancellingStopsAfterTheCurrentFileAndStillTellsTheViews) {

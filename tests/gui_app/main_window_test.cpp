@@ -143,7 +143,7 @@ TEST_F(MainWindowTest, ACopiedPatternPastesAsANewRow) {
   const auto& patterns = window->Document().Patterns();
   EXPECT_NE(patterns[0], patterns[1]);
   // The copy went through a session, which keeps the crystal in single precision.
-  EXPECT_NEAR(patterns[2]->LargestPlottedIntensity(0, 0),
+  EXPECT_NEAR(patterns[1]->LargestPlottedIntensity(0, 0),
               patterns[0]->LargestPlottedIntensity(0, 0),
               1e-5 * patterns[0]->LargestPlottedIntensity(0, 0));
 }
