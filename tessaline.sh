@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The one entry point: installs what is missing, configures, builds, then runs the test suite
-# ("test") or simulates the bundled example ("demo").
+# ("test"), simulates the bundled example ("demo") or starts the desktop application with the
+# files given ("run").
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -55,8 +56,19 @@ case "${1:-}" in
     build/release/cli/tessaline-cli plot examples/quartz.cif -o build/demo/quartz.png --range 5:90 --labels 8 --ticks
     echo "Its plot, with the strongest peaks labelled and the reflexions ticked: build/demo/quartz.png"
     ;;
+  run)
+    shift
+    build release
+    if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
+      echo "No display to show the window on. On a desktop session, run this from a terminal there;"
+      echo "on a machine without one, a virtual display serves: sudo apt-get install xvfb, then"
+      echo "  xvfb-run -s '-screen 0 1600x1000x24' $0 run $*"
+      exit 1
+    fi
+    exec build/release/gui/app/tessaline "$@"
+    ;;
   *)
-    echo "usage: $0 test|demo" >&2
+    echo "usage: $0 test|demo|run [FILES]" >&2
     exit 2
     ;;
 esac
