@@ -526,8 +526,7 @@ void CMainWindow::SyncDiffractionControls() {
 
 void CMainWindow::PlotSpecChanged(bool axisChanged) {
   SyncDiffractionControls();
-  m_document.Broadcast(HintCode::kInstrumentChanged);
-  m_document.RecalculatePlotted(true, axisChanged, true);
+  m_document.PlotSpecChanged(axisChanged);
 }
 
 void CMainWindow::SetRadiation(VHTypes::TSSimulationType type) {

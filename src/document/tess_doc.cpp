@@ -255,6 +255,12 @@ void CTessDoc::RecalculatePlotted(bool rescale, bool rescaleX, bool notify) {
   AfterRecalculation(rescale, rescaleX, notify);
 }
 
+void CTessDoc::PlotSpecChanged(bool rescaleX) {
+  ForEachPattern(m_session.patterns,
+                 [](CTSPattern& pattern) { pattern.SetNeedsCalculation(true); });
+  RecalculatePlotted(true, rescaleX, true);
+}
+
 void CTessDoc::AfterRecalculation(bool rescale, bool rescaleX, bool notify) {
   if (rescale &&
       std::ranges::any_of(m_session.patterns, [](const auto& p) { return p->Plotted(); })) {

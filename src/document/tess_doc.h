@@ -81,6 +81,10 @@ class CTessDoc {
   void PlotPatterns(const CPatternList& patterns);
   // After the caller cleared their plotted flags: the plot draws without them.
   void UnplotPatterns(const CPatternList& patterns);
+  // After a change of the plot specification (radiation, axis, wavelength, peak shape): the
+  // plotted patterns are calculated anew at once, the others when they are next plotted; the
+  // plot rescales y (and x with `rescaleX`, for a new axis) and is asked to update.
+  void PlotSpecChanged(bool rescaleX);
   // Calculates every plotted pattern with the plot specification; with `rescale` the plot
   // rescales y (and x with `rescaleX`); with `notify` the plot is asked to update.
   void RecalculatePlotted(bool rescale, bool rescaleX, bool notify);

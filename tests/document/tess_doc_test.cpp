@@ -198,10 +198,12 @@ TEST_F(DocumentTest, PatternsNotYetCalculatedAreCalculatedBeforeSavingAfterAskin
   // Off the plot, a pattern is not calculated for a new instrument; the plotted ones are.
   const auto& patterns = document.Patterns();
   patterns[1]->SetPlotted(false);
+  const double before = patterns[0]->Crystal()->reflexions.front()->position;
   document.PlotSpec().SetLambda(0.7093);
-  document.Broadcast(HintCode::kInstrumentChanged);
-  document.RecalculatePlotted(true, false, true);
+  document.PlotSpecChanged(false);
   EXPECT_FALSE(patterns[0]->NeedsCalculation());
+  EXPECT_LT(patterns[0]->Crystal()->reflexions.front()->position, before);  // shorter, lower 2θ
+  EXPECT_TRUE(document.TakeAutoscale().y);
   ASSERT_TRUE(patterns[1]->NeedsCalculation());
 
   ui.answer = false;
