@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -75,9 +76,11 @@ QStringList FileTypeFilters(bool sessionsToo) {
   return filters;
 }
 
-// A theme icon where the desktop has one; toolbars then look like the rest of the desktop.
+// A theme icon where the desktop has one, so that the toolbar looks like the rest of the
+// desktop; our own drawing where it has none.
 QIcon ThemeIcon(const char* name) {
-  return QIcon::fromTheme(QString::fromLatin1(name));
+  const QString own = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
+  return QIcon::fromTheme(QString::fromLatin1(name), QFile::exists(own) ? QIcon(own) : QIcon());
 }
 
 }  // namespace
@@ -89,6 +92,8 @@ CMainWindow::CMainWindow(CPreferences* preferences, QWidget* parent)
       m_alerts(this),
       m_alertScope(m_alerts),
       m_document(m_ui, preferences) {
+  // The icons are compiled into this static library: its resources need loading by hand.
+  Q_INIT_RESOURCE(icons);
   setAcceptDrops(true);
   m_plot = new CPlotWidget(m_document, this);
   setCentralWidget(m_plot);
@@ -287,8 +292,8 @@ void CMainWindow::CreateViewMenu() {
                   m_plot, &CPlotWidget::ShowNaturalRange);
   view->addSeparator();
   auto* mode = new QActionGroup(this);
-  m_actions.graph = view->addAction(tr("&Graph"));
-  m_actions.film = view->addAction(tr("&Film"));
+  m_actions.graph = view->addAction(ThemeIcon("view-graph"), tr("&Graph"));
+  m_actions.film = view->addAction(ThemeIcon("view-film"), tr("&Film"));
   for (QAction* action : {m_actions.graph, m_actions.film}) {
     action->setCheckable(true);
     mode->addAction(action);
@@ -300,18 +305,18 @@ void CMainWindow::CreateViewMenu() {
   };
   connect(m_actions.graph, &QAction::triggered, this, [setFilm] { setFilm(false); });
   connect(m_actions.film, &QAction::triggered, this, [setFilm] { setFilm(true); });
-  const auto toggle = [&](QString text, auto apply) {
-    QAction* action = view->addAction(text);
+  const auto toggle = [&](const QIcon& icon, const QString& text, auto apply) {
+    QAction* action = view->addAction(icon, text);
     action->setCheckable(true);
     connect(action, &QAction::toggled, this, apply);
     return action;
   };
-  m_actions.log = toggle(tr("&Logarithmic Intensity"), [this](bool on) {
+  m_actions.log = toggle(ThemeIcon("view-log"), tr("&Logarithmic Intensity"), [this](bool on) {
     m_document.Display().logarithmicY = on;
     m_document.Broadcast(HintCode::kGraphOptionsChanged);
     UpdateActions();
   });
-  m_actions.stack = toggle(tr("&Stack Patterns"), [this](bool on) {
+  m_actions.stack = toggle(ThemeIcon("view-stack"), tr("&Stack Patterns"), [this](bool on) {
     if (on)
       StackPatterns(m_document.Patterns(), m_document.Display());
     else
@@ -326,13 +331,13 @@ void CMainWindow::CreateViewMenu() {
       m_plot->SetOptions(options);
     };
   };
-  m_actions.ticks = toggle(tr("Reflexion &Ticks"), option(&CPlotOptions::reflexionRows));
-  m_actions.difference = toggle(tr("&Difference Curve"), option(&CPlotOptions::difference));
-  m_actions.legend = toggle(tr("L&egend"), [this](bool on) {
+  m_actions.ticks = toggle({}, tr("Reflexion &Ticks"), option(&CPlotOptions::reflexionRows));
+  m_actions.difference = toggle({}, tr("&Difference Curve"), option(&CPlotOptions::difference));
+  m_actions.legend = toggle({}, tr("L&egend"), [this](bool on) {
     m_document.Display().legend = on;
     m_document.Broadcast(HintCode::kGraphOptionsChanged);
   });
-  m_actions.grid = toggle(tr("G&ridlines"), [this](bool on) {
+  m_actions.grid = toggle({}, tr("G&ridlines"), [this](bool on) {
     m_document.Display().gridlines = on;
     m_document.Broadcast(HintCode::kGraphOptionsChanged);
   });
@@ -455,7 +460,7 @@ void CMainWindow::CreateToolBar() {
   bar->addAction(ThemeIcon("zoom-out"), tr("Zoom Out"), this, [this] { m_plot->ZoomX(1 / 1.5); });
   bar->addAction(ThemeIcon("zoom-fit-best"), tr("Natural Range"), m_plot,
                  &CPlotWidget::ShowNaturalRange);
-  bar->setToolButtonStyle(Qt::ToolButtonFollowStyle);
+  bar->setIconSize(QSize(22, 22));
 }
 
 // --- The document's hints -------------------------------------------------------------------
