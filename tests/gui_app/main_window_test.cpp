@@ -3,6 +3,9 @@
 // tested in the core; here the widgets must pass the user's actions on and show the outcome.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QMessageBox>
 #include <QMimeData>
@@ -13,12 +16,15 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "crystal/crystal.h"
+#include "diffraction/reflexion.h"
 #include "errors/alert.h"
 #include "gui/app/alert_dialog.h"
 #include "gui/app/main_window.h"
 #include "gui/app/patterns_model.h"
 #include "gui/app/plot_widget.h"
 #include "patterns/observed_pattern.h"
+#include "patterns/plot_spec.h"
 #include "support/data_files.h"
 
 namespace {
@@ -168,6 +174,32 @@ TEST_F(MainWindowTest, TheWindowsPlaceIsKeptForTheNextStart) {
   window->close();
   CMainWindow next;
   EXPECT_EQ(next.geometry().size(), QSize(900, 640));
+}
+
+TEST_F(MainWindowTest, TheStatusBarReadsThePlotUnderThePointer) {
+  window->OpenFiles({Example("quartz.cif")});
+  CPlotWidget& plot = window->Plot();
+  plot.grab();  // lays the plot out
+  QString readout;
+  QObject::connect(&plot, &CPlotWidget::cursorReadout,
+                   [&](const QString& text) { readout = text; });
+  QTest::mouseMove(&plot, QPoint(plot.width() / 2, plot.height() / 2));
+  EXPECT_TRUE(readout.startsWith(QStringLiteral("2θ = "))) << readout.toStdString();
+  EXPECT_TRUE(readout.contains(QStringLiteral("d = "))) << readout.toStdString();
+  QTest::mouseMove(&plot, QPoint(2, 2));  // outside the plot area
+  EXPECT_TRUE(readout.isEmpty());
+}
+
+TEST_F(MainWindowTest, ANewWavelengthMovesThePeaks) {
+  window->OpenFiles({Example("quartz.cif")});
+  const auto& crystal = *window->Document().Patterns().front()->Crystal();
+  const double copper = crystal.reflexions.front()->position;
+  window->findChild<QDoubleSpinBox*>()->setValue(0.7093);  // molybdenum
+  EXPECT_NEAR(window->Document().PlotSpec().Lambda(), 0.7093, 1e-12);
+  // Bragg: sin θ scales with the wavelength.
+  const double expected =
+      2 * std::asin(std::sin(copper / 2 * M_PI / 180) * 0.7093 / 1.5405) * 180 / M_PI;
+  EXPECT_NEAR(crystal.reflexions.front()->position, expected, 1e-3);
 }
 
 TEST(AlertDialog, ShowsTheAlertsTextsAndDefaultsToTheSafeAnswer) {
