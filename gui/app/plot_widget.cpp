@@ -74,6 +74,9 @@ void CPlotWidget::SetOptions(const CPlotOptions& options) {
 }
 
 void CPlotWidget::SetFrozen(bool frozen) {
+  // What the document holds before the work starts is whole: drawn now, it is what the window
+  // shows while the work runs (the empty axes at the first start, not a blank).
+  if (frozen && m_stale && isVisible()) Render();
   m_frozen = frozen;
   if (!frozen) update();
 }
