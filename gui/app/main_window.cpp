@@ -103,6 +103,7 @@ CMainWindow::CMainWindow(CPreferences* preferences, QWidget* parent)
     // What another copy handed over while the document worked is opened now.
     if (!busy && !m_deferredFiles.isEmpty())
       QTimer::singleShot(0, this, [this] { OpenFiles(std::exchange(m_deferredFiles, {})); });
+    if (!busy) QTimer::singleShot(0, this, &CMainWindow::RememberChange);
   });
 
   CreateDocks();
@@ -117,6 +118,7 @@ CMainWindow::CMainWindow(CPreferences* preferences, QWidget* parent)
   m_progress = new CProgressWindow(this);
 
   m_document.AddView(*this);
+  m_history.Record(m_document.Session());
   RestoreWindowState();
   SyncDiffractionControls();
   UpdateTitle();
@@ -264,13 +266,10 @@ void CMainWindow::CreateFileMenu() {
 
 void CMainWindow::CreateEditMenu() {
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-  // Nothing the window changes yet can be taken back: the action is there, and says so.
-  QAction* undo = edit->addAction(ThemeIcon("edit-undo"), tr("&Undo"));
-  undo->setShortcut(QKeySequence::Undo);
-  undo->setEnabled(false);
-  QAction* redo = edit->addAction(ThemeIcon("edit-redo"), tr("&Redo"));
-  redo->setShortcut(QKeySequence::Redo);
-  redo->setEnabled(false);
+  m_actions.undo = edit->addAction(ThemeIcon("edit-undo"), tr("&Undo"), QKeySequence::Undo, this,
+                                   [this] { Undo(false); });
+  m_actions.redo = edit->addAction(ThemeIcon("edit-redo"), tr("&Redo"), QKeySequence::Redo, this,
+                                   [this] { Undo(true); });
   edit->addSeparator();
   m_actions.copy = edit->addAction(ThemeIcon("edit-copy"), tr("&Copy"), QKeySequence::Copy, this,
                                    &CMainWindow::CopySelection);
@@ -465,8 +464,32 @@ void CMainWindow::CreateToolBar() {
 
 // --- The document's hints -------------------------------------------------------------------
 
-void CMainWindow::OnUpdate(const CUpdateHint&) {
+void CMainWindow::OnUpdate(const CUpdateHint& hint) {
+  // A picked reflexion or a selection changes nothing to take back.
+  const bool change =
+      hint.Code() != HintCode::kReflexionSelected && hint.Code() != HintCode::kPatternsPane;
+  if (change && !m_restoring && !std::exchange(m_changePending, true))
+    QTimer::singleShot(0, this, &CMainWindow::RememberChange);
   UpdateTitle();
+  UpdateActions();
+}
+
+void CMainWindow::RememberChange() {
+  // The hints of one command arrive together; their state is taken once the command is over.
+  if (!m_changePending || m_ui.Busy()) return;
+  m_changePending = false;
+  m_history.Record(m_document.Session());
+  UpdateActions();
+}
+
+void CMainWindow::Undo(bool redo) {
+  RememberChange();
+  std::optional<CSession> state = redo ? m_history.Redo() : m_history.Undo();
+  if (!state) return;
+  m_restoring = true;
+  Reported([&] { m_document.Restore(std::move(*state)); });
+  m_restoring = false;
+  SyncDiffractionControls();
   UpdateActions();
 }
 
@@ -487,6 +510,8 @@ void CMainWindow::UpdateActions() {
   for (QAction* action : {m_actions.remove, m_actions.plot, m_actions.unplot, m_actions.mix})
     action->setEnabled(anySelected);
   m_actions.copy->setEnabled(any);
+  m_actions.undo->setEnabled(m_history.CanUndo() || m_changePending);
+  m_actions.redo->setEnabled(m_history.CanRedo());
   for (QAction* action : {m_actions.exportCif, m_actions.exportVhtx, m_actions.exportReflexions,
                           m_actions.exportFactors})
     action->setEnabled(crystal);

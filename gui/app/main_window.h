@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <memory>
 
+#include "document/session_history.h"
 #include "document/tess_doc.h"
 #include "errors/alert.h"
 #include "gui/app/alert_dialog.h"
@@ -102,6 +103,9 @@ class CMainWindow : public QMainWindow, public CDocumentView {
   void CopyListing();
   // The first selected pattern, else the first plotted one; null when there is none.
   std::shared_ptr<CTSPattern> CurrentPattern(bool crystalOnly) const;
+  // After the document's hints of one command: the session's new state for Undo.
+  void RememberChange();
+  void Undo(bool redo);
   // Runs a file operation and turns its failure into the alert the user sees.
   bool Reported(const std::function<void()>& operation);
 
@@ -120,6 +124,9 @@ class CMainWindow : public QMainWindow, public CDocumentView {
   QLabel* m_cursorLabel = nullptr;
   QLabel* m_fileLabel = nullptr;
 
+  CSessionHistory m_history;
+  bool m_changePending = false;
+  bool m_restoring = false;
   QString m_sessionPath;
   QStringList m_deferredFiles;  // handed over while the document was busy
   QMenu* m_recentMenu = nullptr;
@@ -131,11 +138,11 @@ class CMainWindow : public QMainWindow, public CDocumentView {
   QActionGroup* m_axisGroup = nullptr;
   QActionGroup* m_profileGroup = nullptr;
   struct CActions {
-    QAction *save = nullptr, *saveAs = nullptr, *exportCif = nullptr, *exportVhtx = nullptr,
-            *exportProfile = nullptr, *exportReflexions = nullptr, *exportFactors = nullptr,
-            *copy = nullptr, *paste = nullptr, *remove = nullptr, *plot = nullptr,
-            *unplot = nullptr, *mix = nullptr, *graph = nullptr, *film = nullptr, *log = nullptr,
-            *stack = nullptr, *ticks = nullptr, *difference = nullptr, *legend = nullptr,
-            *grid = nullptr;
+    QAction *undo = nullptr, *redo = nullptr, *save = nullptr, *saveAs = nullptr,
+            *exportCif = nullptr, *exportVhtx = nullptr, *exportProfile = nullptr,
+            *exportReflexions = nullptr, *exportFactors = nullptr, *copy = nullptr,
+            *paste = nullptr, *remove = nullptr, *plot = nullptr, *unplot = nullptr, *mix = nullptr,
+            *graph = nullptr, *film = nullptr, *log = nullptr, *stack = nullptr, *ticks = nullptr,
+            *difference = nullptr, *legend = nullptr, *grid = nullptr;
   } m_actions;
 };

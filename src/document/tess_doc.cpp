@@ -324,6 +324,14 @@ void CTessDoc::MovePattern(const std::shared_ptr<CTSPattern>& pattern, size_t in
                             moved);
 }
 
+void CTessDoc::Restore(CSession session) {
+  session.window = m_session.window;
+  m_session = std::move(session);
+  CalculatePlotted(m_session.patterns, m_session.plotSpec);
+  Broadcast(HintCode::kPatternListChanged);
+  Broadcast(CUHRequestPlotUpdate(this));
+}
+
 bool CTessDoc::CalculateBeforeSaving() {
   std::vector<CTSPattern*> pending;
   ForEachPattern(m_session.patterns, [&](CTSPattern& pattern) {

@@ -104,6 +104,9 @@ class CTessDoc {
   // Before a session is saved: the patterns not yet calculated (never plotted) are calculated,
   // after asking; false when the user cancels.
   bool CalculateBeforeSaving();
+  // Puts back an earlier state of the session (Undo, Redo): its patterns, plot specification
+  // and display; the window stays where it is. The plotted patterns are calculated for it.
+  void Restore(CSession session);
   // Sorts the list, and each mixture's components.
   void SortPatterns(TSPatternOrder order);
 

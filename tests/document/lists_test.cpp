@@ -10,9 +10,11 @@
 #include "diffraction/reflexion.h"
 #include "document/document_fixtures.h"
 #include "document/reflexions_list.h"
+#include "document/session_history.h"
 #include "document/structures_list.h"
 #include "errors/exceptions.h"
 #include "patterns/pattern.h"
+#include "patterns/plot_spec.h"
 
 namespace {
 
@@ -125,3 +127,46 @@ TEST_F(ListsTest, TheReflexionsOfTheSelectedCrystalSortAndAPickReachesTheOtherVi
 }
 
 }  // namespace
+
+TEST(SessionHistory, UndoAndRedoWalkTheStatesAndKeepMixturesLinkedToTheirPhases) {
+  CScriptedUi ui;
+  CTessDoc document(ui);
+  CSessionHistory history;
+  history.Record(document.Session());
+  EXPECT_FALSE(history.CanUndo());
+
+  document.AddFiles({TestFile("quartz.cif"), TestFile("corundum.cif")});
+  history.Record(document.Session());
+  document.CreateMixture(document.Patterns());
+  history.Record(document.Session());
+  document.PlotSpec().SetLambda(0.7093);
+  document.PlotSpecChanged(false);
+  history.Record(document.Session());
+
+  // Back before the wavelength: the mixture is there, its components are the list's phases.
+  auto earlier = history.Undo();
+  ASSERT_TRUE(earlier);
+  document.Restore(*earlier);
+  ASSERT_EQ(document.Patterns().size(), 3u);
+  EXPECT_DOUBLE_EQ(document.PlotSpec().Lambda(), 1.5405);
+  const CPatternList& components = *document.Patterns()[2]->Components();
+  EXPECT_EQ(components[0], document.Patterns()[0]);
+  EXPECT_EQ(components[1], document.Patterns()[1]);
+  EXPECT_GT(document.Patterns()[2]->LargestPlottedIntensity(0.0, 0.0), 0.0);
+
+  document.Restore(*history.Undo());
+  EXPECT_EQ(document.Patterns().size(), 2u);
+  document.Restore(*history.Undo());
+  EXPECT_TRUE(document.Patterns().empty());
+  EXPECT_FALSE(history.CanUndo());
+
+  // Forward again to the mixture; a new change forgets what could be redone.
+  document.Restore(*history.Redo());
+  document.Restore(*history.Redo());
+  EXPECT_EQ(document.Patterns().size(), 3u);
+  EXPECT_TRUE(history.CanRedo());
+  document.RemovePatterns({document.Patterns()[2]});
+  history.Record(document.Session());
+  EXPECT_FALSE(history.CanRedo());
+  EXPECT_EQ(history.Undo()->patterns.size(), 3u);
+}

@@ -176,6 +176,32 @@ TEST_F(MainWindowTest, TheWindowsPlaceIsKeptForTheNextStart) {
   EXPECT_EQ(next.geometry().size(), QSize(900, 640));
 }
 
+TEST_F(MainWindowTest, RemovedPatternsAndANewWavelengthAreUndoneAndRedone) {
+  // Between two commands the event loop runs, as it does between a user's actions.
+  const auto idle = [] { QCoreApplication::processEvents(); };
+  window->OpenFiles({Example("quartz.cif"), TestData("corundum.cif")});
+  idle();
+  QTreeView& view = window->PatternsView();
+  view.selectionModel()->select(Model().index(0, 0), QItemSelectionModel::ClearAndSelect);
+  view.setFocus();
+  idle();
+  QTest::keyClick(&view, Qt::Key_Delete);  // asks, and the presenter answers Continue
+  ASSERT_EQ(Titles(), QStringList{"corundum"});
+  idle();
+  window->findChild<QDoubleSpinBox*>()->setValue(0.7093);
+  idle();
+
+  QTest::keySequence(window.get(), QKeySequence(QKeySequence::Undo));
+  EXPECT_DOUBLE_EQ(window->Document().PlotSpec().Lambda(), 1.5405);
+  EXPECT_DOUBLE_EQ(window->findChild<QDoubleSpinBox*>()->value(), 1.5405);
+  QTest::keySequence(window.get(), QKeySequence(QKeySequence::Undo));
+  EXPECT_EQ(Titles(), (QStringList{"quartz", "corundum"}));
+  EXPECT_TRUE(window->Document().Patterns()[0]->Plotted());
+
+  QTest::keySequence(window.get(), QKeySequence(QKeySequence::Redo));
+  EXPECT_EQ(Titles(), QStringList{"corundum"});
+}
+
 TEST_F(MainWindowTest, TheStatusBarReadsThePlotUnderThePointer) {
   window->OpenFiles({Example("quartz.cif")});
   CPlotWidget& plot = window->Plot();
