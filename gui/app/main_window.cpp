@@ -98,6 +98,7 @@ CMainWindow::CMainWindow(CPreferences* preferences, QWidget* parent)
   m_plot = new CPlotWidget(m_document, this);
   setCentralWidget(m_plot);
   connect(m_plot, &CPlotWidget::filesDropped, this, &CMainWindow::OpenFiles);
+  connect(m_plot, &CPlotWidget::peakPicked, this, &CMainWindow::ShowPeak);
   connect(&m_ui, &CDesktopDocumentUi::busyChanged, m_plot, &CPlotWidget::SetFrozen);
   connect(&m_ui, &CDesktopDocumentUi::busyChanged, this, [this](bool busy) {
     // What another copy handed over while the document worked is opened now.
@@ -195,6 +196,12 @@ void CMainWindow::CreateDocks() {
           [this](const QModelIndex& current) {
             if (current.isValid()) m_reflexionsModel->SelectRow(current.row());
           });
+  connect(m_reflexionsModel, &CReflexionsModel::rowPicked, this, [this](int row) {
+    const QSignalBlocker quiet(m_reflexionsView->selectionModel());
+    m_reflexionsView->selectRow(row);
+    m_reflexionsView->scrollTo(m_reflexionsModel->index(row, 0),
+                               QAbstractItemView::PositionAtCenter);
+  });
   m_reflexionsDock = new QDockWidget(tr("Reflexions"), this);
   m_reflexionsDock->setObjectName(QStringLiteral("reflexionsDock"));
   m_reflexionsDock->setWidget(m_reflexionsView);
@@ -529,6 +536,20 @@ void CMainWindow::UpdateActions() {
   // What only a linear graph shows.
   for (QAction* action : {m_actions.stack, m_actions.ticks, m_actions.difference, m_actions.log})
     action->setEnabled(!display.film);
+}
+
+void CMainWindow::ShowPeak(const CPickedPeak& peak) {
+  // The peak's phase becomes the selected pattern, so that the reflexions list shows it, then
+  // every view hears which reflexion it was.
+  const auto& rows = m_patternsModel->List().Rows();
+  for (size_t row = 0; row < rows.size(); ++row)
+    if (rows[row].pattern == peak.pattern && !peak.pattern->Selected())
+      m_patternsView->selectionModel()->select(m_patternsModel->IndexOf(row),
+                                               QItemSelectionModel::ClearAndSelect);
+  // Pointing at a peak changes nothing to save.
+  const bool modified = m_document.Modified();
+  m_document.Broadcast(CUHReflexionSelected(&m_document, nullptr, peak.pattern, peak.reflexion));
+  m_document.SetModified(modified);
 }
 
 // --- Diffraction ------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "errors/alert.h"
 #include "gui/app/alert_dialog.h"
 #include "gui/app/desktop_document_ui.h"
+#include "plot/peak_pick.h"
 
 class CPreferences;
 class CPlotWidget;
@@ -81,6 +82,8 @@ class CMainWindow : public QMainWindow, public CDocumentView {
   void SetProfile(VHTypes::TSProfileType type);
   void SetWavelength(double wavelength);
   void SyncDiffractionControls();
+  // A peak clicked on the plot: its phase selected, its row in the reflexions list.
+  void ShowPeak(const CPickedPeak& peak);
   void UpdateTitle();
   void UpdateActions();
 

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QRubberBand>
+#include <QToolTip>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
@@ -205,6 +206,15 @@ void CPlotWidget::mousePressEvent(QMouseEvent* event) {
 void CPlotWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   emit cursorReadout(Readout(event->position()));
+  if (m_drag == EDrag::kNone && m_geometry) {
+    const auto peak = PickPeak(m_document.Patterns(), *m_geometry,
+                               {static_cast<float>(at.x()), static_cast<float>(at.y())});
+    if (peak)
+      QToolTip::showText(event->globalPosition().toPoint(),
+                         QString::fromStdString(PeakTip(*peak, m_document.PlotSpec())), this);
+    else
+      QToolTip::hideText();
+  }
   if (m_drag == EDrag::kZoomBox && m_band) {
     m_band->setGeometry(QRect(m_pressedAt, at).normalized());
   } else if (m_drag == EDrag::kPan && m_geometry && m_geometry->XScale() > 0.0) {
@@ -221,7 +231,15 @@ void CPlotWidget::mouseReleaseEvent(QMouseEvent* event) {
   if (drag != EDrag::kZoomBox || !m_band) return;
   m_band->hide();
   const QRect box = QRect(m_pressedAt, event->position().toPoint()).normalized();
-  if (!m_geometry || box.width() < kSmallestBox) return;
+  if (!m_geometry) return;
+  if (box.width() < kSmallestBox) {
+    // A click, not a box: the peak under it is picked.
+    const QPoint at = event->position().toPoint();
+    if (const auto peak = PickPeak(m_document.Patterns(), *m_geometry,
+                                   {static_cast<float>(at.x()), static_cast<float>(at.y())}))
+      emit peakPicked(*peak);
+    return;
+  }
   const auto [left, top] =
       m_geometry->PixelToData({static_cast<float>(box.left()), static_cast<float>(box.top())});
   const auto [right, bottom] =

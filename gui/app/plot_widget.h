@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "document/tess_doc.h"
+#include "plot/peak_pick.h"
 #include "plot/plot_geometry.h"
 #include "plot/plot_renderer.h"
 
@@ -45,6 +46,8 @@ class CPlotWidget final : public QWidget, public CDocumentView {
   // What lies under the pointer, for the status bar; empty when it left the plot area.
   void cursorReadout(const QString& text);
   void filesDropped(const QStringList& paths);
+  // A click on a peak: the pattern and its reflexion.
+  void peakPicked(const CPickedPeak& peak);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

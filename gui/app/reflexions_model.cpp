@@ -33,7 +33,12 @@ QString CReflexionsModel::PatternTitle() const {
 }
 
 void CReflexionsModel::OnUpdate(const CUpdateHint& hint) {
-  if (hint.Code() == HintCode::kReflexionSelected) return;
+  if (hint.Code() == HintCode::kReflexionSelected) {
+    const auto& picked = static_cast<const CUHReflexionSelected&>(hint).reflexion;
+    for (size_t row = 0; row < m_list.RowCount(); ++row)
+      if (&m_list.Row(row) == picked.get()) emit rowPicked(static_cast<int>(row));
+    return;
+  }
   beginResetModel();
   endResetModel();
   emit patternChanged(PatternTitle());

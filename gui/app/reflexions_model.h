@@ -29,6 +29,8 @@ class CReflexionsModel final : public QAbstractTableModel, public CDocumentView 
 
  signals:
   void patternChanged(const QString& title);
+  // A reflexion picked elsewhere (on the plot) is the list's row `row`.
+  void rowPicked(int row);
 
  private:
   CReflexionsList m_list;

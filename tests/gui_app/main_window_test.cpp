@@ -7,10 +7,12 @@
 
 #include <QDoubleSpinBox>
 #include <QDropEvent>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -183,8 +185,11 @@ TEST_F(MainWindowTest, RemovedPatternsAndANewWavelengthAreUndoneAndRedone) {
   idle();
   QTreeView& view = window->PatternsView();
   view.selectionModel()->select(Model().index(0, 0), QItemSelectionModel::ClearAndSelect);
+  // The progress window of a slow add may have been up: the main window takes the keys again.
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   view.setFocus();
-  idle();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasFocus(); }));
   QTest::keyClick(&view, Qt::Key_Delete);  // asks, and the presenter answers Continue
   ASSERT_EQ(Titles(), QStringList{"corundum"});
   idle();
@@ -214,6 +219,20 @@ TEST_F(MainWindowTest, TheStatusBarReadsThePlotUnderThePointer) {
   EXPECT_TRUE(readout.contains(QStringLiteral("d = "))) << readout.toStdString();
   QTest::mouseMove(&plot, QPoint(2, 2));  // outside the plot area
   EXPECT_TRUE(readout.isEmpty());
+}
+
+TEST_F(MainWindowTest, APeakPickedOnThePlotIsShownInTheReflexionsList) {
+  window->OpenFiles({Example("quartz.cif"), TestData("corundum.cif")});
+  const auto& corundum = window->Document().Patterns()[1];
+  const auto reflexion = corundum->Crystal()->reflexions[5];
+  emit window->Plot().peakPicked({corundum, reflexion});
+  EXPECT_TRUE(corundum->Selected());
+  EXPECT_FALSE(window->Document().Patterns()[0]->Selected());
+  const QModelIndexList rows = window->ReflexionsView().selectionModel()->selectedRows();
+  ASSERT_EQ(rows.size(), 1);
+  const auto* model = window->ReflexionsView().model();
+  EXPECT_EQ(model->data(model->index(rows[0].row(), 3)).toString(),
+            QString::number(reflexion->d, 'f', 5).replace('.', QLocale().decimalPoint()));
 }
 
 TEST_F(MainWindowTest, ANewWavelengthMovesThePeaks) {

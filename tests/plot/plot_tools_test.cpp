@@ -2,7 +2,10 @@
 // values in labels and readouts.
 #include <gtest/gtest.h>
 
+#include "crystal/crystal.h"
+#include "diffraction/reflexion.h"
 #include "plot/marker_hit_test.h"
+#include "plot/peak_pick.h"
 #include "plot/plot_fixtures.h"
 #include "plot/stacking.h"
 #include "plot/value_formats.h"
@@ -108,3 +111,25 @@ TEST(ValueFormats, LengthsPositionsPercentagesAndIndices) {
 }
 
 }  // namespace
+
+TEST(PeakPick, TheStrongestReflexionUnderThePointerAndItsTip) {
+  const CPlotSpec spec = CPlotSpec::BuiltIn();
+  const auto quartz = PlottedCrystal("quartz.cif", spec);
+  CRecordingCanvas canvas;
+  CPlotGeometry geometry(DisplayOver(20.0, 30.0, 1.0));
+  ASSERT_TRUE(geometry.Layout(canvas, kSurface));
+  const float middle = geometry.Area().top + geometry.Area().height / 2;
+
+  // The strongest quartz line, (0 1 1) at 26.64°, shares its position with (0 1 -1).
+  const auto picked = PickPeak({quartz}, geometry, {geometry.XToPixel(26.64), middle});
+  ASSERT_TRUE(picked);
+  EXPECT_EQ(picked->pattern, quartz);
+  EXPECT_DOUBLE_EQ(picked->reflexion->relativeIntensity, 1.0);
+  EXPECT_EQ(PeakTip(*picked, spec), "quartz.cif\n(0 1 1)\nd = 3.343Å\n2θ = 26.64°\nI = 100%");
+
+  // Between the lines, outside the area, or off the plot: nothing.
+  EXPECT_FALSE(PickPeak({quartz}, geometry, {geometry.XToPixel(24.0), middle}));
+  EXPECT_FALSE(PickPeak({quartz}, geometry, {geometry.XToPixel(26.64), geometry.Area().top - 5}));
+  quartz->SetPlotted(false);
+  EXPECT_FALSE(PickPeak({quartz}, geometry, {geometry.XToPixel(26.64), middle}));
+}
