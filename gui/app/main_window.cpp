@@ -406,7 +406,6 @@ void CMainWindow::CreatePatternMenu() {
                          [&list] { list.RemoveSelected(); });
   // The Delete key belongs to the list; elsewhere (an edited title) it deletes text.
   m_actions.remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  m_patternsView->addAction(m_actions.remove);
   pattern->addAction(tr("Remove &Unplotted..."), this, [&list] { list.RemoveUnplotted(); });
   pattern->addAction(tr("Remove &All..."), this, [&list] { list.RemoveAll(); });
   pattern->addSeparator();
@@ -415,13 +414,14 @@ void CMainWindow::CreatePatternMenu() {
   sort->addAction(tr("&Visibility"), this, [&list] { list.Sort(TSPatternOrder::kVisibility); });
   sort->addAction(tr("&Kind"), this, [&list] { list.Sort(TSPatternOrder::kKind); });
 
-  // The list's context menu: the commands on its rows.
-  for (QAction* action : {m_actions.plot, m_actions.unplot, m_actions.mix})
-    m_patternsView->addAction(action);
-  auto* separator = new QAction(this);
-  separator->setSeparator(true);
-  m_patternsView->addAction(separator);
-  m_patternsView->addAction(sort->menuAction());
+  // The list's context menu: the commands on its rows (the list also takes the Delete key).
+  const auto separator = [this] {
+    auto* line = new QAction(this);
+    line->setSeparator(true);
+    return line;
+  };
+  m_patternsView->addActions({m_actions.plot, m_actions.unplot, m_actions.mix, separator(),
+                              m_actions.remove, separator(), sort->menuAction()});
 }
 
 void CMainWindow::CreateToolBar() {
