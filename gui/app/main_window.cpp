@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <span>
 
 #include "diffraction/scattering_table.h"
 #include "errors/exceptions.h"
@@ -81,6 +82,23 @@ QStringList FileTypeFilters(bool sessionsToo) {
 QIcon ThemeIcon(const char* name) {
   const QString own = QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
   return QIcon::fromTheme(QString::fromLatin1(name), QFile::exists(own) ? QIcon(own) : QIcon());
+}
+
+// One checkable item per choice, one of them checked at a time; `chosen` hears the value of the
+// item the user picks.
+template <class Text, class Chosen>
+QActionGroup* AddChoices(QMenu* menu, std::span<const VHTypes::CChoice> choices, Text text,
+                         QObject* owner, Chosen chosen) {
+  auto* group = new QActionGroup(owner);
+  for (const VHTypes::CChoice& choice : choices) {
+    QAction* action = menu->addAction(text(choice));
+    action->setCheckable(true);
+    action->setData(choice.value);
+    group->addAction(action);
+  }
+  QObject::connect(group, &QActionGroup::triggered, owner,
+                   [chosen](QAction* action) { chosen(action->data().toUInt()); });
+  return group;
 }
 
 }  // namespace
@@ -353,40 +371,22 @@ void CMainWindow::CreateViewMenu() {
 
 void CMainWindow::CreateDiffractionMenu() {
   QMenu* diffraction = menuBar()->addMenu(tr("&Diffraction"));
-  m_radiationGroup = new QActionGroup(this);
-  for (const VHTypes::CChoice& choice : VHTypes::SimulationMenuItems()) {
-    QAction* action = diffraction->addAction(QString::fromUtf8(choice.name));
-    action->setCheckable(true);
-    action->setData(choice.value);
-    m_radiationGroup->addAction(action);
-  }
-  connect(m_radiationGroup, &QActionGroup::triggered, this, [this](QAction* action) {
-    SetRadiation(static_cast<VHTypes::TSSimulationType>(action->data().toUInt()));
-  });
+  const auto name = [](const VHTypes::CChoice& choice) { return QString::fromUtf8(choice.name); };
+  m_radiationGroup = AddChoices(
+      diffraction, VHTypes::SimulationMenuItems(), name, this,
+      [this](uint32_t value) { SetRadiation(static_cast<VHTypes::TSSimulationType>(value)); });
   diffraction->addSeparator();
-  m_axisGroup = new QActionGroup(this);
-  for (const VHTypes::CChoice& choice : VHTypes::AxisChoices()) {
-    const auto axis = static_cast<VHTypes::TSAxisType>(choice.value);
-    QAction* action = diffraction->addAction(QString::fromUtf8(VHTypes::AxisMenuItem(axis)));
-    action->setCheckable(true);
-    action->setData(choice.value);
-    m_axisGroup->addAction(action);
-  }
-  connect(m_axisGroup, &QActionGroup::triggered, this, [this](QAction* action) {
-    SetAxis(static_cast<VHTypes::TSAxisType>(action->data().toUInt()));
-  });
+  m_axisGroup = AddChoices(
+      diffraction, VHTypes::AxisChoices(),
+      [](const VHTypes::CChoice& choice) {
+        return QString::fromUtf8(
+            VHTypes::AxisMenuItem(static_cast<VHTypes::TSAxisType>(choice.value)));
+      },
+      this, [this](uint32_t value) { SetAxis(static_cast<VHTypes::TSAxisType>(value)); });
   diffraction->addSeparator();
-  QMenu* peak = diffraction->addMenu(tr("Peak Function"));
-  m_profileGroup = new QActionGroup(this);
-  for (const VHTypes::CChoice& choice : VHTypes::ProfileMenuItems()) {
-    QAction* action = peak->addAction(QString::fromUtf8(choice.name));
-    action->setCheckable(true);
-    action->setData(choice.value);
-    m_profileGroup->addAction(action);
-  }
-  connect(m_profileGroup, &QActionGroup::triggered, this, [this](QAction* action) {
-    SetProfile(static_cast<VHTypes::TSProfileType>(action->data().toUInt()));
-  });
+  m_profileGroup = AddChoices(
+      diffraction->addMenu(tr("Peak Function")), VHTypes::ProfileMenuItems(), name, this,
+      [this](uint32_t value) { SetProfile(static_cast<VHTypes::TSProfileType>(value)); });
 }
 
 void CMainWindow::CreatePatternMenu() {
