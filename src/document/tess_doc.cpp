@@ -190,6 +190,9 @@ void CTessDoc::Merge(CSession incoming, bool isSession, bool restoreWindow) {
   const bool needed =
       std::ranges::any_of(incoming.patterns, [](const auto& p) { return p->NeedsCalculation(); });
   if (needed) CalculatePlotted(incoming.patterns, incoming.plotSpec);
+  // A session written elsewhere may hold patterns never given a colour, which would draw
+  // unseen.
+  ForEachPattern(incoming.patterns, [](CTSPattern& pattern) { pattern.AssignAutomaticColour(); });
   for (const auto& pattern : incoming.patterns) pattern->SetNeedsCalculation(false);
   if (isSession) {
     m_session.patterns = std::move(incoming.patterns);
