@@ -19,11 +19,13 @@ struct CPhaseTerms {
 };
 
 // (sum of w cos 2 pi p, sum of w sin 2 pi p) over the positions, p = h x + k y + l z.
-// Each term is within 3e-16 w of the exact value of its rounded phase (polynomial and
-// rounding together) and the phase itself is rounded once per axis at its own magnitude, so
-// a sum is within about 4e-16 (|h| + |k| + |l| + 1) of the sum of |w|. Phases on exact quarter
-// turns give exact zeros and ones, so that positions that cancel by symmetry cancel exactly.
-// The order of summation is fixed for each instruction set: equal input, equal result.
+// Each term is within about 2.5e-16 |w| of the cosine and sine of its phase as rounded; the
+// phase rounds at its own size, by at most 2^-53 3 (|h| + |k| + |l|) max |coordinate| turns.
+// Those errors do not line up in practice: sums come within 4e-16 (|h| + |k| + |l| + 1) of the
+// sum of |w| (the tests hold them to that). Phases on exact quarter turns give exact zeros and
+// ones, so that positions that cancel by symmetry cancel exactly, and (-h -k -l) gives the
+// exact conjugate. The order of summation is fixed for each instruction set: equal input,
+// equal result.
 std::pair<double, double> SumPhaseFactors(const CPhaseTerms& terms, const CHkl& hkl);
 
 // The same sum term by term: the phase in long double, reduced to less than half a turn, then
