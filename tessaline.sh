@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev ccache
-  qt6-base-dev qt6-svg-dev libxkbcommon-dev fonts-dejavu-core locales)
+  libhwy-dev qt6-base-dev qt6-svg-dev libxkbcommon-dev fonts-dejavu-core locales)
 
 install_missing_packages() {
   local missing=()

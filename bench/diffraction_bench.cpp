@@ -11,10 +11,12 @@
 #include "crystal/spacegroups.h"
 #include "crystal/thermal.h"
 #include "diffraction/calculate.h"
+#include "diffraction/intensity_factors.h"
+#include "diffraction/phase_sum.h"
 #include "diffraction/reflexion.h"
 #include "diffraction/reflexion_generator.h"
-#include "diffraction/structure_factors.h"
 #include "diffraction/scattering_table.h"
+#include "diffraction/structure_factors.h"
 #include "files/crystal_files.h"
 #include "patterns/plot_spec.h"
 
@@ -167,7 +169,65 @@ void Intensities(benchmark::State& state, const CTSCrystal& original, const CPlo
   const double terms = static_cast<double>(crystal.reflexions.size()) * static_cast<double>(Positions(original));
   state.counters["terms_per_core"] =
       benchmark::Counter(terms / threads, benchmark::Counter::kIsIterationInvariantRate);
+  state.SetLabel(PhaseSumInstructionSet());
 }
+
+// The structure factors alone on one thread, over the reflexions of a finished list: the
+// vectorised sums (argument 1, labelled with the instruction set the dispatch chose) against
+// the term-by-term oracle (argument 0).
+void StructureFactors(benchmark::State& state, const CTSCrystal& original,
+                      const CPlotSpec& plotSpec) {
+  const bool vectorised = state.range(0) != 0;
+  CTSCrystal crystal = original;
+  if (!CalculateReflexions(crystal, plotSpec)) state.SkipWithError("no reflexions");
+  const CStructureFactorSum sum(crystal, ScatteringKindOf(plotSpec.SimulationType()));
+  CStructureFactorSum::CScratch scratch = sum.NewScratch();
+  for (auto _ : state) {
+    for (const auto& r : crystal.reflexions)
+      benchmark::DoNotOptimize(vectorised ? sum.Evaluate(*r, scratch)
+                                          : sum.EvaluateByTerms(*r, scratch));
+  }
+  const double terms =
+      static_cast<double>(crystal.reflexions.size()) * static_cast<double>(sum.PositionCount());
+  state.counters["terms_per_core"] =
+      benchmark::Counter(terms, benchmark::Counter::kIsIterationInvariantRate);
+  state.SetLabel(vectorised ? PhaseSumInstructionSet() : "term by term");
+}
+
+void BM_StructureFactorsCubicThousandPositions(benchmark::State& state) {
+  static const CTSCrystal crystal = CubicThousand();
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetAxisType(VHTypes::kAxisTimeOfFlight);
+  plotSpec.SetDMin(0.325);
+  plotSpec.SetRestrictMaxNumRefs(false);
+  StructureFactors(state, crystal, plotSpec);
+}
+BENCHMARK(BM_StructureFactorsCubicThousandPositions)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_StructureFactorsTriclinicTwoThousandAtoms(benchmark::State& state) {
+  static const CTSCrystal crystal = TriclinicTwoThousand();
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetDMin(1.5);
+  plotSpec.SetRestrictMaxNumRefs(false);
+  StructureFactors(state, crystal, plotSpec);
+}
+BENCHMARK(BM_StructureFactorsTriclinicTwoThousandAtoms)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Every site anisotropic, each image weighted by its own turned displacement factor.
+void BM_StructureFactorsBannisterite(benchmark::State& state) {
+  static const std::optional<CTSCrystal> crystal = PublicCrystal("9009232");
+  if (!crystal) {
+    state.SkipWithError("public structures not found at " TESSALINE_SHARED_DATA);
+    return;
+  }
+  CPlotSpec plotSpec = CPlotSpec::BuiltIn();
+  plotSpec.SetRestrictMaxNumRefs(false);
+  StructureFactors(state, *crystal, plotSpec);
+}
+BENCHMARK(BM_StructureFactorsBannisterite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_IntensitiesCubicThousandPositions(benchmark::State& state) {
   static const CTSCrystal crystal = CubicThousand();

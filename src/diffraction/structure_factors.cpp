@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <map>
-#include <numeric>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -25,9 +22,6 @@ namespace {
 
 constexpr unsigned kIndexingText = 3708;
 constexpr const char* kCalculatingText = "Calculating intensities for %d reflexions...";
-// Per-term cosines and sines below this are zero, so that positions that cancel by symmetry
-// cancel exactly.
-constexpr double kZeroTerm = 1.1368683772161603e-13;
 constexpr double kZeroIntensity = 1.8189894035458565e-12;
 // Below this many terms a loop runs on the calling thread alone: waking the other threads
 // would cost more than it saves.
@@ -97,86 +91,6 @@ size_t Interned(std::vector<T>& list, std::unordered_map<std::string, size_t>& i
   return found->second;
 }
 
-// Sum over positions m of exp(2 pi i (h x_m + k y_m + l z_m)), each term's cosine and sine
-// set to zero below 2^-43. The phase factors are products of the three axis tables (E(-n) is
-// the conjugate of E(n), hence the signs). Terms go into eight partial sums, position m into
-// sum m mod 8, which are added in a fixed order at the end: the lanes stay in vector registers,
-// and the result depends neither on the compiler's choices nor on the thread.
-struct CTermRows {
-  const double *xr, *xi, *yr, *yi, *zr, *zi;
-  double sx, sy, sz;
-};
-
-// Two lanes: one SSE2 register, which every x86-64 processor has.
-using CPair = double __attribute__((vector_size(2 * sizeof(double))));
-
-CPair LoadPair(const double* p) {
-  CPair v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-// Adds the terms of positions m and m + 1 into the lanes c and s, weighted by w[m] and w[m + 1]
-// when there are weights.
-template <bool kWeighted>
-inline void AddPair(const CTermRows& t, const double* w, size_t m, CPair& c, CPair& s) {
-  const CPair xr = LoadPair(t.xr + m), xi = t.sx * LoadPair(t.xi + m);
-  const CPair yr = LoadPair(t.yr + m), yi = t.sy * LoadPair(t.yi + m);
-  const CPair zr = LoadPair(t.zr + m), zi = t.sz * LoadPair(t.zi + m);
-  const CPair pr = xr * yr - xi * yi, pi = xr * yi + xi * yr;
-  CPair cosine = pr * zr - pi * zi, sine = pr * zi + pi * zr;
-  cosine = (cosine < kZeroTerm && cosine > -kZeroTerm) ? 0.0 : cosine;
-  sine = (sine < kZeroTerm && sine > -kZeroTerm) ? 0.0 : sine;
-  if constexpr (kWeighted) {
-    const CPair weight = LoadPair(w + m);
-    cosine *= weight;
-    sine *= weight;
-  }
-  c += cosine;
-  s += sine;
-}
-
-// The sum over positions begin..end; `w` is indexed by position like the tables.
-template <bool kWeighted>
-std::pair<double, double> SumTerms(const CTermRows& t, const double* w, size_t begin, size_t end) {
-  CPair c0{}, c1{}, c2{}, c3{}, s0{}, s1{}, s2{}, s3{};
-  size_t m = begin;
-  for (; m + 8 <= end; m += 8) {
-    AddPair<kWeighted>(t, w, m, c0, s0);
-    AddPair<kWeighted>(t, w, m + 2, c1, s1);
-    AddPair<kWeighted>(t, w, m + 4, c2, s2);
-    AddPair<kWeighted>(t, w, m + 6, c3, s3);
-  }
-  double c[8] = {c0[0], c0[1], c1[0], c1[1], c2[0], c2[1], c3[0], c3[1]};
-  double s[8] = {s0[0], s0[1], s1[0], s1[1], s2[0], s2[1], s3[0], s3[1]};
-  for (size_t lane = 0; m < end; ++m, ++lane) {
-    const double xr = t.xr[m], xi = t.sx * t.xi[m], yr = t.yr[m], yi = t.sy * t.yi[m];
-    const double zr = t.zr[m], zi = t.sz * t.zi[m];
-    const double pr = xr * yr - xi * yi, pi = xr * yi + xi * yr;
-    double cosine = pr * zr - pi * zi, sine = pr * zi + pi * zr;
-    cosine = std::abs(cosine) < kZeroTerm ? 0.0 : cosine;
-    sine = std::abs(sine) < kZeroTerm ? 0.0 : sine;
-    if constexpr (kWeighted) cosine *= w[m], sine *= w[m];
-    c[lane] += cosine;
-    s[lane] += sine;
-  }
-  return {((c[0] + c[1]) + (c[2] + c[3])) + ((c[4] + c[5]) + (c[6] + c[7])),
-          ((s[0] + s[1]) + (s[2] + s[3])) + ((s[4] + s[5]) + (s[6] + s[7]))};
-}
-
-// Reflexions ordered by their absolute indices, so that consecutive ones read the same rows
-// of the phase tables while they are still in the cache.
-std::vector<size_t> TableFriendlyOrder(const std::vector<std::shared_ptr<CTSReflexion>>& reflexions) {
-  std::vector<size_t> order(reflexions.size());
-  std::iota(order.begin(), order.end(), size_t{0});
-  auto key = [&](size_t i) {
-    const CTSReflexion& r = *reflexions[i];
-    return std::make_tuple(std::abs(r.h), std::abs(r.k), std::abs(r.l));
-  };
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
-  return order;
-}
-
 }  // namespace
 
 void CheckScatteringFactors(const CTSCrystal& crystal) {
@@ -204,8 +118,7 @@ void AssignScatteringGroups(CTSCrystal& crystal) {
   }
 }
 
-CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringKind kind,
-                                         const std::vector<std::shared_ptr<CTSReflexion>>& reflexions)
+CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringKind kind)
     : m_kind(kind) {
   // A run of included sites of one group takes its scattering factor from the run's first
   // site; equal species and equal displacement records then share one evaluation per
@@ -241,7 +154,6 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
                                  turns ? entry(SignFree(site.rotations[i])) : displacement);
   }
 
-  std::vector<double> coordinates[3];
   for (const CGroupKey& key : order) {
     const auto& positions = groups[key];
     const auto [composition, displacement, turns] = key;
@@ -249,39 +161,11 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
                             m_positionCount + positions.size(), turns});
     m_positionCount += positions.size();
     for (const auto& [p, entry] : positions) {
-      for (int axis = 0; axis < 3; ++axis) coordinates[axis].push_back((*p)[axis]);
+      for (int axis = 0; axis < 3; ++axis)
+        m_coordinates[axis].push_back((*p)[axis] - std::nearbyint((*p)[axis]));
       m_positionDisplacements.push_back(entry);
     }
   }
-
-  int32_t maximum[3] = {0, 0, 0};
-  for (const auto& r : reflexions) {
-    maximum[0] = std::max(maximum[0], std::abs(r->h));
-    maximum[1] = std::max(maximum[1], std::abs(r->k));
-    maximum[2] = std::max(maximum[2], std::abs(r->l));
-  }
-  for (int axis = 0; axis < 3; ++axis) m_tables[axis] = BuildTable(coordinates[axis], maximum[axis]);
-}
-
-CStructureFactorSum::CPhaseTable CStructureFactorSum::BuildTable(const std::vector<double>& coordinates,
-                                                                 int32_t maximum) const {
-  CPhaseTable table;
-  const size_t count = coordinates.size();
-  const size_t rows = static_cast<size_t>(maximum) + 1;
-  table.re.resize(rows * count);
-  table.im.resize(rows * count);
-#pragma omp parallel for schedule(dynamic, 1) if (rows * count > kParallelWork)
-  for (int32_t n = 0; n <= maximum; ++n) {
-    // Pointer arithmetic rather than indexing: a crystal without positions has empty tables.
-    double* re = table.re.data() + static_cast<size_t>(n) * count;
-    double* im = table.im.data() + static_cast<size_t>(n) * count;
-    for (size_t m = 0; m < count; ++m) {
-      const double phi = VHTypes::kTwoPi * (n * coordinates[m]);
-      re[m] = std::cos(phi);
-      im[m] = std::sin(phi);
-    }
-  }
-  return table;
 }
 
 CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
@@ -294,6 +178,17 @@ CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
 
 std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& reflexion,
                                                         CScratch& scratch) const {
+  return EvaluateWith(SumPhaseFactors, reflexion, scratch);
+}
+
+std::pair<double, double> CStructureFactorSum::EvaluateByTerms(const CTSReflexion& reflexion,
+                                                               CScratch& scratch) const {
+  return EvaluateWith(SumPhaseFactorsByTerms, reflexion, scratch);
+}
+
+std::pair<double, double> CStructureFactorSum::EvaluateWith(CPhaseSum phaseSum,
+                                                            const CTSReflexion& reflexion,
+                                                            CScratch& scratch) const {
   const double d = reflexion.d;
   for (size_t c = 0; c < m_compositions.size(); ++c) {
     double f = 0.0;
@@ -309,16 +204,13 @@ std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& refl
         h * r[2] + k * r[5] + l * r[8], d);
   }
 
-  auto row = [this](int axis, int32_t index, const double*& re, const double*& im, double& sign) {
-    const size_t offset = static_cast<size_t>(std::abs(index)) * m_positionCount;
-    re = m_tables[axis].re.data() + offset;
-    im = m_tables[axis].im.data() + offset;
-    sign = index < 0 ? -1.0 : 1.0;
+  const CHkl hkl{reflexion.h, reflexion.k, reflexion.l};
+  auto terms = [this](const CScatterers& scatterers, const double* weights) {
+    const size_t begin = scatterers.begin;
+    return CPhaseTerms{m_coordinates[0].data() + begin, m_coordinates[1].data() + begin,
+                       m_coordinates[2].data() + begin, weights ? weights + begin : nullptr,
+                       scatterers.end - begin};
   };
-  CTermRows rows;
-  row(0, reflexion.h, rows.xr, rows.xi, rows.sx);
-  row(1, reflexion.k, rows.yr, rows.yi, rows.sy);
-  row(2, reflexion.l, rows.zr, rows.zi, rows.sz);
 
   double a = 0.0, b = 0.0;
   for (const CScatterers& scatterers : m_scatterers) {
@@ -328,11 +220,11 @@ std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& refl
       double* weights = scratch.weights.data();
       for (size_t m = scatterers.begin; m < scatterers.end; ++m)
         weights[m] = scratch.displacementFactors[static_cast<size_t>(m_positionDisplacements[m])];
-      sum = SumTerms<true>(rows, weights, scatterers.begin, scatterers.end);
+      sum = phaseSum(terms(scatterers, weights), hkl);
     } else {
       if (scatterers.displacement >= 0)
         f *= scratch.displacementFactors[static_cast<size_t>(scatterers.displacement)];
-      sum = SumTerms<false>(rows, nullptr, scatterers.begin, scatterers.end);
+      sum = phaseSum(terms(scatterers, nullptr), hkl);
     }
     a += f * sum.first;
     b += f * sum.second;
@@ -350,9 +242,8 @@ void CalculateIntensities(CTSCrystal& crystal, const CRadiationSpec& radiation) 
         CPreferredOrientation::Normalisation(crystal.preferredOrientationAlignment);
     orientation.emplace(crystal);
   }
-  const CStructureFactorSum sum(crystal, ScatteringKindOf(radiation.SimulationType()), reflexions);
+  const CStructureFactorSum sum(crystal, ScatteringKindOf(radiation.SimulationType()));
   const double volumeSquared = crystal.volume * crystal.volume;
-  const std::vector<size_t> order = TableFriendlyOrder(reflexions);
 
   // Working space for every thread is made here: nothing inside the parallel loop allocates,
   // so nothing in it can throw.
@@ -363,12 +254,12 @@ void CalculateIntensities(CTSCrystal& crystal, const CRadiationSpec& radiation) 
     if (orientation) equivalents[t].reserve(orientation->MaxEquivalents());
   }
 
-  const auto count = static_cast<int64_t>(order.size());
-  const bool parallel = order.size() * sum.PositionCount() > kParallelWork;
+  const auto count = static_cast<int64_t>(reflexions.size());
+  const bool parallel = reflexions.size() * sum.PositionCount() > kParallelWork;
 #pragma omp parallel for schedule(dynamic, 1) if (parallel)
   for (int64_t i = 0; i < count; ++i) {
     const auto thread = static_cast<size_t>(omp_get_thread_num());
-    CTSReflexion& r = *reflexions[order[static_cast<size_t>(i)]];
+    CTSReflexion& r = *reflexions[static_cast<size_t>(i)];
     const auto [a, b] = sum.Evaluate(r, scratches[thread]);
     r.fReal = a;
     r.fImaginary = b;

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <utility>
 #include <vector>
 
 #include "crystal/vector.h"
 #include "diffraction/asf.h"
+#include "diffraction/phase_sum.h"
 
 class CRadiationSpec;
 class CTSCrystal;
@@ -38,23 +38,19 @@ class CStructureFactorSum {
     std::vector<double> weights;  // the positions of a group whose displacement turns
   };
 
-  // Assumes the sites' scattering-factor groups are assigned. The phase tables cover the
-  // indices of `reflexions`.
-  CStructureFactorSum(const CTSCrystal& crystal, CScatteringKind kind,
-                      const std::vector<std::shared_ptr<CTSReflexion>>& reflexions);
+  // Assumes the sites' scattering-factor groups are assigned.
+  CStructureFactorSum(const CTSCrystal& crystal, CScatteringKind kind);
 
   CScratch NewScratch() const;
-  // (A, B) of the reflexion.
+  // (A, B) of the reflexion, the phase factors summed in vectors (SumPhaseFactors).
   std::pair<double, double> Evaluate(const CTSReflexion& reflexion, CScratch& scratch) const;
+  // The same with the phase factors summed term by term (SumPhaseFactorsByTerms): the oracle
+  // for Evaluate.
+  std::pair<double, double> EvaluateByTerms(const CTSReflexion& reflexion, CScratch& scratch) const;
 
   size_t PositionCount() const { return m_positionCount; }
 
  private:
-  // exp(2 pi i n u) for n = 0..maximum and every position's coordinate u, one row of
-  // positions per n, real and imaginary parts apart so the sum runs over contiguous memory.
-  struct CPhaseTable {
-    std::vector<double> re, im;
-  };
   // A displacement record as it acts on the images made by one rotation: an anisotropic
   // tensor turns with the atom, so its factor for (h k l) is the record's factor for (h k l) R.
   // R and -R act alike and share one entry.
@@ -73,7 +69,9 @@ class CStructureFactorSum {
     bool turns;          // each position weighted by its entry of m_positionDisplacements
   };
 
-  CPhaseTable BuildTable(const std::vector<double>& coordinates, int32_t maximum) const;
+  using CPhaseSum = std::pair<double, double> (*)(const CPhaseTerms&, const CHkl&);
+  std::pair<double, double> EvaluateWith(CPhaseSum phaseSum, const CTSReflexion& reflexion,
+                                         CScratch& scratch) const;
 
   CScatteringKind m_kind;
   std::vector<CScatterers> m_scatterers;
@@ -81,7 +79,9 @@ class CStructureFactorSum {
   std::vector<CDisplacement> m_displacements;
   std::vector<int32_t> m_positionDisplacements;  // per table position, its entry of m_displacements
   size_t m_positionCount = 0;
-  CPhaseTable m_tables[3];
+  // The positions' coordinates axis by axis, each shifted by whole cells into [-1/2, 1/2] so
+  // that phases stay small and round less.
+  std::vector<double> m_coordinates[3];
 };
 
 // Fills F, phase, Lp and intensity of every reflexion of the crystal, in parallel over the

@@ -184,7 +184,7 @@ std::vector<double> EngineF2At(const CTSCrystal& crystal, CKind kind, const std:
     r->d = crystal.DSpacing(r->h, r->k, r->l);
     reflexions.push_back(r);
   }
-  const CStructureFactorSum sum(crystal, ScatteringKindOf(PlotSpecFor(kind).SimulationType()), reflexions);
+  const CStructureFactorSum sum(crystal, ScatteringKindOf(PlotSpecFor(kind).SimulationType()));
   CStructureFactorSum::CScratch scratch = sum.NewScratch();
   std::vector<double> f2;
   for (const auto& r : reflexions) {

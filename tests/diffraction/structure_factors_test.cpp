@@ -25,7 +25,7 @@ double FormFactor(const char* symbol, double d) {
   return XrayFormFactor(*CScatteringFactorTable::Instance().Find(symbol), 1.0 / (4.0 * d * d));
 }
 
-// F = A + iB summed term by term as the rule states it, for checking the tabulated sum.
+// F = A + iB summed term by term as the rule states it, for checking the grouped sums.
 std::pair<double, double> DirectF(const CTSCrystal& crystal, const CTSReflexion& r, CScatteringKind kind) {
   double a = 0.0, b = 0.0;
   for (const CTSSite& site : crystal.sites) {
@@ -129,12 +129,12 @@ TEST(StructureFactors, QuartzAgreesWithCctbx) {
   }
 }
 
-TEST(StructureFactors, TablesAgreeWithTheTermByTermSum) {
+TEST(StructureFactors, SumsAgreeWithTheRuleTermByTerm) {
   for (CTSCrystal crystal : {test_crystals::Quartz(), RandomStructure(40, 7)}) {
     ASSERT_TRUE(GenerateReflexions(crystal, {0.6, std::nullopt}));
     AssignScatteringGroups(crystal);
     for (auto kind : {CScatteringKind::kXray, CScatteringKind::kNeutron, CScatteringKind::kElectron}) {
-      const CStructureFactorSum sum(crystal, kind, crystal.reflexions);
+      const CStructureFactorSum sum(crystal, kind);
       auto scratch = sum.NewScratch();
       for (const auto& r : crystal.reflexions) {
         const auto [a, b] = sum.Evaluate(*r, scratch);
@@ -151,7 +151,7 @@ TEST(StructureFactors, FriedelMatesAreComplexConjugates) {
   CTSCrystal crystal = RandomStructure(25, 3);
   ASSERT_TRUE(GenerateReflexions(crystal, {0.9, std::nullopt}));
   AssignScatteringGroups(crystal);
-  const CStructureFactorSum sum(crystal, CScatteringKind::kXray, crystal.reflexions);
+  const CStructureFactorSum sum(crystal, CScatteringKind::kXray);
   auto scratch = sum.NewScratch();
   for (const auto& r : crystal.reflexions) {
     CTSReflexion mate = *r;
@@ -404,7 +404,7 @@ std::vector<double> F2OfEquivalents(const CTSCrystal& crystal, const CHkl& hkl) 
     r->d = crystal.DSpacing(e.h, e.k, e.l);
     reflexions.push_back(r);
   }
-  const CStructureFactorSum sum(crystal, CScatteringKind::kXray, reflexions);
+  const CStructureFactorSum sum(crystal, CScatteringKind::kXray);
   CStructureFactorSum::CScratch scratch = sum.NewScratch();
   std::vector<double> f2;
   for (const auto& r : reflexions) {

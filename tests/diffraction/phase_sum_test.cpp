@@ -1,0 +1,180 @@
+// The vectorised phase-factor sum against its term-by-term oracle, on every instruction set
+// that Highway compiled and this processor runs: the widest and the baseline among them.
+#include <gtest/gtest.h>
+#include <hwy/targets.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "crystal/crystal.h"
+#include "crystal/thermal.h"
+#include "diffraction/phase_sum.h"
+#include "diffraction/reflexion.h"
+#include "diffraction/reflexion_generator.h"
+#include "diffraction/structure_factors.h"
+#include "files/crystal_files.h"
+#include "support/data_files.h"
+#include "test_crystals.h"
+
+namespace {
+
+// Restricts the dispatch to one instruction set for its lifetime.
+class CInstructionSetScope {
+ public:
+  explicit CInstructionSetScope(int64_t target) { hwy::SetSupportedTargetsForTest(target); }
+  ~CInstructionSetScope() { hwy::SetSupportedTargetsForTest(0); }
+  CInstructionSetScope(const CInstructionSetScope&) = delete;
+  CInstructionSetScope& operator=(const CInstructionSetScope&) = delete;
+};
+
+// Runs `body` on each instruction set, checking first that the dispatch took it.
+template <class Body>
+void OnEachInstructionSet(Body body) {
+  const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
+  ASSERT_GE(targets.size(), 2u) << "the best and the baseline instruction set";
+  for (const int64_t target : targets) {
+    const CInstructionSetScope scope(target);
+    SCOPED_TRACE(hwy::TargetName(target));
+    ASSERT_STREQ(PhaseSumInstructionSet(), hwy::TargetName(target));
+    body();
+  }
+}
+
+struct CPositions {
+  std::vector<double> x, y, z, w;
+  CPhaseTerms Terms(bool weighted) const {
+    return {x.data(), y.data(), z.data(), weighted ? w.data() : nullptr, x.size()};
+  }
+};
+
+CPositions RandomPositions(size_t count, unsigned stream) {
+  std::mt19937 random(stream);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  CPositions p;
+  for (size_t m = 0; m < count; ++m) {
+    p.x.push_back(unit(random)), p.y.push_back(unit(random)), p.z.push_back(unit(random));
+    p.w.push_back(unit(random) - 0.25);
+  }
+  return p;
+}
+
+double SumOfWeights(const CPositions& p, bool weighted) {
+  double sum = 0.0;
+  for (const double w : p.w) sum += weighted ? std::abs(w) : 1.0;
+  return sum;
+}
+
+TEST(PhaseSum, AgreesWithTheOracleForEveryLengthAndLargeIndices) {
+  OnEachInstructionSet([] {
+    // Lengths through several vectors and every partial one; indices up to those of a
+    // 0.3 Angstrom limit in a 60 Angstrom cell.
+    for (size_t count = 0; count <= 37; ++count) {
+      const CPositions p = RandomPositions(count, static_cast<unsigned>(count));
+      for (const CHkl hkl :
+           {CHkl{0, 0, 0}, CHkl{1, -2, 3}, CHkl{-17, 40, 5}, CHkl{211, -190, 97}}) {
+        for (const bool weighted : {false, true}) {
+          const auto [c, s] = SumPhaseFactors(p.Terms(weighted), hkl);
+          const auto [oracleC, oracleS] = SumPhaseFactorsByTerms(p.Terms(weighted), hkl);
+          const double bound = 4e-16 * (std::abs(hkl.h) + std::abs(hkl.k) + std::abs(hkl.l) + 1) *
+                               SumOfWeights(p, weighted);
+          ASSERT_NEAR(c, oracleC, bound) << count << " " << hkl.h << " " << weighted;
+          ASSERT_NEAR(s, oracleS, bound) << count << " " << hkl.h << " " << weighted;
+        }
+      }
+    }
+  });
+}
+
+TEST(PhaseSum, QuarterTurnsAreExactAndFriedelMatesConjugate) {
+  OnEachInstructionSet([] {
+    // Phases of 0, 1/4, 1/2, 3/4 turn and their negatives, also beyond the first cell.
+    const double quarters[][2] = {{0.0, 1.0},  {0.25, 0.0},  {0.5, -1.0},
+                                  {0.75, 0.0}, {-0.25, 0.0}, {2.5, -1.0}};
+    for (const auto& [x, cosine] : quarters) {
+      const double zero = 0.0;
+      const CPhaseTerms one{&x, &zero, &zero, nullptr, 1};
+      const auto [c, s] = SumPhaseFactors(one, {1, 0, 0});
+      EXPECT_EQ(c, cosine) << x;
+      EXPECT_EQ(std::abs(s), cosine == 0.0 ? 1.0 : 0.0) << x;
+      // sin of 1/4 and -3/4 turn is +1, of 3/4 and -1/4 turn -1.
+      if (cosine == 0.0) {
+        EXPECT_EQ(s, std::fmod(x + 4.0, 1.0) == 0.25 ? 1.0 : -1.0) << x;
+      }
+    }
+    // (-h -k -l) gives the conjugate exactly.
+    const CPositions p = RandomPositions(29, 5);
+    for (const CHkl hkl : {CHkl{1, 2, 3}, CHkl{-9, 4, 30}}) {
+      const auto [c, s] = SumPhaseFactors(p.Terms(true), hkl);
+      const auto [mateC, mateS] = SumPhaseFactors(p.Terms(true), {-hkl.h, -hkl.k, -hkl.l});
+      EXPECT_EQ(c, mateC);
+      EXPECT_EQ(s, -mateS);
+    }
+  });
+}
+
+// The largest difference in F^2 between the vectorised sum and the oracle over the reflexions
+// of `crystal` to `dLimit`, relative to F^2 where that is at least a millionth of the strongest
+// possible (the square of the sum of |f|), else to that millionth.
+double LargestF2Difference(CTSCrystal crystal, double dLimit, CScatteringKind kind) {
+  if (!GenerateReflexions(crystal, {dLimit, std::nullopt})) return 1.0;
+  AssignScatteringGroups(crystal);
+  const CStructureFactorSum sum(crystal, kind);
+  auto scratch = sum.NewScratch();
+  double largest = 0.0;
+  for (const auto& r : crystal.reflexions) {
+    double magnitudes = 0.0;
+    for (const CTSSite& site : crystal.sites)
+      for (const CTSAtom& atom : site.atoms)
+        magnitudes += std::abs(ScatteringFactor(atom.scattering, atom.occupancy, r->d, kind)) *
+                      static_cast<double>(site.positions.size());
+    const auto [a, b] = sum.Evaluate(*r, scratch);
+    const auto [oracleA, oracleB] = sum.EvaluateByTerms(*r, scratch);
+    const double f2 = a * a + b * b, oracle = oracleA * oracleA + oracleB * oracleB;
+    largest =
+        std::max(largest, std::abs(f2 - oracle) / std::max(oracle, 1e-6 * magnitudes * magnitudes));
+  }
+  return largest;
+}
+
+// A triclinic cell of random atoms, a third of them vibrating anisotropically.
+CTSCrystal LargeRandomCell(int atoms) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const char* elements[] = {"O", "Si", "Fe", "Ba", "H", "C"};
+  std::vector<test_crystals::SiteData> sites;
+  for (int i = 0; i < atoms; ++i)
+    sites.push_back({elements[i % 6], unit(random), unit(random), unit(random),
+                     0.5 + 0.5 * unit(random), i % 3 == 0 ? -1.0 : 0.02 * unit(random)});
+  CTSCrystal crystal =
+      test_crystals::MakeCrystal("P 1", 21.3, 24.1, 19.7, 84.0, 97.0, 103.0, sites);
+  for (size_t i = 2; i < crystal.sites.size(); i += 3)
+    crystal.sites[i].displacement = std::make_unique<CTSAnisoThermalEllipsoid>(
+        CTSAnisoThermalEllipsoid::Uij{0.02 * unit(random), 0.02 * unit(random), 0.02 * unit(random),
+                                      0.004 * unit(random), -0.003 * unit(random),
+                                      0.002 * unit(random)},
+        crystal.aStar, crystal.bStar, crystal.cStar);
+  crystal.GeneratePositions();
+  return crystal;
+}
+
+TEST(PhaseSum, StructureFactorsAgreeWithTheOracleOnEachInstructionSet) {
+  std::vector<std::pair<std::string, CTSCrystal>> crystals;
+  for (const char* name : {"corundum", "halite", "quartz", "rutile", "silicon"})
+    crystals.emplace_back(
+        name, ReadCrystalFile(TestDataPath(std::string(name) + ".cif").string()).crystal);
+  crystals.emplace_back("rutile, legacy rules", crystals[3].second);
+  crystals.back().second.legacyRules = true;
+  OnEachInstructionSet([&] {
+    for (const auto& [name, crystal] : crystals)
+      for (const auto kind :
+           {CScatteringKind::kXray, CScatteringKind::kNeutron, CScatteringKind::kElectron})
+        EXPECT_LT(LargestF2Difference(crystal, 0.7, kind), 1e-12)
+            << name << " " << static_cast<int>(kind);
+    EXPECT_LT(LargestF2Difference(LargeRandomCell(240), 2.0, CScatteringKind::kXray), 1e-12);
+  });
+}
+
+}  // namespace
