@@ -8,9 +8,18 @@
 // Integers are little-endian. A request that does not follow this layout gets the answer 0 and
 // the connection is closed.
 //
-// Use: the main window owns a CCopyServer made with its callbacks and calls Listen() once it
-// can answer; start-up asks the other copies through HandOverToRunningCopy (running_copies.h),
-// which uses CLocalSocketTransport.
+// Use: start-up asks the other copies through HandOverToRunningCopy (running_copies.h); the
+// main window owns a server and listens once it can answer, before it opens any file:
+//
+//   m_copyServer = std::make_unique<CCopyServer>(CCopyServer::CCallbacks{
+//       [this] { return DocumentIsEmpty(); },
+//       [this](const CVHCommandLineInfo& commandLine) { RunCommandLine(commandLine); },
+//       [this] {
+//         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+//         raise();
+//         activateWindow();
+//       }});
+//   m_copyServer->Listen();
 #pragma once
 
 #include <QString>

@@ -33,7 +33,8 @@ class CCopyStartup {
 };
 
 // HandOver of the process's own start-up in the user's folder; the start-up holds this copy's
-// instance lock until the process ends.
+// instance lock until the process ends. Throws CVHXNoAppMutex, to be reported as the fatal alert
+// it is, when the lock files cannot be made.
 bool HandOverToRunningCopy(const CVHCommandLineInfo& commandLine);
 // Ends the process's start-up turn. CCopyServer::Listen calls it, and the event loop does on
 // its first round when no server ever listens; nothing happens without a start-up.
