@@ -10,12 +10,10 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QThread>
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -46,16 +44,13 @@ uint32_t Sync(VHMsgName message) {
   return NamedMessage(message).sync;
 }
 
-// Sockets and QProcess want an application object. The other Qt tests of this program draw and
-// need a QGuiApplication; whichever test comes first makes the one they all share.
+// Sockets, timers and QProcess want an application object.
 void EnsureApplication() {
   if (QCoreApplication::instance()) return;
   static int argc = 1;
-  static char name[] = "tessaline_tests";
+  static char name[] = "tessaline_copies_tests";
   static char* argv[] = {name, nullptr};
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static const std::unique_ptr<QGuiApplication> application =
-      std::make_unique<QGuiApplication>(argc, argv);
+  static QCoreApplication application(argc, argv);
 }
 
 std::string ReadText(const fs::path& path) {
