@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QThread>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -302,6 +303,26 @@ TEST(CopyLockFiles, CopiesShareTheInstanceLockAndTakeTurnsWithTheQueryLock) {
   EXPECT_EQ(nowhere.CreateQueryLock(), CInstanceLocks::ECreation::kRefused);
   EXPECT_THROW(CCopyStartup("/nonexistent-tessaline-folder", user).HandOver(kOpenTwoFiles),
                CVHXNoAppMutex);
+}
+
+// The program's own start-up uses the user's runtime folder, here one of the test's. Should the
+// main window never listen, the next copy still gets its turn once the event loop runs.
+TEST(ProcessStartup, EndsItsTurnWhenTheEventLoopFirstRuns) {
+  EnsureApplication();
+  const fs::path runtime =
+      fs::temp_directory_path() / ("tess-runtime-" + std::to_string(::getpid()));
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  ASSERT_EQ(RunningCopiesFolder(), QString::fromStdString(runtime.string()));
+
+  EXPECT_FALSE(HandOverToRunningCopy({}));
+  CLockFileLocks next(runtime.string(), CurrentUserIdentity());
+  EXPECT_FALSE(next.WaitForQueryLock(0));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(next.WaitForQueryLock(0));
+  EXPECT_EQ(next.CreateInstanceLock(false), CInstanceLocks::ECreation::kExisted);
+  fs::remove_all(runtime);
 }
 
 }  // namespace
