@@ -51,7 +51,7 @@ class CLocalSocketTransport : public CInstanceTransport {
   CLocalSocketTransport(const QString& folder, const CUserIdentity& identity);
 
   uint64_t OwnProcess() const override;
-  // The copies found as sockets in the folder, each as long as it has been running first.
+  // The copies found as sockets in the folder, the longest running first.
   // Listing the sockets themselves rather than keeping a registry of copies means nothing
   // else can fall out of date: a socket is there exactly while its copy listens, or after a
   // crash, when the first connection that is refused removes it.
