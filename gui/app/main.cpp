@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "app/status.h"
+#include "errors/exception.h"
+#include "gui/app/alert_dialog.h"
 #include "gui/app/main_window.h"
+#include "gui/instances/running_copies.h"
 #include "gui/settings_storage.h"
 #include "instances/command_line.h"
 #include "plot/output_scale.h"
@@ -56,8 +59,21 @@ int main(int argc, char* argv[]) {
   CPreferences preferences(storage);
   const CVHCommandLineInfo commandLine = CommandLineOf(QApplication::arguments());
 
+  // A copy started with files gives them to a running copy whose window is empty, and ends.
+  {
+    CAlertDialogPresenter startupAlerts(nullptr);
+    const CAlertPresenterScope alerts(startupAlerts);
+    try {
+      if (HandOverToRunningCopy(commandLine)) return 0;
+    } catch (const CVHException& error) {
+      error.Clone()->Report();
+      return 1;
+    }
+  }
+
   auto window = std::make_unique<CMainWindow>(&preferences);
   window->show();
+  window->AnswerOtherCopies();
   window->RunCommandLine(commandLine);
   const int status_code = QApplication::exec();
   window.reset();

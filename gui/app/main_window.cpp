@@ -42,6 +42,7 @@
 #include "gui/app/plot_widget.h"
 #include "gui/app/progress_window.h"
 #include "gui/app/reflexions_model.h"
+#include "gui/instances/copy_transport.h"
 #include "gui/painter_canvas.h"
 #include "gui/plot_picture.h"
 #include "instances/command_line.h"
@@ -650,6 +651,19 @@ void CMainWindow::OpenFiles(const QStringList& paths) {
       m_sessionPath = QFileInfo(path).absoluteFilePath();
   }
   UpdateTitle();
+}
+
+void CMainWindow::AnswerOtherCopies() {
+  m_copyServer = std::make_unique<CCopyServer>(CCopyServer::CCallbacks{
+      [this] { return m_document.Patterns().empty(); },
+      [this](const CVHCommandLineInfo& commandLine) { RunCommandLine(commandLine); },
+      [this] {
+        // Restored when minimised, still maximised when it was.
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        raise();
+        activateWindow();
+      }});
+  m_copyServer->Listen();
 }
 
 void CMainWindow::RunCommandLine(const CVHCommandLineInfo& commandLine) {

@@ -15,6 +15,7 @@
 #include "gui/app/desktop_document_ui.h"
 #include "plot/peak_pick.h"
 
+class CCopyServer;
 class CPreferences;
 class CPlotWidget;
 class CPatternsModel;
@@ -48,6 +49,9 @@ class CMainWindow : public QMainWindow, public CDocumentView {
   // Opens files as a drop or the open dialog does: more than 20 ask first, each file is added
   // under the progress window, Escape stops between files. Deferred while the document works.
   void OpenFiles(const QStringList& paths);
+  // From now on other running copies may ask this window whether it is empty and hand it their
+  // files; the start-up calls it before it opens its own.
+  void AnswerOtherCopies();
   // Runs a command line handed over by another copy, or given at start-up.
   void RunCommandLine(const CVHCommandLineInfo& commandLine);
   // Saves the session to `path`; false (after an alert) when it could not be written.
@@ -127,6 +131,7 @@ class CMainWindow : public QMainWindow, public CDocumentView {
   QLabel* m_cursorLabel = nullptr;
   QLabel* m_fileLabel = nullptr;
 
+  std::unique_ptr<CCopyServer> m_copyServer;
   CSessionHistory m_history;
   bool m_changePending = false;
   bool m_restoring = false;
