@@ -30,6 +30,7 @@ constexpr CCommand kCommands[] = {
     {"reflexions", RunReflexionsCommand},
     {"structure-factors", RunStructureFactorsCommand},
     {"simulate", RunSimulateCommand},
+    {"batch", RunBatchCommand},
     {"plot", RunPlotCommand},
     {"asf", RunAsfCommand},
     {"spacegroup", RunSpacegroupCommand},

@@ -22,5 +22,6 @@ int RunStructureFactorsCommand(std::span<const std::string> arguments, std::ostr
                                std::ostream& err);
 int RunPlotCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
+int RunBatchCommand(std::span<const std::string> arguments, std::ostream& out, std::ostream& err);
 int RunSpacegroupCommand(std::span<const std::string> arguments, std::ostream& out,
                          std::ostream& err);

@@ -171,6 +171,67 @@ std::string SimulateDetails() {
          "--peaks peaks.csv\n";
 }
 
+std::string BatchDetails() {
+  return std::string(
+             "Simulates the powder pattern of every structure of many crystal files on every core, "
+             "for search-match\n"
+             "libraries and machine-learning data sets. Each file is worked out alone; a file that "
+             "cannot be read\n"
+             "or calculated is marked and the run goes on.\n\n"
+             "Inputs (in this order):\n"
+             "  FILE...               crystal files\n"
+             "  --list FILE           one path a line (as seen from the working folder); blank "
+             "lines and lines\n"
+             "                        starting with # are skipped\n"
+             "  --dir DIR             every file under DIR (recursively, sorted) whose extension "
+             "is a crystal\n"
+             "                        format's (cif, vhtx, vhdf, ...)\n"
+             "  --shard K/N           only every N-th input from the K-th (K counts from 0), for "
+             "one task of a\n"
+             "                        job array; N shards together make the whole run\n\n"
+             "Output (in --out DIR, created when missing):\n"
+             "  --format LIST         profiles, npz and csv, comma-separated (default profiles):\n"
+             "                        profiles: one profile file per structure, as simulate "
+             "writes it\n"
+             "                        (TITLE-profile.txt; repeated names get -2, -3)\n"
+             "                        npz: patterns.npz for NumPy: x (float64, the grid), "
+             "intensity (float32,\n"
+             "                        one row per structure in input order; NaN for an input "
+             "without a\n"
+             "                        result), names (the input's path, with #TITLE for a file "
+             "of several\n"
+             "                        structures) and status (int8: 0 ok, 1 refused, 2 timed "
+             "out); below 4 GB\n"
+             "                        csv: peaks.csv, one row per reflexion in range: input, "
+             "structure, h, k, l,\n"
+             "                        d, position, intensity relative to the structure's "
+             "strongest\n"
+             "  --peaks-only          the peak table alone (--format csv)\n"
+             "  status.tsv is always written: one row per input with its path, status (ok, "
+             "refused, timed out),\n"
+             "  reflexions in range, seconds, warnings met and the message of a refused input.\n\n"
+             "Running:\n"
+             "  --threads N           inputs worked out at once (default: the number of cores)\n"
+             "  --timeout SECONDS     drop the result of a file whose reading and calculation "
+             "took longer; the\n"
+             "                        time is checked when its calculation ends, which cannot be "
+             "cut short\n"
+             "  --resume              go on with an interrupted run in the same --out with the "
+             "same options:\n"
+             "                        the files of batch-manifest.tsv are not computed again\n"
+             "  Ctrl-C stops after the files in work (a second one at once); what is finished is "
+             "kept for\n"
+             "  --resume, and the exit status is 130. The outputs are written when every input is "
+             "done.\n\n"
+             "Defaults differ from simulate's: on the 2-theta axis the range is 5:90, and there "
+             "are 4500 points;\n"
+             "the wavelength is the built-in Cu K-alpha-1. Options override them as usual.\n\n") +
+         PatternOptions("--particle-size") +
+         "\nExamples:\n"
+         "  tessaline-cli batch --dir structures --out patterns --format npz,csv\n"
+         "  tessaline-cli batch --list files.txt --out patterns --shard 3/16 --timeout 600\n";
+}
+
 std::string PlotDetails() {
   return std::string(
              "Draws every input (crystal files, each structure of a CIF, and observed data) as one "
@@ -281,6 +342,8 @@ constexpr CCommandHelp kCommands[] = {
      "list the structure factors of crystal files", StructureFactorsDetails},
     {"simulate", "FILE... [-o OUT|-] [OPTIONS]",
      "simulate powder patterns and resample observed data", SimulateDetails},
+    {"batch", "[FILE...] [--list FILE] [--dir DIR] --out DIR [OPTIONS]",
+     "simulate whole structure collections on every core, resumable", BatchDetails},
     {"plot", "FILE... -o OUT.png|OUT.svg|OUT.pdf [OPTIONS]",
      "draw patterns as a graph or a film, as a picture", PlotDetails},
     {"asf", "--export FILE | --check FILE", "write or check a scattering-factor table", AsfDetails},

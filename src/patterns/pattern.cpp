@@ -1,6 +1,7 @@
 #include "patterns/pattern.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <utility>
 
@@ -12,8 +13,8 @@ namespace {
 constexpr uint32_t kPalette[] = {0xFF000000, 0xFFCC0000, 0xFF00CC00, 0xFF0000CC, 0xFF004400,
                                  0xFF6633CC, 0xFFFF9900, 0xFF7F7F7F, 0xFF600030, 0xFF00FFFF,
                                  0xFFCCFF66, 0xFF7F007F, 0xFF007F7F, 0xFFFFFF00, 0xFFCC00CC};
-// Process-wide and unguarded: patterns are coloured on the main thread only.
-size_t g_nextColour = 0;
+// Process-wide: the command line's batch runs read files on several threads at once.
+std::atomic<size_t> g_nextColour{0};
 
 constexpr uint32_t kAlphaMask = 0xFF000000;
 
@@ -91,8 +92,7 @@ std::span<const uint32_t> CTSPattern::AutomaticColours() { return kPalette; }
 
 void CTSPattern::AssignAutomaticColour() {
   if ((m_style.colour & kAlphaMask) != 0) return;
-  m_style.colour = kPalette[g_nextColour];
-  g_nextColour = (g_nextColour + 1) % std::size(kPalette);
+  m_style.colour = kPalette[g_nextColour++ % std::size(kPalette)];
 }
 
 CProfilePoint CTSPattern::PlottedPoint(const CProfilePoint& point) const {

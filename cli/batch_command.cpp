@@ -1,0 +1,533 @@
+// tessaline-cli batch: the patterns of whole structure collections, on every core, resumable
+// after a kill and splittable into shards for a cluster's job array.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <ostream>
+#include <sstream>
+#include <thread>
+
+#include "app/status_log.h"
+#include "cli/arguments.h"
+#include "cli/batch_inputs.h"
+#include "cli/batch_manifest.h"
+#include "cli/batch_piece.h"
+#include "cli/batch_pool.h"
+#include "cli/batch_progress.h"
+#include "cli/batch_record.h"
+#include "cli/cli_document.h"
+#include "cli/commands.h"
+#include "cli/listing_output.h"
+#include "cli/npz_writer.h"
+#include "cli/pattern_options.h"
+#include "cli/profile_output.h"
+#include "cli/run_outputs.h"
+#include "diffraction/reflexion.h"
+#include "errors/alert.h"
+#include "errors/exceptions.h"
+#include "files/profile_file.h"
+#include "files/session_file.h"
+#include "files/tess_file.h"
+#include "files/whole_file.h"
+#include "patterns/crystal_pattern.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace VHTypes;
+
+static_assert(std::endian::native == std::endian::little, "the .npz rows are written as they lie");
+
+constexpr int kExitInterrupted = 130;  // as a shell reports a run ended by SIGINT
+constexpr double kBatchXMin = 5.0, kBatchXMax = 90.0;
+constexpr uint64_t kBatchPoints = 4500;
+constexpr auto kPollInterval = std::chrono::milliseconds(200);
+const char* const kManifestName = "batch-manifest.tsv";
+const char* const kWorkName = "batch-work";
+const char* const kGridName = "x.f64";
+
+struct CFormats {
+  bool profiles = false, npz = false, csv = false;
+};
+
+struct CBatch {
+  CPatternSettings patterns;
+  CFormats formats;
+  fs::path out;
+  size_t threads = 1;
+  std::optional<double> timeout;
+  bool resume = false;
+  std::vector<std::string> inputs;
+  std::string settings;  // the options that decide the results, for the manifest
+};
+
+std::vector<COptionSpec> OptionSpecs() {
+  std::vector<COptionSpec> options = PatternOptionSpecs();
+  for (const char* name :
+       {"--list", "--dir", "--out", "--format", "--threads", "--timeout", "--shard"})
+    options.emplace_back(name, true);
+  options.emplace_back("--peaks-only");
+  options.emplace_back("--resume");
+  return options;
+}
+
+CFormats FormatsFrom(const CArguments& args) {
+  CFormats formats;
+  if (args.Has("--peaks-only")) {
+    if (args.Has("--format") && *args.Value("--format") != "csv")
+      throw CUsageError("--peaks-only writes the peak table alone; leave out --format");
+    formats.csv = true;
+    return formats;
+  }
+  const std::string list = args.Value("--format").value_or("profiles");
+  size_t start = 0;
+  do {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    const std::string name = list.substr(start, comma - start);
+    if (name == "profiles")
+      formats.profiles = true;
+    else if (name == "npz")
+      formats.npz = true;
+    else if (name == "csv")
+      formats.csv = true;
+    else
+      throw CUsageError("--format takes profiles, npz and csv (comma-separated), not '" + name +
+                        "'");
+    start = comma + 1;
+  } while (start <= list.size());
+  return formats;
+}
+
+// Batch runs make data sets: a common grid unless the options ask for another.
+void ApplyBatchDefaults(const CArguments& args, CPlotSpec& plot) {
+  if (!args.Has("--range") && plot.AxisType() == kAxisTwoTheta)
+    plot.SetXRange(kBatchXMin, kBatchXMax);
+  if (!args.Has("--points")) plot.SetProfilePoints(kBatchPoints);
+}
+
+// The arguments that decide what is computed: all but those of the run's pace.
+std::string SettingsOf(std::span<const std::string> arguments) {
+  std::string settings;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (a == "--resume" || a.starts_with("--threads=")) continue;
+    if (a == "--threads") {
+      ++i;
+      continue;
+    }
+    for (const char c : a) settings += c == '\n' ? ' ' : c;
+    settings += ' ';
+  }
+  return settings;
+}
+
+// A folder the run can write into, created when missing; checked before any work.
+void PrepareOutputFolder(const fs::path& out) {
+  std::error_code error;
+  fs::create_directories(out, error);
+  if (error || !fs::is_directory(out, error))
+    throw CUsageError("--out " + out.string() + " cannot be created");
+  if (::access(out.c_str(), W_OK | X_OK) != 0)
+    throw CUsageError("--out " + out.string() + " cannot be written (" + std::strerror(errno) +
+                      ")");
+}
+
+CBatch BatchFrom(std::span<const std::string> arguments, const CArguments& args) {
+  CBatch batch;
+  batch.patterns = PatternSettingsFrom(args);
+  if (batch.patterns.mix)
+    throw CUsageError("--mix is not for batch runs: each input is one pattern");
+  ApplyBatchDefaults(args, batch.patterns.calculation.plotSpec);
+  batch.formats = FormatsFrom(args);
+  const std::optional<std::string> out = args.Value("--out");
+  if (!out) throw CUsageError("--out DIR is needed: the folder the outputs go to");
+  batch.out = *out;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  batch.threads = cores;
+  if (const auto threads = args.Integer("--threads")) {
+    if (*threads < 1 || *threads > 4096) throw CUsageError("--threads must lie between 1 and 4096");
+    batch.threads = static_cast<size_t>(*threads);
+  }
+  if (const auto timeout = args.Double("--timeout")) {
+    if (!(*timeout > 0.0)) throw CUsageError("--timeout must be a positive number of seconds");
+    batch.timeout = *timeout;
+  }
+  batch.resume = args.Has("--resume");
+  const CShard shard = ParseShard(args.Value("--shard").value_or("0/1"));
+  batch.inputs = ShardInputs(
+      ListBatchInputs(args.Positionals(), args.Value("--list"), args.Value("--dir")), shard);
+  if (batch.inputs.empty()) throw CUsageError("no inputs: give files, --list FILE or --dir DIR");
+  batch.settings = SettingsOf(arguments);
+  return batch;
+}
+
+// A run may be stopped with Ctrl-C: the workers take no further input, what is finished stays
+// written. A second Ctrl-C ends the process at once.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  g_interrupted = true;
+  std::signal(SIGINT, SIG_DFL);
+}
+
+class CInterruptScope {
+ public:
+  CInterruptScope() : m_previous(std::signal(SIGINT, OnInterrupt)) { g_interrupted = false; }
+  ~CInterruptScope() { std::signal(SIGINT, m_previous); }
+  CInterruptScope(const CInterruptScope&) = delete;
+  CInterruptScope& operator=(const CInterruptScope&) = delete;
+
+ private:
+  void (*m_previous)(int);
+};
+
+// Warnings met on the workers (log lines, and the alerts that readers show and go on after) are
+// counted for the status table rather than printed: a database's worth of them would bury the
+// progress, and lines from several threads would mix.
+thread_local size_t t_warnings = 0;
+
+class CCountingLog final : public CStatusLog {
+ public:
+  void Write(std::string_view) override { ++t_warnings; }
+};
+
+class CCountingAlerts final : public CAlertPresenter {
+ public:
+  Answer Present(const CVHAlertContent&) override {
+    ++t_warnings;
+    return kFirstButton;
+  }
+};
+
+std::string AlertText(const CVHException& error) {
+  CVHAlertContent alert;
+  alert.message = error.Message();
+  alert.explanation = error.Explanation();
+  alert.codeLine = error.CodeLine();
+  std::string text = AlertLine(alert);
+  if (error.Code() > 0 && error.Code() < 4096)
+    text += std::string(" [") + std::strerror(static_cast<int>(error.Code())) + "]";
+  return text;
+}
+
+std::string CsvField(const std::string& field) {
+  if (field.find_first_of(",\"\n\r") == std::string::npos) return field;
+  std::string quoted = "\"";
+  for (const char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+class CBatchRun {
+ public:
+  CBatchRun(const CBatch& batch, std::ostream& err)
+      : m_batch(batch),
+        m_work(batch.out / kWorkName),
+        m_plot(batch.patterns.calculation.plotSpec),
+        m_err(err) {}
+
+  int Run() {
+    std::error_code error;
+    // Hours of finished work are not thrown away by a command line that forgot --resume.
+    if (!m_batch.resume && fs::exists(m_batch.out / kManifestName, error))
+      throw CUsageError(m_batch.out.string() +
+                        " holds an unfinished run: --resume goes on with it; "
+                        "remove " +
+                        kManifestName + " to start afresh");
+    if (!m_batch.resume) fs::remove_all(m_work, error);
+    fs::create_directories(m_work, error);
+    if (error) throw CVHXFileNotOpen(kSeverityMessage, error.value());
+    CBatchManifest manifest((m_batch.out / kManifestName).string(), m_batch.settings,
+                            m_batch.resume);
+    std::map<size_t, CBatchRecord> finished = manifest.Finished();
+    for (const auto& [index, record] : finished)
+      if (index >= m_batch.inputs.size() || m_batch.inputs[index] != record.path)
+        throw CUsageError("--resume: the inputs are not those of the run in " +
+                          m_batch.out.string() + " (" + record.path + ")");
+    std::vector<size_t> pending;
+    for (size_t i = 0; i < m_batch.inputs.size(); ++i)
+      if (!finished.count(i)) pending.push_back(i);
+
+    CBatchProgress progress(m_err, &m_err == &std::cerr && ::isatty(STDERR_FILENO),
+                            m_batch.inputs.size(), finished.size());
+    for (const auto& [index, record] : finished)
+      progress.Finished(record.status != CBatchStatus::kOk);
+    {
+      CCountingLog log;
+      const CStatusLogScope logScope(log);
+      CCountingAlerts alerts;
+      const CAlertPresenterScope alertScope(alerts);
+      const CInterruptScope interrupt;
+      CBatchPool pool(
+          m_batch.threads, pending, [this](size_t index) { return Compute(index); }, g_interrupted);
+      while (!pool.Finished()) {
+        if (std::optional<CBatchRecord> record = pool.Next(kPollInterval)) {
+          manifest.Append(*record);
+          progress.Finished(record->status != CBatchStatus::kOk);
+          if (record->status != CBatchStatus::kOk) {
+            progress.Clear();
+            m_err << record->path << ": "
+                  << (record->status == CBatchStatus::kTimedOut ? "timed out" : record->message)
+                  << "\n";
+          }
+          finished[record->index] = std::move(*record);
+        }
+        progress.Tick();
+      }
+    }
+    progress.Clear();
+    if (g_interrupted) {
+      m_err << "tessaline-cli batch: interrupted after " << finished.size() << " of "
+            << m_batch.inputs.size() << " inputs; --resume with the same options goes on\n";
+      return kExitInterrupted;
+    }
+    std::vector<CBatchRecord> records;
+    for (auto& [index, record] : finished) records.push_back(std::move(record));
+    Assemble(records);
+    fs::remove_all(m_work, error);
+    fs::remove(m_batch.out / kManifestName, error);
+    m_err << "tessaline-cli batch: " << records.size() << " inputs, " << progress.Failed()
+          << " failed\n";
+    return progress.Failed() ? kExitFailure : kExitSuccess;
+  }
+
+ private:
+  std::string PiecePath(size_t index) const {
+    return (m_work / (std::to_string(index) + ".piece")).string();
+  }
+
+  // Works out one input on a worker thread: read, calculate, keep what the outputs need.
+  CBatchRecord Compute(size_t index) {
+    CBatchRecord record;
+    record.index = index;
+    record.path = m_batch.inputs[index];
+    const auto start = std::chrono::steady_clock::now();
+    t_warnings = 0;
+    try {
+      std::vector<CStructurePiece> structures = Structures(record);
+      record.seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      // The calculation of a structure cannot be stopped safely half-way (the document polls
+      // for cancelling only between files), so the time limit is checked when it ends: a
+      // structure over the limit has cost its time, but its result is dropped and the input
+      // marked, so that a collection's results never depend on how long one of them took.
+      if (m_batch.timeout && record.seconds > *m_batch.timeout) {
+        record.status = CBatchStatus::kTimedOut;
+        record.reflexions = 0;
+      } else {
+        WritePiece(PiecePath(index), structures);
+      }
+    } catch (...) {
+      const std::unique_ptr<CVHException> error =
+          ConvertException(std::current_exception(), kSeverityMessage);
+      record.status = CBatchStatus::kRefused;
+      record.message = AlertText(*error);
+      record.reflexions = 0;
+      record.seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    record.warnings = t_warnings;
+    return record;
+  }
+
+  // The structures of one crystal file, calculated as simulate calculates them.
+  std::vector<CStructurePiece> Structures(CBatchRecord& record) {
+    const std::string& path = record.path;
+    // A session would bring its own settings and patterns; a batch computes crystal files.
+    if (IsSessionType(CTessFile::DetermineType(path)))
+      throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, path);
+    CCliDocument document(m_plot, [&](CTSPattern& pattern) {
+      if (!pattern.Crystal()) throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, path);
+      m_batch.patterns.ApplyTo(pattern, m_discard);
+    });
+    std::vector<CStructurePiece> structures;
+    for (const std::shared_ptr<CTSPattern>& pattern : document.Add(path)) {
+      const auto inRange = ReflexionsInRange(pattern->Crystal()->reflexions, m_plot);
+      if (inRange.empty())
+        throw std::runtime_error(pattern->Title() + ": " + std::string(NoReflexionsMessage()));
+      record.reflexions += inRange.size();
+      CStructurePiece& s = structures.emplace_back();
+      s.title = pattern->Title();
+      const CProfile& profile = pattern->GetProfile(m_plot);
+      if (m_batch.formats.profiles)
+        s.profile = CTSProfileFile::ProfileText(*pattern, profile, m_plot);
+      if (m_batch.formats.npz) s.row = Row(*pattern, profile);
+      if (m_batch.formats.csv) s.peaks = PeakRows(path, s.title, inRange);
+    }
+    return structures;
+  }
+
+  // The intensities within the range, as float32; the grid is kept once, by the first.
+  std::string Row(const CTSPattern& pattern, const CProfile& profile) {
+    std::string row, grid;
+    for (const CProfilePoint& point : profile) {
+      if (point.x < m_plot.XMin() || point.x > m_plot.XMax()) continue;
+      const float y = static_cast<float>(pattern.PlottedPoint(point).y);
+      row.append(reinterpret_cast<const char*>(&y), sizeof y);
+      grid.append(reinterpret_cast<const char*>(&point.x), sizeof point.x);
+    }
+    const fs::path gridPath = m_work / kGridName;
+    std::error_code error;
+    if (!fs::exists(gridPath, error)) WriteWholeFile(gridPath.string(), grid);
+    return row;
+  }
+
+  std::string PeakRows(const std::string& path, const std::string& title,
+                       const std::vector<std::shared_ptr<CTSReflexion>>& inRange) const {
+    double strongest = 0.0;
+    for (const auto& r : inRange) strongest = std::max(strongest, r->intensity);
+    std::string rows;
+    const std::string prefix = CsvField(path) + "," + CsvField(title) + ",";
+    for (const auto& r : inRange)
+      rows += prefix + Formatted("%d,%d,%d,%.6f,%.6f,%.6f\n", r->h, r->k, r->l, r->d, r->position,
+                                 strongest > 0.0 ? r->intensity / strongest : 0.0);
+    return rows;
+  }
+
+  // The outputs of the finished inputs, in input order.
+  void Assemble(const std::vector<CBatchRecord>& records) {
+    CRunOutputs outputs(m_batch.inputs, m_err);
+    WriteStatusTable(outputs.Claim((m_batch.out / "status.tsv").string()), records);
+    if (m_batch.formats.npz)
+      WriteNpz(outputs.Claim((m_batch.out / "patterns.npz").string()), records);
+    if (m_batch.formats.csv)
+      WritePeaks(outputs.Claim((m_batch.out / "peaks.csv").string()), records);
+    if (!m_batch.formats.profiles) return;
+    for (const CBatchRecord& record : records) {
+      if (record.status != CBatchStatus::kOk) continue;
+      for (const CStructurePiece& s : ReadPiece(PiecePath(record.index)))
+        WriteWholeFile(outputs.Claim((m_batch.out / (s.title + "-profile.txt")).string()),
+                       s.profile);
+    }
+  }
+
+  void WritePeaks(const std::string& path, const std::vector<CBatchRecord>& records) {
+    CAtomicOutput table(path);
+    table.Write("input,structure,h,k,l,d (Å)," +
+                CsvField(std::string(m_plot.XAxisTitle()) + " (" + m_plot.XAxisUnit() + ")") +
+                ",relative intensity\n");
+    for (const CBatchRecord& record : records)
+      if (record.status == CBatchStatus::kOk)
+        for (const CStructurePiece& s : ReadPiece(PiecePath(record.index))) table.Write(s.peaks);
+    table.Commit();
+  }
+
+  // One row per structure of a finished input, one NaN row for an input without a result.
+  void WriteNpz(const std::string& path, const std::vector<CBatchRecord>& records) {
+    std::vector<std::u32string> names;
+    std::vector<int8_t> statuses;
+    for (const CBatchRecord& record : records) {
+      if (record.status != CBatchStatus::kOk) {
+        names.push_back(Utf32(record.path));
+        statuses.push_back(static_cast<int8_t>(record.status));
+        continue;
+      }
+      const std::vector<CStructurePiece> structures = ReadPiece(PiecePath(record.index));
+      for (const CStructurePiece& s : structures) {
+        names.push_back(Utf32(structures.size() == 1 ? record.path : record.path + "#" + s.title));
+        statuses.push_back(0);
+      }
+    }
+    std::string grid;
+    std::error_code error;
+    if (fs::exists(m_work / kGridName, error)) {
+      std::ifstream file(m_work / kGridName, std::ios::binary);
+      grid.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    const uint64_t points = grid.size() / sizeof(double);
+    size_t width = 1;
+    for (const std::u32string& name : names) width = std::max(width, name.size());
+
+    CNpzWriter npz(path);
+    npz.BeginArray("x", "<f8", {points}, sizeof(double));
+    npz.Write(grid);
+    npz.EndArray();
+    npz.BeginArray("intensity", "<f4", {names.size(), points}, sizeof(float));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::string missing = std::string(reinterpret_cast<const char*>(&nan), sizeof nan);
+    std::string nanRow;
+    for (uint64_t i = 0; i < points; ++i) nanRow += missing;
+    for (const CBatchRecord& record : records) {
+      if (record.status != CBatchStatus::kOk) {
+        npz.Write(nanRow);
+        continue;
+      }
+      for (const CStructurePiece& s : ReadPiece(PiecePath(record.index))) {
+        if (s.row.size() != nanRow.size())
+          throw std::runtime_error(record.path + ": its profile is not on the run's grid");
+        npz.Write(s.row);
+      }
+    }
+    npz.EndArray();
+    npz.BeginArray("names", "<U" + std::to_string(width), {names.size()}, 4 * width);
+    for (std::u32string name : names) {
+      name.resize(width, U'\0');
+      npz.Write(std::string_view(reinterpret_cast<const char*>(name.data()), 4 * width));
+    }
+    npz.EndArray();
+    npz.BeginArray("status", "|i1", {statuses.size()}, 1);
+    npz.Write(std::string_view(reinterpret_cast<const char*>(statuses.data()), statuses.size()));
+    npz.EndArray();
+    npz.Commit();
+  }
+
+  // NumPy's unicode strings hold code points; a byte that is not UTF-8 stands for itself.
+  static std::u32string Utf32(const std::string& text) {
+    std::u32string out;
+    for (size_t i = 0; i < text.size();) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      const size_t length = byte < 0x80         ? 1
+                            : (byte >> 5) == 6  ? 2
+                            : (byte >> 4) == 14 ? 3
+                            : (byte >> 3) == 30 ? 4
+                                                : 0;
+      char32_t code = length == 1   ? byte
+                      : length == 2 ? byte & 0x1F
+                      : length == 3 ? byte & 0x0F
+                                    : byte & 0x07;
+      bool valid = length > 0 && i + length <= text.size();
+      for (size_t k = 1; valid && k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        valid = (next & 0xC0) == 0x80;
+        code = (code << 6) | (next & 0x3F);
+      }
+      out += valid ? code : static_cast<char32_t>(byte);
+      i += valid ? length : 1;
+    }
+    return out;
+  }
+
+  const CBatch& m_batch;
+  const fs::path m_work;
+  const CPlotSpec m_plot;
+  std::ostream& m_err;
+  std::ostringstream m_discard;  // notes of observed-data settings, which crystals never write
+};
+
+}  // namespace
+
+int RunBatchCommand(std::span<const std::string> arguments, std::ostream&, std::ostream& err) {
+  const CArguments args(arguments, OptionSpecs());
+  const CBatch batch = BatchFrom(arguments, args);
+  PrepareOutputFolder(batch.out);
+  if (batch.formats.npz) {
+    const uint64_t points = batch.patterns.calculation.plotSpec.ProfilePoints();
+    if (NpzMemberSize("intensity", "<f4", {batch.inputs.size(), points}, sizeof(float)) >
+        kLargestNpz)
+      throw CUsageError(
+          "--format npz: " + std::to_string(batch.inputs.size()) + " patterns of " +
+          std::to_string(points) +
+          " points pass the 4 GB of an archive without zip64; split the run with --shard");
+  }
+  return CBatchRun(batch, err).Run();
+}

@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "cli/batch_piece.h"
+#include "cli/batch_record.h"
+#include "cli/npz_writer.h"
+#include "cli/run_cli.h"
+#include "support/data_files.h"
+#include "support/scratch_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The structures the batch runs over, in the order --dir lists them.
+std::vector<std::string> CifInputs() {
+  std::vector<std::string> inputs;
+  for (const auto& entry : fs::directory_iterator(TestDataPath("")))
+    if (entry.path().extension() == ".cif") inputs.push_back(entry.path().string());
+  std::sort(inputs.begin(), inputs.end());
+  return inputs;
+}
+
+const std::vector<std::string> kFewPoints = {"--points", "600", "--range", "10:70"};
+
+CCliResult Batch(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "batch");
+  return RunCli(arguments);
+}
+
+std::vector<std::string> With(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// A reader of the stored zip and .npy members the batch writes, independent of the writer.
+struct CNpyArray {
+  std::string descr;
+  std::vector<uint64_t> shape;
+  std::string data;
+};
+
+uint32_t Le32(const std::string& s, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i)
+    v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<size_t>(i)]);
+  return v;
+}
+uint16_t Le16(const std::string& s, size_t at) {
+  return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) |
+                               static_cast<unsigned char>(s[at + 1]) << 8);
+}
+
+CNpyArray ParseNpy(const std::string& file) {
+  EXPECT_EQ(file.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));
+  const size_t length = Le16(file, 8);
+  EXPECT_EQ((10 + length) % 64, 0u);
+  const std::string header = file.substr(10, length);
+  CNpyArray array;
+  const size_t descr = header.find("'descr': '") + 10;
+  array.descr = header.substr(descr, header.find('\'', descr) - descr);
+  EXPECT_NE(header.find("'fortran_order': False"), std::string::npos);
+  const size_t open = header.find("'shape': (") + 10;
+  std::string dims = header.substr(open, header.find(')', open) - open);
+  for (size_t at = 0; at < dims.size();) {
+    array.shape.push_back(std::stoull(dims.substr(at)));
+    at = dims.find(',', at);
+    if (at == std::string::npos) break;
+    at = dims.find_first_not_of(", ", at);
+    if (at == std::string::npos) break;
+  }
+  array.data = file.substr(10 + length);
+  return array;
+}
+
+// Walks the central directory, checks each member's local header and CRC.
+std::map<std::string, CNpyArray> ReadNpz(const fs::path& path) {
+  const std::string zip = ReadWholeFile(path);
+  const size_t end = zip.size() - 22;
+  EXPECT_EQ(Le32(zip, end), 0x06054b50u);
+  const size_t count = Le16(zip, end + 10);
+  size_t at = Le32(zip, end + 16);
+  std::map<std::string, CNpyArray> members;
+  for (size_t i = 0; i < count; ++i) {
+    EXPECT_EQ(Le32(zip, at), 0x02014b50u);
+    const uint32_t crc = Le32(zip, at + 16), size = Le32(zip, at + 20);
+    const size_t nameLength = Le16(zip, at + 28);
+    const std::string name = zip.substr(at + 46, nameLength);
+    const size_t local = Le32(zip, at + 42);
+    EXPECT_EQ(Le32(zip, local), 0x04034b50u);
+    EXPECT_EQ(Le16(zip, local + 8), 0u) << "stored";
+    EXPECT_EQ(Le32(zip, local + 14), crc);
+    const std::string data = zip.substr(local + 30 + Le16(zip, local + 26), size);
+    EXPECT_EQ(ZipCrc32(0, data), crc) << name;
+    members[name.substr(0, name.size() - 4)] = ParseNpy(data);
+    at += 46 + nameLength;
+  }
+  return members;
+}
+
+// The intensities of a profile file as simulate wrote it.
+std::vector<double> ProfileValues(const std::string& text) {
+  std::vector<double> values;
+  std::istringstream lines(text);
+  std::string line;
+  int separators = 0;
+  while (std::getline(lines, line)) {
+    if (line.find_first_not_of('*') == std::string::npos && !line.empty()) {
+      ++separators;
+      continue;
+    }
+    if (separators < 2) continue;
+    const size_t tab = line.find('\t');
+    if (tab != std::string::npos) values.push_back(std::stod(line.substr(tab + 1)));
+  }
+  return values;
+}
+
+std::vector<std::string> StatusRows(const fs::path& out) {
+  std::vector<std::string> rows;
+  std::istringstream lines(ReadWholeFile(out / "status.tsv"));
+  for (std::string line; std::getline(lines, line);) rows.push_back(line);
+  return rows;
+}
+
+std::set<std::string> FileNames(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST(BatchCommand, EveryFormatHoldsWhatSimulateWritesForEachFile) {
+  CScratchFolder folder;
+  const std::vector<std::string> inputs = CifInputs();
+  const fs::path single = folder.Path() / "single";
+  ASSERT_EQ(
+      RunCli(With(With({"simulate", "--out-dir", single.string()}, inputs), kFewPoints)).status,
+      kExitSuccess);
+  const fs::path out = folder.Path() / "batch";
+  const CCliResult result = Batch(With({"--dir", TestDataPath("").string(), "--out", out.string(),
+                                        "--format", "profiles,npz,csv", "--threads", "2"},
+                                       kFewPoints));
+  ASSERT_EQ(result.status, kExitSuccess) << result.err;
+
+  for (const std::string& input : inputs) {
+    const std::string name = fs::path(input).stem().string() + "-profile.txt";
+    EXPECT_EQ(ReadWholeFile(out / name), ReadWholeFile(single / name)) << name;
+  }
+  // The vhtx file is a crystal format too, which --dir takes.
+  EXPECT_TRUE(fs::exists(out / "strontium_titanate-profile.txt"));
+  EXPECT_FALSE(fs::exists(out / "batch-work"));
+  EXPECT_FALSE(fs::exists(out / "batch-manifest.tsv"));
+
+  const std::map<std::string, CNpyArray> npz = ReadNpz(out / "patterns.npz");
+  const CNpyArray& x = npz.at("x");
+  const CNpyArray& intensity = npz.at("intensity");
+  const CNpyArray& names = npz.at("names");
+  const CNpyArray& status = npz.at("status");
+  ASSERT_EQ(x.descr, "<f8");
+  ASSERT_EQ(intensity.descr, "<f4");
+  ASSERT_EQ(status.descr, "|i1");
+  ASSERT_EQ(intensity.shape, (std::vector<uint64_t>{inputs.size() + 1, x.shape[0]}));
+  EXPECT_EQ(x.shape[0], 600u);
+  double first = 0.0;
+  std::memcpy(&first, x.data.data(), sizeof first);
+  EXPECT_DOUBLE_EQ(first, 10.0);
+  const size_t width = std::stoul(names.descr.substr(2));
+  for (size_t row = 0; row < inputs.size(); ++row) {
+    std::string name;
+    for (size_t c = 0; c < width; ++c) {
+      const char32_t code = static_cast<char32_t>(Le32(names.data, 4 * (row * width + c)));
+      if (code) name += static_cast<char>(code);
+    }
+    EXPECT_EQ(name, inputs[row]);
+    EXPECT_EQ(status.data[row], 0);
+    const std::vector<double> expected = ProfileValues(
+        ReadWholeFile(single / (fs::path(inputs[row]).stem().string() + "-profile.txt")));
+    ASSERT_EQ(expected.size(), x.shape[0]);
+    for (size_t i = 0; i < expected.size(); ++i) {
+      float value = 0.0f;
+      std::memcpy(&value, intensity.data.data() + 4 * (row * x.shape[0] + i), 4);
+      // The profile file holds 5 significant digits; the row the float32 of the same number.
+      EXPECT_NEAR(value, expected[i], 1e-4 * std::abs(expected[i]) + 1e-30)
+          << inputs[row] << " point " << i;
+    }
+  }
+
+  // The peak table: each structure's rows are those of simulate's table, in the same order.
+  const std::string peaks = ReadWholeFile(out / "peaks.csv");
+  EXPECT_EQ(peaks.substr(0, peaks.find(',', 27)), "input,structure,h,k,l,d (Å)");
+  for (const std::string& input : {inputs.front(), inputs.back()}) {
+    const std::string table = folder / (fs::path(input).stem().string() + ".csv");
+    ASSERT_EQ(RunCli(With({"simulate", input, "-o", (folder.Path() / "unused.txt").string(),
+                           "--peaks", table},
+                          kFewPoints))
+                  .status,
+              kExitSuccess);
+    std::istringstream rows(ReadWholeFile(table));
+    std::string row;
+    std::getline(rows, row);
+    size_t count = 0;
+    while (std::getline(rows, row)) {
+      std::vector<std::string> f;
+      std::istringstream fields(row);
+      for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
+      const std::string expected = input + "," + fs::path(input).stem().string() + "," + f[0] +
+                                   "," + f[1] + "," + f[2] + "," + f[3] + "," + f[4] + "," + f[6] +
+                                   "\n";
+      EXPECT_NE(peaks.find(expected), std::string::npos) << expected;
+      ++count;
+    }
+    EXPECT_GT(count, 3u);
+  }
+}
+
+TEST(BatchCommand, ABrokenFileGetsItsRefusedRowAndTheRunGoesOn) {
+  CScratchFolder folder;
+  const std::string broken = folder / "broken.cif";
+  std::ofstream(broken) << "data_broken\n_cell_length_a 5\nloop_\n_atom_site_label\n";
+  const std::string list = folder / "inputs.txt";
+  std::ofstream(list) << "# a list\n"
+                      << TestDataPath("quartz.cif").string() << "\n\n"
+                      << broken << "\n"
+                      << "/no/such/file.cif\n"
+                      << TestDataPath("silicon.cif").string() << "\n";
+  const fs::path out = folder.Path() / "out";
+  const CCliResult result =
+      Batch(With({"--list", list, "--out", out.string(), "--format", "npz,profiles"}, kFewPoints));
+  EXPECT_EQ(result.status, kExitFailure);
+  EXPECT_NE(result.err.find(broken + ": "), std::string::npos) << result.err;
+  EXPECT_TRUE(fs::exists(out / "quartz-profile.txt"));
+  EXPECT_TRUE(fs::exists(out / "silicon-profile.txt"));
+  const std::vector<std::string> rows = StatusRows(out);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0], "path\tstatus\treflexions\tseconds\twarnings\tmessage");
+  EXPECT_EQ(rows[1].substr(0, rows[1].find('\t', rows[1].find('\t') + 1)),
+            TestDataPath("quartz.cif").string() + "\tok");
+  EXPECT_EQ(rows[2].substr(0, broken.size() + 9), broken + "\trefused\t");
+  EXPECT_NE(rows[3].find("Unable to locate file."), std::string::npos) << rows[3];
+  const std::map<std::string, CNpyArray> npz = ReadNpz(out / "patterns.npz");
+  EXPECT_EQ(npz.at("status").data, std::string("\0\1\1\0", 4));
+  float value = 0.0f;
+  std::memcpy(&value, npz.at("intensity").data.data() + 4 * 600, 4);
+  EXPECT_TRUE(std::isnan(value));
+  std::memcpy(&value, npz.at("intensity").data.data() + 4 * 3 * 600 + 4 * 300, 4);
+  EXPECT_FALSE(std::isnan(value));
+}
+
+TEST(BatchCommand, AResumedRunComputesNothingTwiceAndEndsAlike) {
+  CScratchFolder folder;
+  std::vector<std::string> copies;
+  for (const std::string& input : CifInputs()) {
+    copies.push_back(folder / fs::path(input).filename().string());
+    fs::copy_file(input, copies.back());
+  }
+  const fs::path whole = folder.Path() / "whole", resumed = folder.Path() / "resumed";
+  const std::vector<std::string> options = With({"--format", "profiles"}, kFewPoints);
+  ASSERT_EQ(Batch(With(With(copies, {"--out", whole.string()}), options)).status, kExitSuccess);
+
+  // What a kill leaves: the first input finished (its piece and manifest line written), the
+  // second one's line cut short.
+  const std::vector<std::string> arguments =
+      With(With(copies, {"--out", resumed.string()}), options);
+  std::string header = "# tessaline-cli batch ";
+  for (const std::string& a : arguments) header += a + " ";
+  fs::create_directories(resumed / "batch-work");
+  const std::string first = fs::path(copies[0]).stem().string();
+  WritePiece((resumed / "batch-work" / "0.piece").string(),
+             {{first, ReadWholeFile(whole / (first + "-profile.txt")), "", ""}});
+  CBatchRecord record{0, copies[0], CBatchStatus::kOk, "", 12, 7.25, 0};
+  std::ofstream(resumed / "batch-manifest.tsv") << header << "\n"
+                                                << RecordLine(record) << "1\tok\t3";
+  // Were the finished input read again, it would now be refused.
+  std::ofstream(copies[0]) << "not a crystal";
+
+  EXPECT_EQ(Batch(With(arguments, {"--threads", "1"})).status, kExitUsage)
+      << "--resume is needed to keep it";
+  EXPECT_TRUE(fs::exists(resumed / "batch-work" / "0.piece"));
+  const CCliResult other = Batch(With(With(arguments, {"--resume"}), {"--strain", "0.01"}));
+  EXPECT_EQ(other.status, kExitUsage);
+  EXPECT_NE(other.err.find("other options"), std::string::npos) << other.err;
+
+  const CCliResult result = Batch(With(arguments, {"--resume", "--threads", "2"}));
+  ASSERT_EQ(result.status, kExitSuccess) << result.err;
+  for (const std::string& name : FileNames(whole))
+    if (name != "status.tsv") {
+      EXPECT_EQ(ReadWholeFile(resumed / name), ReadWholeFile(whole / name)) << name;
+    }
+  EXPECT_EQ(FileNames(resumed), FileNames(whole));
+  const std::vector<std::string> rows = StatusRows(resumed);
+  ASSERT_EQ(rows.size(), copies.size() + 1);
+  EXPECT_EQ(rows[1], copies[0] + "\tok\t12\t7.250\t0\t");
+  for (size_t i = 2; i < rows.size(); ++i)
+    EXPECT_NE(rows[i].find("\tok\t"), std::string::npos) << rows[i];
+}
+
+TEST(BatchCommand, ShardsAndThreadCountsDoNotChangeTheResults) {
+  CScratchFolder folder;
+  const std::vector<std::string> inputs = CifInputs();
+  const auto run = [&](const std::string& name, std::vector<std::string> extra) {
+    const fs::path out = folder.Path() / name;
+    const CCliResult result = Batch(
+        With(With(With(inputs, {"--out", out.string(), "--format", "profiles,npz"}), kFewPoints),
+             extra));
+    EXPECT_EQ(result.status, kExitSuccess) << result.err;
+    return out;
+  };
+  const fs::path one = run("one", {"--threads", "1"});
+  const fs::path two = run("two", {"--threads", "2"});
+  EXPECT_EQ(ReadWholeFile(one / "patterns.npz"), ReadWholeFile(two / "patterns.npz"));
+
+  std::map<std::string, std::string> united;
+  size_t rows = 0;
+  for (int k = 0; k < 3; ++k) {
+    const fs::path shard = run("shard" + std::to_string(k), {"--shard", std::to_string(k) + "/3"});
+    for (const std::string& name : FileNames(shard))
+      if (name.ends_with("-profile.txt")) {
+        EXPECT_TRUE(united.emplace(name, ReadWholeFile(shard / name)).second) << name;
+      }
+    const std::map<std::string, CNpyArray> npz = ReadNpz(shard / "patterns.npz");
+    rows += npz.at("intensity").shape[0];
+  }
+  std::map<std::string, std::string> single;
+  for (const std::string& name : FileNames(two))
+    if (name.ends_with("-profile.txt")) single.emplace(name, ReadWholeFile(two / name));
+  EXPECT_EQ(united, single);
+  EXPECT_EQ(rows, inputs.size());
+}
+
+TEST(BatchCommand, BadShardsAndUnwritableFoldersAreUsageErrorsBeforeAnyWork) {
+  CScratchFolder folder;
+  const std::string out = folder / "out";
+  for (const std::string shard : {"3/2", "2/2", "-1/2", "1", "a/b", "1/0"}) {
+    const CCliResult result =
+        Batch({TestDataPath("quartz.cif").string(), "--out", out, "--shard", shard});
+    EXPECT_EQ(result.status, kExitUsage) << shard;
+    EXPECT_NE(result.err.find("--shard"), std::string::npos) << result.err;
+  }
+  EXPECT_FALSE(fs::exists(out));
+  std::ofstream(folder / "file") << "x";
+  const CCliResult blocked =
+      Batch({TestDataPath("quartz.cif").string(), "--out", folder / "file/out"});
+  EXPECT_EQ(blocked.status, kExitUsage);
+  EXPECT_NE(blocked.err.find("--out"), std::string::npos) << blocked.err;
+  EXPECT_EQ(Batch({TestDataPath("quartz.cif").string(), "--out", out, "--format", "hdf5"}).status,
+            kExitUsage);
+  EXPECT_EQ(Batch({"--out", out, "--dir", folder / "missing"}).status, kExitUsage);
+  EXPECT_EQ(FileNames(folder.Path()), std::set<std::string>{"file"});
+}
+
+}  // namespace
