@@ -1,6 +1,7 @@
 #include "document/structures_list.h"
 
 #include <algorithm>
+#include <new>
 
 #include "errors/exceptions.h"
 
@@ -34,7 +35,13 @@ std::string CStructuresList::Icon(size_t row) const {
 
 void CStructuresList::Rebuild() {
   m_rows.clear();
-  AddRows(m_document.Patterns(), 0, m_rows);
+  try {
+    AddRows(m_document.Patterns(), 0, m_rows);
+  } catch (const std::bad_alloc&) {
+    // A list that cannot hold its rows shows none rather than some, and says why.
+    std::vector<CRow>().swap(m_rows);
+    m_document.Ui().Alert(CVHXStructuresMemErr());
+  }
 }
 
 void CStructuresList::OnUpdate(const CUpdateHint& hint) {
