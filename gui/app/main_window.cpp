@@ -136,6 +136,7 @@ CMainWindow::CMainWindow(CPreferences* preferences, QWidget* parent)
   statusBar()->addPermanentWidget(m_fileLabel);
   connect(m_plot, &CPlotWidget::cursorReadout, m_cursorLabel, &QLabel::setText);
   m_progress = new CProgressWindow(this);
+  connect(&m_ui, &CDesktopDocumentUi::busyChanged, m_progress, &CProgressWindow::KeepPumping);
 
   m_document.AddView(*this);
   m_history.Record(m_document.Session());
@@ -643,13 +644,14 @@ void CMainWindow::OpenFiles(const QStringList& paths) {
         m_patternsView->selectionModel()->select(m_patternsModel->IndexOf(row),
                                                  QItemSelectionModel::ClearAndSelect);
   }
-  for (const QString& path : paths) {
-    if (!QFileInfo::exists(path)) continue;
-    AddRecentFile(path);
-    // A session opened into an empty window becomes the window's file.
-    if (wasEmpty && paths.size() == 1 && IsSessionType(CTessFile::DetermineType(ToPath(path))))
-      m_sessionPath = QFileInfo(path).absoluteFilePath();
-  }
+  QStringList found;
+  for (const QString& path : paths)
+    if (QFileInfo::exists(path)) found << path;
+  AddRecentFiles(found);
+  // A session opened into an empty window becomes the window's file.
+  if (wasEmpty && paths.size() == 1 && found.size() == 1 &&
+      IsSessionType(CTessFile::DetermineType(ToPath(found.front()))))
+    m_sessionPath = QFileInfo(found.front()).absoluteFilePath();
   UpdateTitle();
 }
 
@@ -729,7 +731,7 @@ bool CMainWindow::SaveSession(const QString& path) {
   if (!Reported([&] { WriteSessionFile(ToPath(path), session); })) return false;
   m_sessionPath = QFileInfo(path).absoluteFilePath();
   m_document.SetModified(false);
-  AddRecentFile(m_sessionPath);
+  AddRecentFiles({m_sessionPath});
   UpdateTitle();
   return true;
 }
@@ -746,13 +748,16 @@ bool CMainWindow::Reported(const std::function<void()>& operation) {
   return false;
 }
 
-void CMainWindow::AddRecentFile(const QString& path) {
+void CMainWindow::AddRecentFiles(const QStringList& paths) {
+  if (paths.isEmpty()) return;
   QSettings settings;
   settings.beginGroup(kSettingsGroup);
   QStringList recent = settings.value(QStringLiteral("RecentFiles")).toStringList();
-  const QString absolute = QFileInfo(path).absoluteFilePath();
-  recent.removeAll(absolute);
-  recent.prepend(absolute);
+  for (const QString& path : paths) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    recent.removeAll(absolute);
+    recent.prepend(absolute);
+  }
   while (recent.size() > kRecentFiles) recent.removeLast();
   settings.setValue(QStringLiteral("RecentFiles"), recent);
   settings.endGroup();

@@ -97,7 +97,8 @@ class CMainWindow : public QMainWindow, public CDocumentView {
   bool SaveAs();
   // Whether the window may drop the session: saved, or the user chose not to.
   bool MayDiscardSession();
-  void AddRecentFile(const QString& path);
+  // The files opened go to the top of Open Recent, the last one first.
+  void AddRecentFiles(const QStringList& paths);
   void RebuildRecentMenu();
 
   // Exports of the selected crystal, the plot and the tables.

@@ -37,10 +37,17 @@ CProgressWindow::CProgressWindow(QWidget* mainWindow)
   setAutoFillBackground(true);
 
   if (const auto manager = StatusManager()) manager->SetDisplay(this);
-  connect(&m_pump, &QTimer::timeout, this, [] {
-    if (const auto manager = StatusManager()) manager->Pump();
+  m_pump.setInterval(kPumpInterval);
+  connect(&m_pump, &QTimer::timeout, this, [this] {
+    const auto manager = StatusManager();
+    if (manager) manager->Pump();
+    if (!m_busy && (!manager || (!manager->HasWindow() && !manager->TimerDue()))) m_pump.stop();
   });
-  m_pump.start(kPumpInterval);
+}
+
+void CProgressWindow::KeepPumping(bool busy) {
+  m_busy = busy;
+  if (busy && !m_pump.isActive()) m_pump.start();
 }
 
 CProgressWindow::~CProgressWindow() {

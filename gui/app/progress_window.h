@@ -1,7 +1,7 @@
 // The progress window: a small top-most window, centred on the main window, with the text and
 // the bar of the status the program is busy with. The core's status manager decides when it
 // appears (after 750 ms) and how often it redraws (every 101 ms at most); this window owns a
-// timer that lets the manager run on the event loop, also while the document works beside it.
+// timer that lets the manager run on the event loop while the document works beside it.
 #pragma once
 
 #include <QTimer>
@@ -24,6 +24,9 @@ class CProgressWindow final : public QWidget, public CStatusDisplay {
   void Hide() override;
 
   QString Text() const;
+  // The manager runs on the event loop while long work runs, and after it for as long as it
+  // has a window to show or hide; an idle application is not woken for it.
+  void KeepPumping(bool busy);
 
  private:
   QWidget* m_mainWindow;
@@ -31,4 +34,5 @@ class CProgressWindow final : public QWidget, public CStatusDisplay {
   QProgressBar* m_bar;
   QLabel* m_hint;
   QTimer m_pump;
+  bool m_busy = false;
 };
