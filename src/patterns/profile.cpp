@@ -6,11 +6,14 @@
 #include "crystal/crystal.h"
 #include "crystal/vector.h"
 #include "diffraction/reflexion.h"
+#include "patterns/peak_sum.h"
 #include "patterns/plot_spec.h"
 
 using namespace VHTypes;
 
 namespace VHProfile {
+
+const double kGaussianNorm = std::sqrt(kLn2 / kPi);
 
 namespace {
 
@@ -18,67 +21,13 @@ namespace {
 constexpr double kScherrer = 0.888;
 // Crystallites this large (Angstrom) broaden nothing on the 2 theta axis.
 constexpr double kLargestSize = 10000.0;
-// exp(a) below exp(-30) is left out of the Gaussian, whatever the reach.
-constexpr double kGaussianFloor = -30.0;
 constexpr double kGaussianCutOff = 5.0;
 constexpr double kLorentzianCutOff = 20.0;
 // A Delta peak is a triangle this many grid steps wide on each side.
 constexpr double kDeltaSteps = 9.0;
 
-const double kGaussianNorm = std::sqrt(kLn2 / kPi);
 // 2 sqrt(ln 2), the factor of the strain term.
 const double kStrainFactor = 2.0 * std::sqrt(kLn2);
-
-// The shapes for one half width w, as functions of the distance from the peak's centre. The
-// constants of a peak are worked out once, so that the sampling loop, compiled once per shape,
-// does a multiplication and (for the bell shapes) one exponential per point.
-class CDeltaPeak {
- public:
-  explicit CDeltaPeak(double w) : m_w(w) {}
-  double operator()(double dx) const {
-    const double distance = std::abs(dx);
-    return distance < m_w ? 1.0 - distance / m_w : 0.0;
-  }
-
- private:
-  double m_w;
-};
-
-class CLorentzianPeak {
- public:
-  explicit CLorentzianPeak(double w) : m_inverseWidth(1.0 / w), m_piW(kPi * w) {}
-  double operator()(double dx) const {
-    const double u = dx * m_inverseWidth;
-    return 1.0 / (m_piW * (1.0 + u * u));
-  }
-
- private:
-  double m_inverseWidth, m_piW;
-};
-
-class CGaussianPeak {
- public:
-  explicit CGaussianPeak(double w) : m_inverseWidth(1.0 / w), m_height(kGaussianNorm / w) {}
-  double operator()(double dx) const {
-    const double u = dx * m_inverseWidth;
-    const double a = -kLn2 * u * u;
-    return a <= kGaussianFloor ? 0.0 : m_height * std::exp(a);
-  }
-
- private:
-  double m_inverseWidth, m_height;
-};
-
-class CPseudoVoigtPeak {
- public:
-  CPseudoVoigtPeak(double w, double eta) : m_gaussian(w), m_lorentzian(w), m_eta(eta) {}
-  double operator()(double dx) const { return (1.0 - m_eta) * m_gaussian(dx) + m_eta * m_lorentzian(dx); }
-
- private:
-  CGaussianPeak m_gaussian;
-  CLorentzianPeak m_lorentzian;
-  double m_eta;
-};
 
 // The K-alpha-2 companion of the peaks, when the doublet is in use.
 struct CDoublet {
@@ -106,59 +55,63 @@ CDoublet DoubletOf(const CPlotSpec& plotSpec) {
 // far outside the grid (or not finite) clamp instead of overflowing an integer.
 double IndexOf(double edge, double xMin, double step) { return std::trunc((edge - xMin) / step); }
 
-// `makePeak(w)` gives the shape of a peak of half width w.
-template <class MakePeak>
-void AddPeaks(CProfile& grid, const std::vector<std::shared_ptr<CTSReflexion>>& reflexions, double xMin,
-              double step, double cutOff, const CDoublet& doublet, MakePeak makePeak, bool delta) {
-  const double lastIndex = static_cast<double>(grid.size() - 1);
-  CProfilePoint* const points = grid.data();
-  for (const auto& reflexion : reflexions) {
-    const double x1 = reflexion->position;
-    const double intensity = reflexion->intensity;
-    const double w = delta ? kDeltaSteps * step : reflexion->halfWidth;
-    // An unbounded width spreads the peak to nothing; a position that is not finite has no point.
-    if (!std::isfinite(w) || !std::isfinite(x1)) continue;
+// The peak of a reflexion on the grid, weighted by its intensity: its reach, and for the doublet
+// the companion line's position. A peak whose width or position is not finite reaches nothing.
+CGridPeak GridPeak(const CTSReflexion& reflexion, double w, double cutOff, const CDoublet& doublet,
+                   double xMin, double step, double lastIndex) {
+  CGridPeak peak;
+  peak.x1 = peak.x2 = reflexion.position;
+  peak.weight1 = reflexion.intensity;
+  peak.halfWidth = w;
+  // An unbounded width spreads the peak to nothing; a position that is not finite has no point.
+  if (!std::isfinite(w) || !std::isfinite(peak.x1)) return peak;
 
-    double x2 = x1;
-    bool second = false;
-    if (doublet.inUse) {
-      const double s = doublet.lambda2 * 0.5 / reflexion->d;
-      if (s >= -1.0 && s <= 1.0) {
-        x2 = 2.0 * std::asin(s) * kRadiansToDegrees;
-        second = true;
-      }
-    }
-
-    const double reach = w * cutOff;
-    const double upperEdge = x1 + reach + (second ? x2 - x1 : 0.0);
-    double first = IndexOf(x1 - reach, xMin, step);
-    double last = IndexOf(upperEdge, xMin, step);
-    if (!(first > 0.0)) first = 0.0;
-    if (!(last < lastIndex + 1.0)) last = lastIndex;
-    first = std::min(first, lastIndex + 1.0);
-    // The last index itself is left out.
-    const size_t begin = static_cast<size_t>(first);
-    const size_t end = static_cast<size_t>(std::max(last, 0.0));
-
-    const auto shape = makePeak(w);
-    if (second) {
-      const double i1 = doublet.weight1 * intensity, i2 = doublet.weight2 * intensity;
-      for (size_t i = begin; i < end; ++i) points[i].y += i1 * shape(points[i].x - x1) + i2 * shape(points[i].x - x2);
-    } else {
-      for (size_t i = begin; i < end; ++i) points[i].y += intensity * shape(points[i].x - x1);
+  if (doublet.inUse) {
+    const double s = doublet.lambda2 * 0.5 / reflexion.d;
+    if (s >= -1.0 && s <= 1.0) {
+      peak.x2 = 2.0 * std::asin(s) * kRadiansToDegrees;
+      peak.doublet = true;
+      peak.weight1 = doublet.weight1 * reflexion.intensity;
+      peak.weight2 = doublet.weight2 * reflexion.intensity;
     }
   }
+
+  const double reach = w * cutOff;
+  const double upperEdge = peak.x1 + reach + (peak.x2 - peak.x1);
+  double first = IndexOf(peak.x1 - reach, xMin, step);
+  double last = IndexOf(upperEdge, xMin, step);
+  if (!(first > 0.0)) first = 0.0;
+  if (!(last < lastIndex + 1.0)) last = lastIndex;
+  first = std::min(first, lastIndex + 1.0);
+  // The last index itself is left out.
+  peak.begin = static_cast<size_t>(first);
+  peak.end = std::max(peak.begin, static_cast<size_t>(std::max(last, 0.0)));
+  return peak;
 }
 
 }  // namespace
 
-double Delta(double x, double x0, double w) { return CDeltaPeak(w)(x - x0); }
+double Delta(double x, double x0, double w) {
+  const double distance = std::abs(x - x0);
+  return distance < w ? 1.0 - distance / w : 0.0;
+}
 
-double Lorentzian(double x, double x0, double w) { return CLorentzianPeak(w)(x - x0); }
+// The vectorised sum in peak_sum.cpp does the same operations in the same order, with the
+// reciprocal of the width taken once per peak.
+double Lorentzian(double x, double x0, double w) {
+  const double u = (x - x0) * (1.0 / w);
+  return 1.0 / (kPi * w * (1.0 + u * u));
+}
 
-double Gaussian(double x, double x0, double w) { return CGaussianPeak(w)(x - x0); }
+double Gaussian(double x, double x0, double w) {
+  const double u = (x - x0) * (1.0 / w);
+  const double a = -kLn2 * u * u;
+  return a <= kGaussianFloor ? 0.0 : kGaussianNorm / w * std::exp(a);
+}
 
-double PseudoVoigt(double x, double x0, double w, double eta) { return CPseudoVoigtPeak(w, eta)(x - x0); }
+double PseudoVoigt(double x, double x0, double w, double eta) {
+  return (1.0 - eta) * Gaussian(x, x0, w) + eta * Lorentzian(x, x0, w);
+}
 
 double CutOffFactor(TSProfileType type, double eta) {
   switch (type) {
@@ -300,21 +253,14 @@ CProfile SampleProfile(const std::vector<std::shared_ptr<CTSReflexion>>& reflexi
   const CDoublet doublet = DoubletOf(plotSpec);
   const double xMin = plotSpec.XMin();
   const double step = (plotSpec.XMax() - xMin) / static_cast<double>(grid.size());
-  switch (type) {
-    case kProfileDelta:
-      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CDeltaPeak(w); }, true);
-      break;
-    case kProfileLorentzian:
-      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CLorentzianPeak(w); }, false);
-      break;
-    case kProfileGaussian:
-      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [](double w) { return CGaussianPeak(w); }, false);
-      break;
-    case kProfilePseudoVoigt:
-      AddPeaks(grid, reflexions, xMin, step, cutOff, doublet, [eta](double w) { return CPseudoVoigtPeak(w, eta); },
-               false);
-      break;
+  const double lastIndex = static_cast<double>(grid.size() - 1);
+  std::vector<CGridPeak> peaks;
+  peaks.reserve(reflexions.size());
+  for (const auto& reflexion : reflexions) {
+    const double w = type == kProfileDelta ? kDeltaSteps * step : reflexion->halfWidth;
+    peaks.push_back(GridPeak(*reflexion, w, cutOff, doublet, xMin, step, lastIndex));
   }
+  SumPeaks(type, eta, peaks, grid);
   return grid;
 }
 

@@ -26,6 +26,10 @@ namespace VHProfile {
 
 // ln 2 rounded to single precision and widened; the shapes and the strain term use this value.
 inline constexpr double kLn2 = 0.6931471824645996;
+// The height of the unit-area Gaussian of half width 1, sqrt(ln 2 / pi).
+extern const double kGaussianNorm;
+// exp(a) below exp(-30) is left out of the Gaussian, whatever the reach.
+inline constexpr double kGaussianFloor = -30.0;
 
 // The shapes at x for a peak at x0 of half width at half maximum w. The Gaussian and the
 // Lorentzian have unit area, the Delta triangle unit height; eta is the Lorentzian fraction.

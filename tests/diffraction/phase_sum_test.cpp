@@ -1,7 +1,6 @@
 // The vectorised phase-factor sum against its term-by-term oracle, on every instruction set
 // that Highway compiled and this processor runs: the widest and the baseline among them.
 #include <gtest/gtest.h>
-#include <hwy/targets.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,31 +16,12 @@
 #include "diffraction/structure_factors.h"
 #include "files/crystal_files.h"
 #include "support/data_files.h"
+#include "support/instruction_sets.h"
 #include "test_crystals.h"
 
 namespace {
 
-// Restricts the dispatch to one instruction set for its lifetime.
-class CInstructionSetScope {
- public:
-  explicit CInstructionSetScope(int64_t target) { hwy::SetSupportedTargetsForTest(target); }
-  ~CInstructionSetScope() { hwy::SetSupportedTargetsForTest(0); }
-  CInstructionSetScope(const CInstructionSetScope&) = delete;
-  CInstructionSetScope& operator=(const CInstructionSetScope&) = delete;
-};
-
-// Runs `body` on each instruction set, checking first that the dispatch took it.
-template <class Body>
-void OnEachInstructionSet(Body body) {
-  const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
-  ASSERT_GE(targets.size(), 2u) << "the best and the baseline instruction set";
-  for (const int64_t target : targets) {
-    const CInstructionSetScope scope(target);
-    SCOPED_TRACE(hwy::TargetName(target));
-    ASSERT_STREQ(PhaseSumInstructionSet(), hwy::TargetName(target));
-    body();
-  }
-}
+using VHTestSupport::OnEachInstructionSet;
 
 struct CPositions {
   std::vector<double> x, y, z, w;
@@ -68,7 +48,7 @@ double SumOfWeights(const CPositions& p, bool weighted) {
 }
 
 TEST(PhaseSum, AgreesWithTheOracleForEveryLengthAndLargeIndices) {
-  OnEachInstructionSet([] {
+  OnEachInstructionSet(PhaseSumInstructionSet, [] {
     // Lengths through several vectors and every partial one; indices up to those of a
     // 0.3 Angstrom limit in a 60 Angstrom cell.
     for (size_t count = 0; count <= 37; ++count) {
@@ -89,7 +69,7 @@ TEST(PhaseSum, AgreesWithTheOracleForEveryLengthAndLargeIndices) {
 }
 
 TEST(PhaseSum, QuarterTurnsAreExactAndFriedelMatesConjugate) {
-  OnEachInstructionSet([] {
+  OnEachInstructionSet(PhaseSumInstructionSet, [] {
     // Phases of 0, 1/4, 1/2, 3/4 turn and their negatives, also beyond the first cell.
     const double quarters[][2] = {{0.0, 1.0},  {0.25, 0.0},  {0.5, -1.0},
                                   {0.75, 0.0}, {-0.25, 0.0}, {2.5, -1.0}};
@@ -167,7 +147,7 @@ TEST(PhaseSum, StructureFactorsAgreeWithTheOracleOnEachInstructionSet) {
         name, ReadCrystalFile(TestDataPath(std::string(name) + ".cif").string()).crystal);
   crystals.emplace_back("rutile, legacy rules", crystals[3].second);
   crystals.back().second.legacyRules = true;
-  OnEachInstructionSet([&] {
+  OnEachInstructionSet(PhaseSumInstructionSet, [&] {
     for (const auto& [name, crystal] : crystals)
       for (const auto kind :
            {CScatteringKind::kXray, CScatteringKind::kNeutron, CScatteringKind::kElectron})
