@@ -1,5 +1,6 @@
 #include "diffraction/phase_sum.h"
 
+#include <algorithm>
 #include <cmath>
 
 // Highway compiles the part between HWY_BEFORE_NAMESPACE and HWY_AFTER_NAMESPACE once per
@@ -8,6 +9,8 @@
 #define HWY_TARGET_INCLUDE "diffraction/phase_sum.cpp"
 #include <hwy/foreach_target.h>  // must come before highway.h
 #include <hwy/highway.h>
+
+#include <hwy/contrib/math/math-inl.h>
 
 HWY_BEFORE_NAMESPACE();
 namespace phase_sum {
@@ -113,6 +116,42 @@ std::pair<double, double> SumPhaseFactors(const CPhaseTerms& terms, const CHkl& 
   return terms.weights ? Sum<true>(terms, hkl) : Sum<false>(terms, hkl);
 }
 
+// The factors of records t to t + lanes - 1.
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE V Factors(D d, const CDisplacementTerms& terms, size_t t,
+                     const std::array<double, CDisplacementTerms::kMonomials>& monomials) {
+  V exponent = hn::Zero(d);
+  for (size_t j = 0; j < CDisplacementTerms::kMonomials; ++j)
+    exponent =
+        hn::MulAdd(hn::LoadU(d, terms.coefficients[j] + t), hn::Set(d, monomials[j]), exponent);
+  return hn::Exp(d, exponent);
+}
+
+void DisplacementFactors(const CDisplacementTerms& terms,
+                         const std::array<double, CDisplacementTerms::kMonomials>& monomials,
+                         double* factors) {
+  using D = hn::ScalableTag<double>;
+  const D d;
+  const size_t lanes = hn::Lanes(d);
+  size_t t = 0;
+  for (; t + lanes <= terms.count; t += lanes)
+    hn::StoreU(Factors(d, terms, t, monomials), d, factors + t);
+  if (t < terms.count) {
+    // The last partial vector from copies padded with zeros: loads never reach past the
+    // caller's arrays.
+    constexpr size_t kMaxLanes = HWY_MAX_BYTES / sizeof(double);
+    HWY_ALIGN double rest[CDisplacementTerms::kMonomials][kMaxLanes] = {};
+    CDisplacementTerms last;
+    for (size_t j = 0; j < CDisplacementTerms::kMonomials; ++j) {
+      std::copy(terms.coefficients[j] + t, terms.coefficients[j] + terms.count, rest[j]);
+      last.coefficients[j] = rest[j];
+    }
+    HWY_ALIGN double out[kMaxLanes];
+    hn::Store(Factors(d, last, 0, monomials), d, out);
+    std::copy(out, out + (terms.count - t), factors + t);
+  }
+}
+
 const char* InstructionSet() {
   return hwy::TargetName(HWY_TARGET);
 }
@@ -125,11 +164,18 @@ HWY_AFTER_NAMESPACE();
 
 namespace phase_sum {
 HWY_EXPORT(SumPhaseFactors);
+HWY_EXPORT(DisplacementFactors);
 HWY_EXPORT(InstructionSet);
 }  // namespace phase_sum
 
 std::pair<double, double> SumPhaseFactors(const CPhaseTerms& terms, const CHkl& hkl) {
   return HWY_DYNAMIC_DISPATCH(phase_sum::SumPhaseFactors)(terms, hkl);
+}
+
+void DisplacementFactors(const CDisplacementTerms& terms,
+                         const std::array<double, CDisplacementTerms::kMonomials>& monomials,
+                         double* factors) {
+  HWY_DYNAMIC_DISPATCH(phase_sum::DisplacementFactors)(terms, monomials, factors);
 }
 
 std::pair<double, double> SumPhaseFactorsByTerms(const CPhaseTerms& terms, const CHkl& hkl) {

@@ -1,9 +1,11 @@
-// The inner loop of the structure factor: sums of phase factors exp(2 pi i (h x + k y + l z))
-// over positions, each weighted or all alike. The sum runs on the widest vector instructions
+// The inner loops of the structure factor: sums of phase factors exp(2 pi i (h x + k y + l z))
+// over positions, each weighted or all alike, and the exponentials of the displacement factors
+// of one reflexion. They run on the widest vector instructions
 // the processor has, chosen when it is first called; the same sum taken term by term with the
 // standard library's cosine and sine is the oracle it answers to.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <utility>
 
@@ -33,6 +35,22 @@ std::pair<double, double> SumPhaseFactors(const CPhaseTerms& terms, const CHkl& 
 // vectorised sum is tested and measured against; far slower.
 std::pair<double, double> SumPhaseFactorsByTerms(const CPhaseTerms& terms, const CHkl& hkl);
 
-// The instruction set SumPhaseFactors runs on now, as Highway names it ("AVX3", "AVX2",
-// "SSE4", "EMU128", ...).
+// Displacement records as the structure factor of a reflexion needs them: record t multiplies
+// its positions by exp(sum over j of coefficients[j][t] m[j]), where m are the reflexion's
+// monomials (h^2, k^2, l^2, hk, hl, kl, s^2). An anisotropic tensor turned with its images and an
+// isotropic U thus share one form.
+struct CDisplacementTerms {
+  static constexpr size_t kMonomials = 7;
+  std::array<const double*, kMonomials> coefficients{};
+  size_t count = 0;
+};
+
+// The factor of every record for the monomials, within a few units in the last place of
+// std::exp of the same sum.
+void DisplacementFactors(const CDisplacementTerms& terms,
+                         const std::array<double, CDisplacementTerms::kMonomials>& monomials,
+                         double* factors);
+
+// The instruction set SumPhaseFactors and DisplacementFactors run on now, as Highway names it
+// ("AVX3", "AVX2", "SSE4", "EMU128", ...).
 const char* PhaseSumInstructionSet();

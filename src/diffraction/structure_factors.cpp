@@ -26,6 +26,8 @@ constexpr double kZeroIntensity = 1.8189894035458565e-12;
 // Below this many terms a loop runs on the calling thread alone: waking the other threads
 // would cost more than it saves.
 constexpr size_t kParallelWork = 20000;
+// A site with this many positions fills several vectors of any width on its own.
+constexpr size_t kAlonePositions = 32;
 
 std::string_view FirstCharacters(std::string_view symbol) {
   return symbol.substr(0, CVHASF::kMaxSymbolLength);
@@ -91,6 +93,30 @@ size_t Interned(std::vector<T>& list, std::unordered_map<std::string, size_t>& i
   return found->second;
 }
 
+// The record's exponent for the images made by `rotation` as coefficients of the monomials
+// (h^2, k^2, l^2, hk, hl, kl, s^2): the images see the indices (h k l) R, so an anisotropic
+// tensor beta acts as R beta R^T on the reflexion's own indices; an isotropic U gives
+// -8 pi^2 U s^2.
+std::array<double, CDisplacementTerms::kMonomials> MonomialCoefficients(
+    const CTSThermalEllipsoid& ellipsoid, const VHTypes::CRotation& r) {
+  if (!ellipsoid.IsAnisotropic())
+    return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -8.0 * VHTypes::kPi * VHTypes::kPi * ellipsoid.U()};
+  const auto& beta = static_cast<const CTSAnisoThermalEllipsoid&>(ellipsoid).Beta();
+  auto turned = [&](int a, int b) {
+    double sum = 0.0;
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) sum += r[3 * a + i] * beta[3 * i + j] * r[3 * b + j];
+    return sum;
+  };
+  return {-turned(0, 0),
+          -turned(1, 1),
+          -turned(2, 2),
+          -2.0 * turned(0, 1),
+          -2.0 * turned(0, 2),
+          -2.0 * turned(1, 2),
+          0.0};
+}
+
 }  // namespace
 
 void CheckScatteringFactors(const CTSCrystal& crystal) {
@@ -122,8 +148,8 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
     : m_kind(kind) {
   // A run of included sites of one group takes its scattering factor from the run's first
   // site; equal species and equal displacement records then share one evaluation per
-  // reflexion, and their positions one weighted sum.
-  using CGroupKey = std::tuple<size_t, int, bool>;  // composition, displacement, turns
+  // reflexion.
+  using CGroupKey = std::tuple<size_t, int, bool>;  // composition, displacement, weighted
   std::map<CGroupKey, std::vector<std::pair<const VHTypes::CVector*, int32_t>>> groups;
   std::vector<CGroupKey> order;  // groups in order of first appearance
   std::unordered_map<std::string, size_t> compositionIndex, displacementIndex;
@@ -146,24 +172,33 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
                                            {ellipsoid, rotation}));
     };
     const int displacement = ellipsoid ? entry(VHTypes::kIdentityRotation) : -1;
-    const CGroupKey key{composition, displacement, turns};
+    const bool weighted = turns || site.positions.size() < kAlonePositions;
+    const CGroupKey key =
+        weighted ? CGroupKey{composition, -1, true} : CGroupKey{composition, displacement, false};
     auto [group, added] = groups.try_emplace(key);
     if (added) order.push_back(key);
     for (size_t i = 0; i < site.positions.size(); ++i)
       group->second.emplace_back(&site.positions[i],
                                  turns ? entry(SignFree(site.rotations[i])) : displacement);
   }
+  const auto none = static_cast<int32_t>(m_displacements.size());
+
+  for (const CDisplacement& displacement : m_displacements) {
+    const auto coefficients = MonomialCoefficients(*displacement.ellipsoid, displacement.rotation);
+    for (size_t j = 0; j < coefficients.size(); ++j)
+      m_displacementCoefficients[j].push_back(coefficients[j]);
+  }
 
   for (const CGroupKey& key : order) {
     const auto& positions = groups[key];
-    const auto [composition, displacement, turns] = key;
-    m_scatterers.push_back({composition, turns ? -1 : displacement, m_positionCount,
-                            m_positionCount + positions.size(), turns});
+    const auto [composition, displacement, weighted] = key;
+    m_scatterers.push_back(
+        {composition, displacement, m_positionCount, m_positionCount + positions.size(), weighted});
     m_positionCount += positions.size();
     for (const auto& [p, entry] : positions) {
       for (int axis = 0; axis < 3; ++axis)
         m_coordinates[axis].push_back((*p)[axis] - std::nearbyint((*p)[axis]));
-      m_positionDisplacements.push_back(entry);
+      m_positionDisplacements.push_back(entry < 0 ? none : entry);
     }
   }
 }
@@ -171,37 +206,44 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
 CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
   CScratch scratch;
   scratch.compositionFactors.resize(m_compositions.size());
-  scratch.displacementFactors.resize(m_displacements.size());
+  scratch.displacementFactors.resize(m_displacements.size() + 1, 1.0);
   scratch.weights.resize(m_positionCount);
   return scratch;
 }
 
 std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& reflexion,
                                                         CScratch& scratch) const {
-  return EvaluateWith(SumPhaseFactors, reflexion, scratch);
+  CDisplacementTerms terms;
+  for (size_t j = 0; j < terms.coefficients.size(); ++j)
+    terms.coefficients[j] = m_displacementCoefficients[j].data();
+  terms.count = m_displacements.size();
+  const double h = reflexion.h, k = reflexion.k, l = reflexion.l;
+  DisplacementFactors(
+      terms, {h * h, k * k, l * l, h * k, h * l, k * l, 1.0 / (4.0 * reflexion.d * reflexion.d)},
+      scratch.displacementFactors.data());
+  return SumWith(SumPhaseFactors, reflexion, scratch);
 }
 
 std::pair<double, double> CStructureFactorSum::EvaluateByTerms(const CTSReflexion& reflexion,
                                                                CScratch& scratch) const {
-  return EvaluateWith(SumPhaseFactorsByTerms, reflexion, scratch);
-}
-
-std::pair<double, double> CStructureFactorSum::EvaluateWith(CPhaseSum phaseSum,
-                                                            const CTSReflexion& reflexion,
-                                                            CScratch& scratch) const {
-  const double d = reflexion.d;
-  for (size_t c = 0; c < m_compositions.size(); ++c) {
-    double f = 0.0;
-    for (const CTSAtom& atom : m_compositions[c]->atoms)
-      f += ScatteringFactor(atom.scattering, atom.occupancy, d, m_kind);
-    scratch.compositionFactors[c] = f;
-  }
   for (size_t t = 0; t < m_displacements.size(); ++t) {
     const auto& r = m_displacements[t].rotation;
     const int h = reflexion.h, k = reflexion.k, l = reflexion.l;
     scratch.displacementFactors[t] = m_displacements[t].ellipsoid->Factor(
         h * r[0] + k * r[3] + l * r[6], h * r[1] + k * r[4] + l * r[7],
-        h * r[2] + k * r[5] + l * r[8], d);
+        h * r[2] + k * r[5] + l * r[8], reflexion.d);
+  }
+  return SumWith(SumPhaseFactorsByTerms, reflexion, scratch);
+}
+
+std::pair<double, double> CStructureFactorSum::SumWith(CPhaseSum phaseSum,
+                                                       const CTSReflexion& reflexion,
+                                                       CScratch& scratch) const {
+  for (size_t c = 0; c < m_compositions.size(); ++c) {
+    double f = 0.0;
+    for (const CTSAtom& atom : m_compositions[c]->atoms)
+      f += ScatteringFactor(atom.scattering, atom.occupancy, reflexion.d, m_kind);
+    scratch.compositionFactors[c] = f;
   }
 
   const CHkl hkl{reflexion.h, reflexion.k, reflexion.l};
@@ -216,7 +258,7 @@ std::pair<double, double> CStructureFactorSum::EvaluateWith(CPhaseSum phaseSum,
   for (const CScatterers& scatterers : m_scatterers) {
     double f = scratch.compositionFactors[scatterers.composition];
     std::pair<double, double> sum;
-    if (scatterers.turns) {
+    if (scatterers.weighted) {
       double* weights = scratch.weights.data();
       for (size_t m = scatterers.begin; m < scatterers.end; ++m)
         weights[m] = scratch.displacementFactors[static_cast<size_t>(m_positionDisplacements[m])];

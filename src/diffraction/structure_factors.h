@@ -34,18 +34,19 @@ class CStructureFactorSum {
   // Per-thread working space.
   struct CScratch {
     std::vector<double> compositionFactors;
-    std::vector<double> displacementFactors;
-    std::vector<double> weights;  // the positions of a group whose displacement turns
+    std::vector<double> displacementFactors;  // one per record, then 1 for positions without
+    std::vector<double> weights;              // the positions of weighted groups
   };
 
   // Assumes the sites' scattering-factor groups are assigned.
   CStructureFactorSum(const CTSCrystal& crystal, CScatteringKind kind);
 
   CScratch NewScratch() const;
-  // (A, B) of the reflexion, the phase factors summed in vectors (SumPhaseFactors).
+  // (A, B) of the reflexion, the displacement factors taken and the phase factors summed in
+  // vectors (DisplacementFactors, SumPhaseFactors).
   std::pair<double, double> Evaluate(const CTSReflexion& reflexion, CScratch& scratch) const;
-  // The same with the phase factors summed term by term (SumPhaseFactorsByTerms): the oracle
-  // for Evaluate.
+  // The same term by term: each displacement record's own factor at the turned indices, and
+  // SumPhaseFactorsByTerms. The oracle for Evaluate.
   std::pair<double, double> EvaluateByTerms(const CTSReflexion& reflexion, CScratch& scratch) const;
 
   size_t PositionCount() const { return m_positionCount; }
@@ -58,26 +59,31 @@ class CStructureFactorSum {
     const CTSThermalEllipsoid* ellipsoid;
     VHTypes::CRotation rotation;
   };
-  // Positions whose scattering factor is the same for every reflexion: one species (records
-  // and occupancies) and one displacement. Their terms are summed first and weighted once;
-  // where an anisotropic displacement turns with each image, each term is weighted by its own
-  // position's factor within the one sum.
+  // Positions of one species (records and occupancies), whose terms are summed first and then
+  // multiplied by its scattering factor. A large site with one displacement record sums alone
+  // and is weighted once; the positions of small sites, and of those whose anisotropic
+  // displacement turns with each image, share one sum per species with each term weighted by
+  // its own position's factor, so that sums stay long enough to fill the vectors.
   struct CScatterers {
     size_t composition;  // index into m_compositions
-    int displacement;    // index into m_displacements, -1 for none
+    int displacement;    // of an unweighted group: index into m_displacements, -1 for none
     size_t begin, end;   // their positions in the tables
-    bool turns;          // each position weighted by its entry of m_positionDisplacements
+    bool weighted;       // each position weighted by its entry of m_positionDisplacements
   };
 
+  // The sum once the displacement factors are in the scratch.
   using CPhaseSum = std::pair<double, double> (*)(const CPhaseTerms&, const CHkl&);
-  std::pair<double, double> EvaluateWith(CPhaseSum phaseSum, const CTSReflexion& reflexion,
-                                         CScratch& scratch) const;
+  std::pair<double, double> SumWith(CPhaseSum phaseSum, const CTSReflexion& reflexion,
+                                    CScratch& scratch) const;
 
   CScatteringKind m_kind;
   std::vector<CScatterers> m_scatterers;
   std::vector<const CTSSite*> m_compositions;  // the site whose species give a scattering factor
   std::vector<CDisplacement> m_displacements;
-  std::vector<int32_t> m_positionDisplacements;  // per table position, its entry of m_displacements
+  // The same records as coefficients of the reflexion's monomials, one array per monomial.
+  std::array<std::vector<double>, CDisplacementTerms::kMonomials> m_displacementCoefficients;
+  // Per table position, its entry of m_displacements; m_displacements.size() for none.
+  std::vector<int32_t> m_positionDisplacements;
   size_t m_positionCount = 0;
   // The positions' coordinates axis by axis, each shifted by whole cells into [-1/2, 1/2] so
   // that phases stay small and round less.
