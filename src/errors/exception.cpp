@@ -7,51 +7,105 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "errors/alert.h"
 #include "resources/strings.h"
 
 namespace {
 
+// The flags, width and precision of one conversion.
+struct CConversionSpec {
+  bool left = false, zeros = false, plus = false, space = false, alternate = false;
+  int width = -1, precision = -1;
+};
+
+// Appends sign and digits padded to the width as printf pads them: spaces before, zeros between
+// sign and digits (where `zerosAllowed`), or spaces after for a left-adjusted field.
+void AppendPadded(std::string& out, const CConversionSpec& spec, std::string_view sign,
+                  std::string_view digits, bool zerosAllowed) {
+  const size_t length = sign.size() + digits.size();
+  const size_t padding =
+      spec.width > 0 && static_cast<size_t>(spec.width) > length ? spec.width - length : 0;
+  if (spec.left) {
+    out.append(sign).append(digits).append(padding, ' ');
+  } else if (spec.zeros && zerosAllowed) {
+    out.append(sign).append(padding, '0').append(digits);
+  } else {
+    out.append(padding, ' ').append(sign).append(digits);
+  }
+}
+
+std::string_view SignOf(bool negative, const CConversionSpec& spec) {
+  return negative ? "-" : spec.plus ? "+" : spec.space ? " " : "";
+}
+
 // A real as printf would write it in the C locale, whatever locale the process runs in: the
 // digits come from std::to_chars, which is specified to match printf and never uses a decimal
-// comma; flags, width and precision are applied here.
-std::string FormatReal(std::string_view flags, int width, int precision, char conversion,
-                       double value) {
+// comma.
+void AppendReal(std::string& out, const CConversionSpec& spec, char conversion, double value) {
   const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(conversion)));
   const std::chars_format format = lower == 'f'   ? std::chars_format::fixed
                                    : lower == 'e' ? std::chars_format::scientific
                                    : lower == 'a' ? std::chars_format::hex
                                                   : std::chars_format::general;
-  std::array<char, 1100> buffer;  // room for the longest fixed double
+  std::array<char, 1100> buffer;  // room for "0x" and the longest fixed double
+  char* const digits = buffer.data() + 2;
   const double magnitude = std::abs(value);
-  const auto result =
-      precision < 0 && lower == 'a'
-          ? std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude, format)
-          : std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude, format,
-                          precision < 0 ? 6 : precision);
-  std::string digits(buffer.data(), result.ptr);
-  if (lower == 'a') digits = "0x" + digits;
+  const auto result = spec.precision < 0 && lower == 'a'
+                          ? std::to_chars(digits, buffer.data() + buffer.size(), magnitude, format)
+                          : std::to_chars(digits, buffer.data() + buffer.size(), magnitude, format,
+                                          spec.precision < 0 ? 6 : spec.precision);
+  char* first = digits;
+  if (lower == 'a') {
+    first = buffer.data();
+    std::copy_n("0x", 2, first);
+  }
   if (conversion != lower)
-    std::transform(digits.begin(), digits.end(), digits.begin(),
+    std::transform(first, result.ptr, first,
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  const auto has = [&](char flag) { return flags.find(flag) != std::string_view::npos; };
-  const std::string sign = std::signbit(value) ? "-" : has('+') ? "+" : has(' ') ? " " : "";
-  const size_t length = sign.size() + digits.size();
-  const size_t padding =
-      width > 0 && static_cast<size_t>(width) > length ? static_cast<size_t>(width) - length : 0;
-  if (has('-')) return sign + digits + std::string(padding, ' ');
-  if (has('0') && std::isfinite(value)) return sign + std::string(padding, '0') + digits;
-  return std::string(padding, ' ') + sign + digits;
+  AppendPadded(out, spec, SignOf(std::signbit(value), spec), std::string_view(first, result.ptr),
+               std::isfinite(value));
 }
 
-std::string Printf(const std::string& directive, auto value) {
+// A signed integer as printf's %d writes it: the precision is the least number of digits, and a
+// precision turns the zero flag off.
+void AppendInteger(std::string& out, const CConversionSpec& spec, long long value) {
+  const unsigned long long magnitude =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value;
+  std::array<char, 24> buffer;
+  const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude).ptr;
+  std::string_view digits(buffer.data(), end);
+  if (spec.precision == 0 && magnitude == 0) digits = {};
+  std::string withZeros;
+  if (spec.precision > 0 && digits.size() < static_cast<size_t>(spec.precision)) {
+    withZeros.assign(spec.precision - digits.size(), '0').append(digits);
+    digits = withZeros;
+  }
+  AppendPadded(out, spec, SignOf(value < 0, spec), digits, spec.precision < 0);
+}
+
+// Other integer conversions are rare enough to go through the C library, which writes them
+// the same in every locale.
+template <class T>
+void AppendPrintf(std::string& out, const CConversionSpec& spec, std::string_view conversion,
+                  T value) {
+  std::string directive = "%";
+  for (const auto& [on, flag] : {std::pair{spec.left, '-'},
+                                 {spec.zeros, '0'},
+                                 {spec.plus, '+'},
+                                 {spec.space, ' '},
+                                 {spec.alternate, '#'}})
+    if (on) directive += flag;
+  if (spec.width >= 0) directive += std::to_string(spec.width);
+  if (spec.precision >= 0) directive += "." + std::to_string(spec.precision);
+  directive += conversion;
   const int length = std::snprintf(nullptr, 0, directive.c_str(), value);
-  if (length <= 0) return {};
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(text.data(), text.size(), directive.c_str(), value);
-  text.pop_back();
-  return text;
+  if (length <= 0) return;
+  const size_t start = out.size();
+  out.resize(start + static_cast<size_t>(length) + 1);
+  std::snprintf(out.data() + start, static_cast<size_t>(length) + 1, directive.c_str(), value);
+  out.pop_back();
 }
 
 long long AsInteger(const CFormatArgument* argument) {
@@ -75,7 +129,9 @@ std::string AsText(const CFormatArgument* argument) {
   if (!argument) return {};
   if (const auto* text = std::get_if<std::string>(argument)) return *text;
   if (const auto* integer = std::get_if<long long>(argument)) return std::to_string(*integer);
-  return FormatReal("", -1, -1, 'g', std::get<double>(*argument));
+  std::string text;
+  AppendReal(text, {}, 'g', std::get<double>(*argument));
+  return text;
 }
 
 std::vector<std::string> SplitPieces(const std::string& text) {
@@ -113,13 +169,16 @@ const char* DefaultTitle(unsigned severity) {
 
 std::string FormatPrintf(std::string_view format, const CFormatArguments& arguments) {
   std::string out;
+  out.reserve(format.size() + 16 * arguments.size());
   size_t next = 0;
   auto take = [&]() -> const CFormatArgument* {
     return next < arguments.size() ? &arguments[next++] : nullptr;
   };
   for (size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%') {
-      out += format[i];
+      const size_t end = std::min(format.find('%', i), format.size());
+      out.append(format.substr(i, end - i));
+      i = end - 1;
       continue;
     }
     if (i + 1 < format.size() && format[i + 1] == '%') {
@@ -127,27 +186,47 @@ std::string FormatPrintf(std::string_view format, const CFormatArguments& argume
       ++i;
       continue;
     }
-    // Copy flags, width and precision; a '*' takes its value from the arguments.
-    std::string directive = "%";
+    CConversionSpec spec;
     size_t j = i + 1;
-    while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos)
-      directive += format[j++];
-    const std::string flags = directive.substr(1);
-    auto copyNumber = [&]() -> int {
-      std::string digits;
+    for (; j < format.size(); ++j) {
+      const char flag = format[j];
+      if (flag == '-')
+        spec.left = true;
+      else if (flag == '0')
+        spec.zeros = true;
+      else if (flag == '+')
+        spec.plus = true;
+      else if (flag == ' ')
+        spec.space = true;
+      else if (flag == '#')
+        spec.alternate = true;
+      else
+        break;
+    }
+    // A number from the format, or from the arguments for '*'; none when neither is there.
+    auto number = [&]() -> std::optional<long long> {
       if (j < format.size() && format[j] == '*') {
-        digits = std::to_string(AsInteger(take()));
         ++j;
+        return AsInteger(take());
       }
-      while (j < format.size() && format[j] >= '0' && format[j] <= '9') digits += format[j++];
-      directive += digits;
-      return digits.empty() ? -1 : std::atoi(digits.c_str());
+      int value = 0;
+      const auto [end, error] =
+          std::from_chars(format.data() + j, format.data() + format.size(), value);
+      if (error != std::errc()) return std::nullopt;
+      j = static_cast<size_t>(end - format.data());
+      return value;
     };
-    const int width = copyNumber();
-    int precision = -1;
+    constexpr long long kLongestField = 1 << 20;
+    if (const auto width = number()) {
+      // As in printf, a negative width from the arguments means a left-adjusted field.
+      if (*width < 0) spec.left = true;
+      spec.width = static_cast<int>(std::min(std::abs(*width), kLongestField));
+    }
     if (j < format.size() && format[j] == '.') {
-      directive += format[j++];
-      precision = std::max(copyNumber(), 0);
+      ++j;
+      // A precision of only a point is zero; a negative one from the arguments is none.
+      const long long precision = number().value_or(0);
+      spec.precision = precision < 0 ? -1 : static_cast<int>(std::min(precision, kLongestField));
     }
     while (j < format.size() && std::string_view("hlLqjzt").find(format[j]) != std::string_view::npos)
       ++j;  // the argument's own type decides the length
@@ -159,16 +238,17 @@ std::string FormatPrintf(std::string_view format, const CFormatArguments& argume
     switch (conversion) {
       case 'd':
       case 'i':
-        out += Printf(directive + "lld", AsInteger(take()));
+        AppendInteger(out, spec, AsInteger(take()));
         break;
       case 'u':
       case 'o':
       case 'x':
       case 'X':
-        out += Printf(directive + "ll" + conversion, static_cast<unsigned long long>(AsInteger(take())));
+        AppendPrintf(out, spec, std::string("ll") + conversion,
+                     static_cast<unsigned long long>(AsInteger(take())));
         break;
       case 'c':
-        out += Printf(directive + "c", static_cast<int>(AsInteger(take())));
+        AppendPrintf(out, spec, "c", static_cast<int>(AsInteger(take())));
         break;
       case 'f':
       case 'F':
@@ -178,11 +258,15 @@ std::string FormatPrintf(std::string_view format, const CFormatArguments& argume
       case 'G':
       case 'a':
       case 'A':
-        out += FormatReal(flags, width, precision, conversion, AsReal(take()));
+        AppendReal(out, spec, conversion, AsReal(take()));
         break;
-      case 's':
-        out += Printf(directive + "s", AsText(take()).c_str());
+      case 's': {
+        std::string text = AsText(take());
+        if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision))
+          text.resize(spec.precision);
+        AppendPadded(out, spec, "", text, false);
         break;
+      }
       default:  // not a conversion: keep the text as it stands
         out.append(format.substr(i, j - i + 1));
         break;
@@ -221,7 +305,7 @@ void CVHException::Format(const CFormatArguments& arguments) {
     pieces = SplitPieces(std::string(ResourceString(CVHException::kResourceId)));
     if (pieces[1].empty()) return;
   }
-  const std::string code = Printf("%4lld", m_code);
+  const std::string code = Formatted("%4d", m_code);
   ReplaceAll(pieces[1], "^0", code);
   ReplaceAll(pieces[2], "^0", code);
   if (pieces[0].empty()) pieces[0] = DefaultTitle(m_severity);

@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -22,6 +23,40 @@ TEST(FormatPrintf, TakesTypedArgumentsInOrder) {
   EXPECT_EQ(FormatPrintf("%s and %d", {}), " and 0");
   EXPECT_EQ(FormatPrintf("%d", {std::string("12")}), "12");
   EXPECT_EQ(FormatPrintf("50%", {}), "50%");
+}
+
+// Integers and texts come out as printf writes them, flags, widths and precisions included.
+TEST(FormatPrintf, IntegersAndTextsAsPrintfWritesThem) {
+  // Ours take any integer for %d; the C library's directive names the long long it is given.
+  const std::pair<const char*, const char*> integerDirectives[] = {
+      {"%d", "%lld"},       {"%i", "%lli"},           {"%5d", "%5lld"},       {"%-5d|", "%-5lld|"},
+      {"%05d", "%05lld"},   {"%+d", "%+lld"},         {"% d", "% lld"},       {"%.3d", "%.3lld"},
+      {"%8.3d", "%8.3lld"}, {"%-8.3d|", "%-8.3lld|"}, {"%08.3d", "%08.3lld"}, {"%+05d", "%+05lld"},
+      {"%.0d", "%.0lld"},   {"%lld", "%lld"},         {"%x", "%llx"},         {"%#o", "%#llo"}};
+  const long long integers[] = {0,
+                                7,
+                                -7,
+                                12345,
+                                -123456,
+                                std::numeric_limits<long long>::min(),
+                                std::numeric_limits<long long>::max()};
+  char expected[200];
+  for (const auto& [directive, c] : integerDirectives)
+    for (const long long value : integers) {
+      std::snprintf(expected, sizeof expected, c, value);
+      EXPECT_EQ(FormatPrintf(directive, {value}), expected) << directive << " " << value;
+    }
+  const char* textDirectives[] = {"%s", "%10s", "%-10s|", "%.2s", "%8.3s", "%-8.3s|", "%.0s"};
+  for (const char* directive : textDirectives)
+    for (const char* text : {"", "a", "Quartz", "Al2 O3 corundum"}) {
+      std::snprintf(expected, sizeof expected, directive, text);
+      EXPECT_EQ(FormatPrintf(directive, {std::string(text)}), expected) << directive << " " << text;
+    }
+  // Widths and precisions from the arguments: a negative width adjusts left, a negative
+  // precision counts as none.
+  EXPECT_EQ(FormatPrintf("%*d|", {-4LL, 7LL}), "7   |");
+  EXPECT_EQ(FormatPrintf("%.*f", {-1LL, 0.5}), "0.500000");
+  EXPECT_EQ(FormatPrintf("%*.*s|", {5LL, 2LL, std::string("abc")}), "   ab|");
 }
 
 // Reals come out as printf writes them in the C locale, flags, widths and precisions included;
