@@ -532,12 +532,19 @@ bool SameCoordinates(const CVector& p, const CVector& q) {
 
 // The same atom when the two lie closer than kSameAtomDistance modulo lattice translations,
 // measured with the direct metric so that the tolerance means the same in every cell.
-bool SameAtom(const CVector& p, const CVector& q, const std::array<double, 9>& g) {
-  double d[3];
-  for (int i = 0; i < 3; ++i) {
-    d[i] = p[i] - q[i];
-    d[i] -= std::round(d[i]);
-  }
+inline bool SameAtom(const CVector& p, const CVector& q, const std::array<double, 9>& g) {
+  // std::round without its library call or a branch that guesses wrong half the time (this
+  // runs for every image of every site of a large file): d - trunc(d) is exact, so the
+  // rounding is the same, half away from zero.
+  auto round = [](double d) {
+    // Images of coordinates in the cell differ by less than 1, where trunc(d) is zero and the
+    // fraction is d itself.
+    if (std::abs(d) < 1.0) return static_cast<double>(d >= 0.5) - static_cast<double>(d <= -0.5);
+    const double whole = std::trunc(d), fraction = d - whole;
+    return whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
+  };
+  const double dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
+  const double d[3] = {dx - round(dx), dy - round(dy), dz - round(dz)};
   const double squared = d[0] * d[0] * g[0] + d[1] * d[1] * g[4] + d[2] * d[2] * g[8] +
                          2.0 * (d[0] * d[1] * g[1] + d[0] * d[2] * g[2] + d[1] * d[2] * g[5]);
   return squared < kSameAtomDistance * kSameAtomDistance;
@@ -548,8 +555,9 @@ bool SameAtom(const CVector& p, const CVector& q, const std::array<double, 9>& g
 // operator made an image; the site takes the mean over its symmetry instead.
 void GiveSiteSymmetry(CTSSite& site, std::span<const VHTypes::CRotation> siteSymmetry,
                       const CTSCrystal& crystal) {
+  if (siteSymmetry.size() < 2) return;
   const auto* anisotropic = dynamic_cast<const CTSAnisoThermalEllipsoid*>(site.displacement.get());
-  if (!anisotropic || siteSymmetry.size() < 2) return;
+  if (!anisotropic) return;
   CTSAnisoThermalEllipsoid symmetric =
       anisotropic->SymmetricMean(siteSymmetry, crystal.aStar, crystal.bStar, crystal.cStar);
   double largest = 0.0, change = 0.0;
@@ -595,21 +603,31 @@ void GenerateSitePositions(CTSCrystal& crystal) {
   crystal.UpdateCell();
   const auto& metric = crystal.directMetric;
   const bool legacy = crystal.legacyRules;
+  std::vector<VHTypes::CRotation> siteSymmetry;
   for (CTSSite& site : crystal.sites) {
     const CVector p = normalise({site.x, site.y, site.z});
-    std::vector<CVector> positions{p};
-    std::vector<VHTypes::CRotation> siteRotations{VHTypes::kIdentityRotation};
+    std::vector<CVector> positions;
+    std::vector<VHTypes::CRotation> siteRotations;
     positions.reserve(full.size() + 1);
     siteRotations.reserve(full.size() + 1);
-    std::vector<VHTypes::CRotation> siteSymmetry{VHTypes::kIdentityRotation};
+    positions.push_back(p);
+    siteRotations.push_back(VHTypes::kIdentityRotation);
+    siteSymmetry.assign(1, VHTypes::kIdentityRotation);
     for (size_t i = 0; i < full.size(); ++i) {
       const CVector image = normalise(full[i].Apply(p + o) - o);
-      if (!legacy && SameAtom(p, image, metric) &&
-          std::find(siteSymmetry.begin(), siteSymmetry.end(), rotations[i]) == siteSymmetry.end())
-        siteSymmetry.push_back(rotations[i]);
-      const bool listed = std::any_of(positions.begin(), positions.end(), [&](const CVector& q) {
-        return legacy ? SameCoordinates(q, image) : SameAtom(q, image, metric);
-      });
+      // The site's own position is the first listed, so this one comparison serves both the
+      // site symmetry and the list.
+      const bool atSite = legacy ? SameCoordinates(p, image) : SameAtom(p, image, metric);
+      if (atSite) {
+        if (!legacy &&
+            std::find(siteSymmetry.begin(), siteSymmetry.end(), rotations[i]) == siteSymmetry.end())
+          siteSymmetry.push_back(rotations[i]);
+        continue;
+      }
+      const bool listed =
+          std::any_of(positions.begin() + 1, positions.end(), [&](const CVector& q) {
+            return legacy ? SameCoordinates(q, image) : SameAtom(q, image, metric);
+          });
       if (listed) continue;
       positions.push_back(image);
       siteRotations.push_back(rotations[i]);
