@@ -1,6 +1,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "crystal/crystal.h"
@@ -42,6 +43,33 @@ void BM_ReadCif(benchmark::State& state) {
   state.counters["sites"] = static_cast<double>(atoms);
 }
 BENCHMARK(BM_ReadCif)->Unit(benchmark::kMillisecond);
+
+// The file named by TESSALINE_BENCH_CIF read into a crystal as the application reads it (file
+// opened and mapped each time), so that another program can be timed on the very same file;
+// bench/cif_vs_gemmi.py writes the file and compares. Registered only when the variable is set.
+void BM_ReadCifFile(benchmark::State& state, const std::string& path) {
+  size_t atoms = 0, bytes = 0;
+  for (auto _ : state) {
+    CTSCIFFile file;
+    if (!file.Open(path, CFile::kModeRead)) {
+      state.SkipWithError(("cannot open " + path).c_str());
+      return;
+    }
+    bytes = static_cast<size_t>(file.GetLength());
+    CTSCrystal crystal;
+    file.ReadCrystal(crystal);
+    atoms = crystal.sites.size();
+    benchmark::DoNotOptimize(crystal.sites.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+  state.counters["sites"] = static_cast<double>(atoms);
+}
+const bool kReadCifFileRegistered = [] {
+  if (const char* path = std::getenv("TESSALINE_BENCH_CIF"); path && *path)
+    benchmark::RegisterBenchmark("BM_ReadCifFile", BM_ReadCifFile, std::string(path))
+        ->Unit(benchmark::kMillisecond);
+  return true;
+}();
 
 // Sites with an anisotropic loop that names them again by label: the join of the two loops
 // must grow with the number of sites, not with its square. Arg: sites.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_set>
@@ -522,6 +523,8 @@ constexpr double kSameAtomDistance = 0.05;  // Angstrom
 // A tensor that keeps its site symmetry to this fraction of its largest element has it; the
 // mean differs from it only by rounding.
 constexpr double kNegligibleTensorChange = 1e-9;
+// Cells with fewer sites expand faster than a team of threads starts.
+constexpr std::ptrdiff_t kParallelSites = 4096;
 
 // The earlier rule: the same position when every coordinate agrees within 0.00011, without
 // wrap-around across the cell edges.
@@ -532,12 +535,19 @@ bool SameCoordinates(const CVector& p, const CVector& q) {
 
 // The same atom when the two lie closer than kSameAtomDistance modulo lattice translations,
 // measured with the direct metric so that the tolerance means the same in every cell.
-bool SameAtom(const CVector& p, const CVector& q, const std::array<double, 9>& g) {
-  double d[3];
-  for (int i = 0; i < 3; ++i) {
-    d[i] = p[i] - q[i];
-    d[i] -= std::round(d[i]);
-  }
+inline bool SameAtom(const CVector& p, const CVector& q, const std::array<double, 9>& g) {
+  // std::round without its library call or a branch that guesses wrong half the time (this
+  // runs for every image of every site of a large file): d - trunc(d) is exact, so the
+  // rounding is the same, half away from zero.
+  auto round = [](double d) {
+    // Images of coordinates in the cell differ by less than 1, where trunc(d) is zero and the
+    // fraction is d itself.
+    if (std::abs(d) < 1.0) return static_cast<double>(d >= 0.5) - static_cast<double>(d <= -0.5);
+    const double whole = std::trunc(d), fraction = d - whole;
+    return whole + static_cast<double>(fraction >= 0.5) - static_cast<double>(fraction <= -0.5);
+  };
+  const double dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
+  const double d[3] = {dx - round(dx), dy - round(dy), dz - round(dz)};
   const double squared = d[0] * d[0] * g[0] + d[1] * d[1] * g[4] + d[2] * d[2] * g[8] +
                          2.0 * (d[0] * d[1] * g[1] + d[0] * d[2] * g[2] + d[1] * d[2] * g[5]);
   return squared < kSameAtomDistance * kSameAtomDistance;
@@ -546,10 +556,12 @@ bool SameAtom(const CVector& p, const CVector& q, const std::array<double, 9>& g
 // An anisotropic displacement that lacks the symmetry of its site (a few files round the
 // constrained Uij apart, or ignore the constraints) would vibrate differently depending on which
 // operator made an image; the site takes the mean over its symmetry instead.
-void GiveSiteSymmetry(CTSSite& site, std::span<const VHTypes::CRotation> siteSymmetry,
+// Returns whether the tensor changed, for the caller to say so.
+bool GiveSiteSymmetry(CTSSite& site, std::span<const VHTypes::CRotation> siteSymmetry,
                       const CTSCrystal& crystal) {
+  if (siteSymmetry.size() < 2) return false;
   const auto* anisotropic = dynamic_cast<const CTSAnisoThermalEllipsoid*>(site.displacement.get());
-  if (!anisotropic || siteSymmetry.size() < 2) return;
+  if (!anisotropic) return false;
   CTSAnisoThermalEllipsoid symmetric =
       anisotropic->SymmetricMean(siteSymmetry, crystal.aStar, crystal.bStar, crystal.cStar);
   double largest = 0.0, change = 0.0;
@@ -557,10 +569,9 @@ void GiveSiteSymmetry(CTSSite& site, std::span<const VHTypes::CRotation> siteSym
     largest = std::max(largest, std::abs(anisotropic->Beta()[i]));
     change = std::max(change, std::abs(anisotropic->Beta()[i] - symmetric.Beta()[i]));
   }
-  if (!(change > kNegligibleTensorChange * largest)) return;
-  LogStatus("Warning: The anisotropic displacement parameters of site '" + site.label +
-            "' lack the symmetry of its position; their mean over the site symmetry is used.");
+  if (!(change > kNegligibleTensorChange * largest)) return false;
   site.displacement = std::make_unique<CTSAnisoThermalEllipsoid>(std::move(symmetric));
+  return true;
 }
 
 VHTypes::CRotation IntegerRotation(const CTSSymOp& op) {
@@ -595,27 +606,52 @@ void GenerateSitePositions(CTSCrystal& crystal) {
   crystal.UpdateCell();
   const auto& metric = crystal.directMetric;
   const bool legacy = crystal.legacyRules;
-  for (CTSSite& site : crystal.sites) {
-    const CVector p = normalise({site.x, site.y, site.z});
-    std::vector<CVector> positions{p};
-    std::vector<VHTypes::CRotation> siteRotations{VHTypes::kIdentityRotation};
-    positions.reserve(full.size() + 1);
-    siteRotations.reserve(full.size() + 1);
-    std::vector<VHTypes::CRotation> siteSymmetry{VHTypes::kIdentityRotation};
-    for (size_t i = 0; i < full.size(); ++i) {
-      const CVector image = normalise(full[i].Apply(p + o) - o);
-      if (!legacy && SameAtom(p, image, metric) &&
-          std::find(siteSymmetry.begin(), siteSymmetry.end(), rotations[i]) == siteSymmetry.end())
-        siteSymmetry.push_back(rotations[i]);
-      const bool listed = std::any_of(positions.begin(), positions.end(), [&](const CVector& q) {
-        return legacy ? SameCoordinates(q, image) : SameAtom(q, image, metric);
-      });
-      if (listed) continue;
-      positions.push_back(image);
-      siteRotations.push_back(rotations[i]);
+  // Each site is expanded on its own, so a large cell shares its sites among a team of threads
+  // (with the same result for any team); what is said about them is said afterwards, in order.
+  const auto count = static_cast<std::ptrdiff_t>(crystal.sites.size());
+  std::vector<char> madeSymmetric(static_cast<size_t>(count), 0);
+#pragma omp parallel if (count >= kParallelSites)
+  {
+    std::vector<VHTypes::CRotation> siteSymmetry;
+#pragma omp for schedule(static)
+    for (std::ptrdiff_t s = 0; s < count; ++s) {
+      CTSSite& site = crystal.sites[static_cast<size_t>(s)];
+      const CVector p = normalise({site.x, site.y, site.z});
+      std::vector<CVector> positions;
+      std::vector<VHTypes::CRotation> siteRotations;
+      positions.reserve(full.size() + 1);
+      siteRotations.reserve(full.size() + 1);
+      positions.push_back(p);
+      siteRotations.push_back(VHTypes::kIdentityRotation);
+      siteSymmetry.assign(1, VHTypes::kIdentityRotation);
+      for (size_t i = 0; i < full.size(); ++i) {
+        const CVector image = normalise(full[i].Apply(p + o) - o);
+        // The site's own position is the first listed, so this one comparison serves both the
+        // site symmetry and the list.
+        const bool atSite = legacy ? SameCoordinates(p, image) : SameAtom(p, image, metric);
+        if (atSite) {
+          if (!legacy && std::find(siteSymmetry.begin(), siteSymmetry.end(), rotations[i]) ==
+                             siteSymmetry.end())
+            siteSymmetry.push_back(rotations[i]);
+          continue;
+        }
+        const bool listed =
+            std::any_of(positions.begin() + 1, positions.end(), [&](const CVector& q) {
+              return legacy ? SameCoordinates(q, image) : SameAtom(q, image, metric);
+            });
+        if (listed) continue;
+        positions.push_back(image);
+        siteRotations.push_back(rotations[i]);
+      }
+      site.positions = std::move(positions);
+      site.rotations = std::move(siteRotations);
+      if (!legacy)
+        madeSymmetric[static_cast<size_t>(s)] = GiveSiteSymmetry(site, siteSymmetry, crystal);
     }
-    site.positions = std::move(positions);
-    site.rotations = std::move(siteRotations);
-    if (!legacy) GiveSiteSymmetry(site, siteSymmetry, crystal);
   }
+  for (std::ptrdiff_t s = 0; s < count; ++s)
+    if (madeSymmetric[static_cast<size_t>(s)])
+      LogStatus("Warning: The anisotropic displacement parameters of site '" +
+                crystal.sites[static_cast<size_t>(s)].label +
+                "' lack the symmetry of its position; their mean over the site symmetry is used.");
 }

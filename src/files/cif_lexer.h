@@ -19,22 +19,34 @@ class CCifLexer {
 
   // `text` must contain only tab, line feed, carriage return and printable ASCII; see
   // CleanCifText.
-  explicit CCifLexer(std::string_view text) : m_text(text) {}
+  explicit CCifLexer(std::string_view text) : m_text(text) { Advance(); }
 
-  Token Next();
-  const Token& Peek();
+  // The token at the cursor: kEnd once the text is read. Readers take it by reference and then
+  // advance: a large file has millions of tokens, not worth a copy each.
+  const Token& Current() const { return m_current; }
+  void Advance();
+
+  // How much of the text the tokens up to the current one take, and how much is left.
+  size_t Offset() const { return m_position; }
+  size_t Remaining() const { return m_text.size() - m_position; }
   // Unterminated strings met so far.
   int ErrorCount() const { return m_errors; }
 
  private:
-  Token Read();
+  // Field by field rather than as a whole: a token written in parts and read back as a whole
+  // stalls the processor on every value.
+  void Set(Token::Kind kind, std::string_view text, bool unknown = false) {
+    m_current.kind = kind;
+    m_current.text = text;
+    m_current.unknown = unknown;
+  }
   bool AtLineStart(size_t position) const;
-  Token ReadQuoted();
-  Token ReadTextField();
+  void ReadQuoted();
+  void ReadTextField();
 
   std::string_view m_text;
   size_t m_position = 0;
-  std::optional<Token> m_peeked;
+  Token m_current;
   int m_errors = 0;
 };
 

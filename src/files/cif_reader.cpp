@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,6 +25,7 @@
 #include "files/cif_lexer.h"
 #include "files/crystal_checks.h"
 #include "files/crystal_symmetry.h"
+#include "files/number_text.h"
 #include "resources/elements.h"
 
 namespace {
@@ -34,59 +36,32 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// Most CIF numbers are short decimals: digits that fit an exact integer and at most 22 decimals
-// convert exactly as mantissa / 10^k (both exact, one correctly rounded division), which is
-// what a full conversion gives and many times faster.
-std::optional<double> ParseShortDecimal(std::string_view text) {
-  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
-  uint64_t mantissa = 0;
-  int digits = 0, decimals = -1;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c >= '0' && c <= '9') {
-      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-      if (++digits > 15) return std::nullopt;
-      if (decimals >= 0) ++decimals;
-    } else if (c == '.' && decimals < 0) {
-      decimals = 0;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (digits == 0) return std::nullopt;
-  const double value = static_cast<double>(mantissa) / kPowersOfTen[std::max(decimals, 0)];
-  return negative ? -value : value;
-}
-
-std::optional<double> ParseDecimal(std::string_view text) {
-  if (const auto fast = ParseShortDecimal(text)) return fast;
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-    return std::nullopt;
-  return value;
+// `lower` is in lower case already.
+bool EqualsNoCase(std::string_view text, std::string_view lower) {
+  return text.size() == lower.size() &&
+         std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
 }
 
 // A CIF number: a decimal with an optional standard uncertainty in parentheses ("4.9134(2)"),
-// or a fraction ("1/4") as some files write coordinates.
+// or a fraction ("1/4") as some files write coordinates. One pass: the decimal conversion says
+// where each part ends.
 std::optional<double> ParseNumber(std::string_view text) {
-  if (const size_t open = text.find('('); open != std::string_view::npos) {
-    if (text.back() != ')') return std::nullopt;
-    text = text.substr(0, open);
+  size_t length = 0;
+  std::optional<double> value = ScanDecimal(text, length);
+  if (!value) return std::nullopt;
+  if (length < text.size() && text[length] == '/') {
+    size_t denominatorLength = 0;
+    const std::optional<double> denominator =
+        ScanDecimal(text.substr(length + 1), denominatorLength);
+    if (!denominator || *denominator == 0.0) return std::nullopt;
+    value = *value / *denominator;
+    length += 1 + denominatorLength;
   }
-  if (const size_t slash = text.find('/'); slash != std::string_view::npos) {
-    const auto numerator = ParseDecimal(text.substr(0, slash));
-    const auto denominator = ParseDecimal(text.substr(slash + 1));
-    if (!numerator || !denominator || *denominator == 0.0) return std::nullopt;
-    return *numerator / *denominator;
-  }
-  return ParseDecimal(text);
+  // After the number: nothing, or an uncertainty in parentheses whose digits nobody reads.
+  if (length == text.size() || (text[length] == '(' && text.back() == ')')) return value;
+  return std::nullopt;
 }
 
 // A value a site can do without that did not read as a number: kept as far as it reads, for
@@ -120,64 +95,95 @@ std::optional<double> LeadingNumber(std::string_view text) {
   if (!rest.empty() && rest.front() != '(' &&
       std::isalnum(static_cast<unsigned char>(rest.front())))
     return std::nullopt;
-  return ParseDecimal(text.substr(0, end));
+  return ParseDouble(text.substr(0, end));
 }
 
-// The anisotropic values of a site row, row-major 11, 12, 13, 21, 22, 23, 31, 32, 33.
-struct SiteTensors {
-  std::array<std::optional<double>, 9> u, b;
+// Anisotropic values of a site row, row-major 11, 12, 13, 21, 22, 23, 31, 32, 33, each with a
+// bit that says whether the file gave it.
+struct TensorValues {
+  std::array<double, 9> value{};
+  uint16_t given = 0;
+
+  bool Has(int i) const { return (given >> i & 1) != 0; }
+  std::optional<double> At(int i) const {
+    return Has(i) ? std::optional<double>(value[i]) : std::nullopt;
+  }
+  void Set(int i, std::optional<double> v) {
+    if (v)
+      value[i] = *v, given = static_cast<uint16_t>(given | 1u << i);
+    else
+      given = static_cast<uint16_t>(given & ~(1u << i));
+  }
 };
 
-// One row of the atom-site loops, as read; joined with its anisotropic row by label. Texts
-// are views into the file's text. Kept small: a large file holds a million of them at once.
+struct SiteTensors {
+  TensorValues u, b;
+};
+
+// One row of the atom-site loops, as read; joined with its anisotropic row by label. Kept
+// small and free of allocations: a large file holds a million of them at once, side by side in
+// one vector, and numbers are read while their text is still in the cache.
 struct SiteRecord {
-  std::optional<std::string_view> label;
-  std::optional<std::string_view> type;
-  std::array<std::optional<std::string_view>, 3> coordinates;
-  std::optional<double> occupancy;
-  std::optional<double> uIso;
-  std::optional<double> bIso;
-  std::unique_ptr<SiteTensors> tensors;  // only for rows that give anisotropic values
-  std::optional<int> multiplicity;       // as the file states it
-  std::vector<SloppyValue> sloppy;
+  enum Number { kX, kY, kZ, kOccupancy, kUIso, kBIso, kNumbers };
+
+  std::string_view label, type;            // views into the text; a null view when not given
+  std::array<double, kNumbers> numbers{};  // a coordinate given that is not a number is NaN
+  int32_t tensors = -1;                    // index into the block's tensors; most rows give none
+  int32_t multiplicity = 0;                // as the file states it; 0 when it does not
+  std::vector<SloppyValue> sloppy;         // empty, and so unallocated, for well-formed rows
+  uint8_t given = 0;                       // bit n: the row gives numbers[n]
   bool dummy = false;
 
-  SiteTensors& Tensors() {
-    if (!tensors) tensors = std::make_unique<SiteTensors>();
-    return *tensors;
+  bool Has(Number n) const { return (given >> n & 1) != 0; }
+  std::optional<double> Get(Number n) const {
+    return Has(n) ? std::optional<double>(numbers[n]) : std::nullopt;
   }
-
-  // Two records join only when no field is present in both.
-  bool CanJoin(const SiteRecord& other) const {
-    auto both = [](const auto& a, const auto& b) { return a.has_value() && b.has_value(); };
-    if (both(type, other.type) || both(occupancy, other.occupancy) || both(uIso, other.uIso) ||
-        both(bIso, other.bIso))
-      return false;
-    for (int i = 0; i < 3; ++i)
-      if (both(coordinates[i], other.coordinates[i])) return false;
-    if (tensors && other.tensors)
-      for (int i = 0; i < 9; ++i)
-        if (both(tensors->u[i], other.tensors->u[i]) || both(tensors->b[i], other.tensors->b[i]))
-          return false;
-    return true;
-  }
-  void Join(const SiteRecord& other) {
-    auto take = [](auto& mine, const auto& theirs) {
-      if (!mine) mine = theirs;
-    };
-    take(type, other.type);
-    take(occupancy, other.occupancy);
-    take(uIso, other.uIso);
-    take(bIso, other.bIso);
-    for (int i = 0; i < 3; ++i) take(coordinates[i], other.coordinates[i]);
-    if (other.tensors)
-      for (int i = 0; i < 9; ++i)
-        take(Tensors().u[i], other.tensors->u[i]), take(Tensors().b[i], other.tensors->b[i]);
-    take(multiplicity, other.multiplicity);
-    sloppy.insert(sloppy.end(), other.sloppy.begin(), other.sloppy.end());
-    dummy = dummy || other.dummy;
+  void Set(Number n, std::optional<double> value) {
+    if (value)
+      numbers[n] = *value, given = static_cast<uint8_t>(given | 1u << n);
+    else
+      given = static_cast<uint8_t>(given & ~(1u << n));
   }
 };
+
+bool Given(std::string_view text) {
+  return text.data() != nullptr;
+}
+
+// Two records join only when no field is present in both.
+bool CanJoin(const SiteRecord& mine, const SiteRecord& other,
+             const std::vector<SiteTensors>& tensors) {
+  if ((Given(mine.type) && Given(other.type)) || (mine.given & other.given) != 0) return false;
+  if (mine.tensors >= 0 && other.tensors >= 0) {
+    const SiteTensors& a = tensors[static_cast<size_t>(mine.tensors)];
+    const SiteTensors& b = tensors[static_cast<size_t>(other.tensors)];
+    if ((a.u.given & b.u.given) != 0 || (a.b.given & b.b.given) != 0) return false;
+  }
+  return true;
+}
+
+void Join(SiteRecord& mine, const SiteRecord& other, std::vector<SiteTensors>& tensors) {
+  if (!Given(mine.type)) mine.type = other.type;
+  for (int n = 0; n < SiteRecord::kNumbers; ++n) {
+    const auto number = static_cast<SiteRecord::Number>(n);
+    if (!mine.Has(number) && other.Has(number)) mine.Set(number, other.numbers[n]);
+  }
+  if (other.tensors >= 0) {
+    if (mine.tensors < 0) {
+      mine.tensors = other.tensors;  // the other row's values become this row's
+    } else {
+      SiteTensors& a = tensors[static_cast<size_t>(mine.tensors)];
+      const SiteTensors& b = tensors[static_cast<size_t>(other.tensors)];
+      for (int i = 0; i < 9; ++i) {
+        if (!a.u.Has(i) && b.u.Has(i)) a.u.Set(i, b.u.value[i]);
+        if (!a.b.Has(i) && b.b.Has(i)) a.b.Set(i, b.b.value[i]);
+      }
+    }
+  }
+  if (mine.multiplicity == 0) mine.multiplicity = other.multiplicity;
+  mine.sloppy.insert(mine.sloppy.end(), other.sloppy.begin(), other.sloppy.end());
+  mine.dummy = mine.dummy || other.dummy;
+}
 
 struct Block {
   std::string name;
@@ -187,6 +193,7 @@ struct Block {
   CFileSymmetry symmetry;
   std::vector<SiteRecord> sites;
   std::vector<SiteRecord> anisotropic;
+  std::vector<SiteTensors> tensors;  // of the rows of both loops that give anisotropic values
   SiteRecord single;  // atom items given outside loops
   bool hasSingle = false;
   std::string formula;                 // _chemical_formula_sum
@@ -251,7 +258,9 @@ class CifReader {
   explicit CifReader(std::string_view text) : m_lexer(text) {}
 
   std::vector<Block> ReadBlocks() {
-    for (Token token = m_lexer.Next(); token.kind != Token::kEnd; token = m_lexer.Next()) {
+    while (m_lexer.Current().kind != Token::kEnd) {
+      const Token token = m_lexer.Current();
+      m_lexer.Advance();
       switch (token.kind) {
         case Token::kDataBlock:
           m_blocks.push_back({});
@@ -281,17 +290,18 @@ class CifReader {
   }
 
   void ReadSingleItem(std::string_view name) {
-    if (m_lexer.Peek().kind != Token::kValue) {
+    if (m_lexer.Current().kind != Token::kValue) {
       LogStatus("Warning: Missing data value for tag: '" + std::string(name) + "'.");
       return;
     }
-    const Token value = m_lexer.Next();
+    const Token value = m_lexer.Current();
+    m_lexer.Advance();
     const std::string item = ItemName(name);
     Block& block = Current();
     if (CategoryOf(item) == Category::kSite) {
       block.hasAtomItems = true;
       block.hasSingle = true;
-      SetSiteField(block.single, SiteFieldOf(item), item, value);
+      SetSiteField(block, block.single, SiteFieldOf(item), item, value);
     } else {
       Dispatch(block, item, value);
     }
@@ -299,42 +309,62 @@ class CifReader {
 
   void ReadLoop() {
     std::vector<std::string> items;
-    while (m_lexer.Peek().kind == Token::kItem) items.push_back(ItemName(m_lexer.Next().text));
+    for (; m_lexer.Current().kind == Token::kItem; m_lexer.Advance())
+      items.push_back(ItemName(m_lexer.Current().text));
     if (items.empty()) return;
     const std::string& first = items.front();
+    const Category category = CategoryOf(first);
+    const auto unexpected = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
+      const Category other = CategoryOf(item);
+      return other != category && other != Category::kNone && category != Category::kNone;
+    });
+    if (category == Category::kSite && unexpected == items.end()) return ReadSiteRows(items);
 
     // Take all the values first: a loop whose values do not fill whole rows is broken.
     std::vector<Token> values;
-    while (m_lexer.Peek().kind == Token::kValue) values.push_back(m_lexer.Next());
+    for (; m_lexer.Current().kind == Token::kValue; m_lexer.Advance())
+      values.push_back(m_lexer.Current());
     if (values.empty()) throw CVHXFileCIFMissingDataInLoop(kSeverityMessage, 0, 0, first);
     if (values.size() % items.size() != 0)
       throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, first);
-
-    const Category category = CategoryOf(first);
-    for (const std::string& item : items) {
-      const Category other = CategoryOf(item);
-      if (other != category && other != Category::kNone && category != Category::kNone)
-        throw CVHXFileCIFUnexpectedItem(kSeverityMessage, 0, 0, item);
-    }
+    if (unexpected != items.end())
+      throw CVHXFileCIFUnexpectedItem(kSeverityMessage, 0, 0, *unexpected);
     Block& block = Current();
-    const size_t rows = values.size() / items.size();
     auto value = values.begin();
-    if (category != Category::kSite) {
-      for (size_t row = 0; row < rows; ++row)
-        for (const std::string& item : items) Dispatch(block, item, *value++);
-      return;
-    }
+    for (size_t row = 0; row < values.size() / items.size(); ++row)
+      for (const std::string& item : items) Dispatch(block, item, *value++);
+  }
+
+  // The rows of an atom-site loop, straight from the lexer into the records: the loop of a large
+  // file has millions of values, which are not worth holding as tokens first. Nothing the rows
+  // set is logged or kept when the loop then turns out broken, since that ends the reading.
+  void ReadSiteRows(const std::vector<std::string>& items) {
+    Block& block = Current();
     block.hasAtomItems = true;
     std::vector<SiteField> fields;
     for (const std::string& item : items) fields.push_back(SiteFieldOf(item));
     std::vector<SiteRecord>& records =
-        StartsWith(first, "_atom_site_aniso") ? block.anisotropic : block.sites;
-    records.reserve(records.size() + rows);
-    for (size_t row = 0; row < rows; ++row) {
-      SiteRecord& record = records.emplace_back();
-      for (size_t column = 0; column < items.size(); ++column)
-        SetSiteField(record, fields[column], items[column], *value++);
+        StartsWith(items.front(), "_atom_site_aniso") ? block.anisotropic : block.sites;
+    // Room for as many rows as the rest of the text would hold at the length of the first few,
+    // so that the records are not moved while they grow. At worst that is more room than
+    // needed, which the system does not supply until it is written.
+    constexpr size_t kSampleRows = 16;
+    const size_t loopStart = m_lexer.Offset();
+    size_t column = 0, rows = 0;
+    bool any = false;
+    for (; m_lexer.Current().kind == Token::kValue; m_lexer.Advance()) {
+      if (column == 0) records.emplace_back();
+      SetSiteField(block, records.back(), fields[column], items[column], m_lexer.Current());
+      any = true;
+      if (++column < items.size()) continue;
+      column = 0;
+      if (++rows == kSampleRows) {
+        const size_t rowLength = std::max<size_t>((m_lexer.Offset() - loopStart) / kSampleRows, 1);
+        records.reserve(records.size() + m_lexer.Remaining() / rowLength + 1);
+      }
     }
+    if (!any) throw CVHXFileCIFMissingDataInLoop(kSeverityMessage, 0, 0, items.front());
+    if (column != 0) throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, items.front());
   }
 
   void Dispatch(Block& block, const std::string& item, const Token& value) {
@@ -420,39 +450,59 @@ class CifReader {
     return leading;
   }
 
-  static void SetSiteField(SiteRecord& record, SiteField field, const std::string& item,
-                           const Token& value) {
-    if (field.kind == SiteField::kLabel) {
-      if (!value.unknown) record.label = value.text;
-      return;
+  static SiteTensors& Tensors(Block& block, SiteRecord& record) {
+    if (record.tensors < 0) {
+      record.tensors = static_cast<int32_t>(block.tensors.size());
+      block.tensors.emplace_back();
     }
-    if (field.kind == SiteField::kCalcFlag) {
-      record.dummy = Lowercase(value.text) == "dum";
-      return;
+    return block.tensors[static_cast<size_t>(record.tensors)];
+  }
+
+  static void SetSiteField(Block& block, SiteRecord& record, SiteField field,
+                           const std::string& item, const Token& value) {
+    switch (field.kind) {
+      case SiteField::kIgnored:
+        return;
+      case SiteField::kLabel:
+        if (!value.unknown) record.label = value.text;  // never a null view
+        return;
+      case SiteField::kCalcFlag:
+        record.dummy = EqualsNoCase(value.text, "dum");
+        return;
+      default:
+        break;
     }
     if (value.unknown || value.text.empty()) return;
     switch (field.kind) {
       case SiteField::kType:
         record.type = value.text;
         break;
-      case SiteField::kCoordinate:
-        record.coordinates[field.index] = value.text;
+      case SiteField::kCoordinate: {
+        // Whether it reads matters only once the site is known to have all three.
+        const std::optional<double> number = ParseNumber(value.text);
+        record.Set(static_cast<SiteRecord::Number>(SiteRecord::kX + field.index),
+                   number.value_or(std::numeric_limits<double>::quiet_NaN()));
         break;
+      }
       case SiteField::kOccupancy:
-        record.occupancy = Lenient(record, item, value);
+        record.Set(SiteRecord::kOccupancy, Lenient(record, item, value));
         break;
       case SiteField::kUIso:
-        record.uIso = Lenient(record, item, value);
+        record.Set(SiteRecord::kUIso, Lenient(record, item, value));
         break;
       case SiteField::kBIso:
-        record.bIso = Lenient(record, item, value);
+        record.Set(SiteRecord::kBIso, Lenient(record, item, value));
         break;
-      case SiteField::kU:
-        record.Tensors().u[field.index] = Lenient(record, item, value);
+      case SiteField::kU: {
+        const std::optional<double> number = Lenient(record, item, value);
+        Tensors(block, record).u.Set(field.index, number);
         break;
-      case SiteField::kB:
-        record.Tensors().b[field.index] = Lenient(record, item, value);
+      }
+      case SiteField::kB: {
+        const std::optional<double> number = Lenient(record, item, value);
+        Tensors(block, record).b.Set(field.index, number);
         break;
+      }
       case SiteField::kMultiplicity:
       case SiteField::kWyckoff: {
         // "8", or a Wyckoff symbol that states it, "8a"; only ever a hint, so anything else is
@@ -474,17 +524,16 @@ class CifReader {
 };
 
 // The six independent components, taking 21, 31 and 32 for 12, 13 and 23.
-std::optional<CTSAnisoThermalEllipsoid::Uij> CompleteTensor(
-    const std::array<std::optional<double>, 9>& t) {
-  auto either = [&](int a, int b) { return t[a] ? t[a] : t[b]; };
-  const auto t11 = t[0], t22 = t[4], t33 = t[8], t12 = either(1, 3), t13 = either(2, 6),
+std::optional<CTSAnisoThermalEllipsoid::Uij> CompleteTensor(const TensorValues& t) {
+  auto either = [&](int a, int b) { return t.Has(a) ? t.At(a) : t.At(b); };
+  const auto t11 = t.At(0), t22 = t.At(4), t33 = t.At(8), t12 = either(1, 3), t13 = either(2, 6),
              t23 = either(5, 7);
   if (!(t11 && t22 && t33 && t12 && t13 && t23)) return std::nullopt;
   return CTSAnisoThermalEllipsoid::Uij{*t11, *t22, *t33, *t12, *t13, *t23};
 }
 
-bool AnyPresent(const std::array<std::optional<double>, 9>& t) {
-  return std::any_of(t.begin(), t.end(), [](const auto& v) { return v.has_value(); });
+bool AnyPresent(const TensorValues& t) {
+  return t.given != 0;
 }
 
 std::string FormatWarning(const char* format, double value, const std::string& label) {
@@ -518,53 +567,63 @@ std::unique_ptr<CTSThermalEllipsoid> Anisotropic(const CTSAnisoThermalEllipsoid:
 }
 
 std::unique_ptr<CTSThermalEllipsoid> Displacement(const SiteRecord& record,
+                                                  const SiteTensors* tensorsGiven,
                                                   const std::string& label,
                                                   const CTSCrystal& crystal) {
-  static const SiteTensors kNone;
-  const SiteTensors& tensors = record.tensors ? *record.tensors : kNone;
-  if (const auto u = CompleteTensor(tensors.u)) return Anisotropic(*u, label, crystal);
-  if (AnyPresent(tensors.u))
-    LogStatus("Warning: Incomplete set of Uij temperature factors for site '" + label +
-              "'; discarding data.");
-  if (auto b = CompleteTensor(tensors.b)) {
-    for (double* v : {&b->u11, &b->u22, &b->u33, &b->u12, &b->u13, &b->u23}) *v = UFromB(*v);
-    return Anisotropic(*b, label, crystal);
+  if (tensorsGiven) {
+    const SiteTensors& tensors = *tensorsGiven;
+    if (const auto u = CompleteTensor(tensors.u)) return Anisotropic(*u, label, crystal);
+    if (AnyPresent(tensors.u))
+      LogStatus("Warning: Incomplete set of Uij temperature factors for site '" + label +
+                "'; discarding data.");
+    if (auto b = CompleteTensor(tensors.b)) {
+      for (double* v : {&b->u11, &b->u22, &b->u33, &b->u12, &b->u13, &b->u23}) *v = UFromB(*v);
+      return Anisotropic(*b, label, crystal);
+    }
+    if (AnyPresent(tensors.b))
+      LogStatus("Warning: Incomplete set of Bij temperature factors for site '" + label +
+                "'; discarding data.");
   }
-  if (AnyPresent(tensors.b))
-    LogStatus("Warning: Incomplete set of Bij temperature factors for site '" + label +
-              "'; discarding data.");
-  if (record.uIso) {
-    if (*record.uIso > 0.0) return std::make_unique<CTSThermalEllipsoid>(*record.uIso);
+  if (const std::optional<double> uIso = record.Get(SiteRecord::kUIso)) {
+    if (*uIso > 0.0) return std::make_unique<CTSThermalEllipsoid>(*uIso);
     LogStatus(FormatWarning(
-        "Warning: Invalid Uiso temperature factor (%.4f) for site '%s'; discarding data.",
-        *record.uIso, label));
-  } else if (record.bIso) {
-    if (*record.bIso > 0.0) return std::make_unique<CTSThermalEllipsoid>(UFromB(*record.bIso));
+        "Warning: Invalid Uiso temperature factor (%.4f) for site '%s'; discarding data.", *uIso,
+        label));
+  } else if (const std::optional<double> bIso = record.Get(SiteRecord::kBIso)) {
+    if (*bIso > 0.0) return std::make_unique<CTSThermalEllipsoid>(UFromB(*bIso));
     LogStatus(FormatWarning(
-        "Warning: Invalid Biso temperature factor (%.4f) for site '%s'; discarding data.",
-        *record.bIso, label));
+        "Warning: Invalid Biso temperature factor (%.4f) for site '%s'; discarding data.", *bIso,
+        label));
   }
   return nullptr;
 }
 
 // Rows of one label at one position (as this program writes mixed sites) form one site.
 bool SameSite(const CTSSite& site, const std::string& label, double x, double y, double z) {
-  return site.label == label && site.x == x && site.y == y && site.z == z;
+  return site.x == x && site.y == y && site.z == z && site.label == label;
 }
 
 // Joins each row of the anisotropic loop to the first site row of its label that has none of
-// its fields yet; rows are found by label in a hash map, so that large files stay linear.
+// its fields yet. The rows of a label are found through a hash map to the first of them and a
+// chain to each next one: linear in large files, and no list per label.
 void JoinAnisotropicRows(Block& block) {
-  std::unordered_map<std::string_view, std::vector<size_t>> rowsByLabel;
-  for (size_t i = 0; i < block.sites.size(); ++i)
-    if (block.sites[i].label) rowsByLabel[*block.sites[i].label].push_back(i);
+  if (block.anisotropic.empty()) return;
+  constexpr size_t kNoRow = SIZE_MAX;
+  std::unordered_map<std::string_view, std::pair<size_t, size_t>> firstAndLast;
+  firstAndLast.reserve(block.sites.size());
+  std::vector<size_t> next(block.sites.size(), kNoRow);
+  for (size_t i = 0; i < block.sites.size(); ++i) {
+    if (!Given(block.sites[i].label)) continue;
+    const auto [rows, inserted] = firstAndLast.try_emplace(block.sites[i].label, i, i);
+    if (!inserted) next[rows->second.second] = i, rows->second.second = i;
+  }
   for (const SiteRecord& aniso : block.anisotropic) {
-    if (!aniso.label) continue;
-    const auto rows = rowsByLabel.find(*aniso.label);
-    if (rows == rowsByLabel.end()) continue;
-    for (const size_t i : rows->second) {
-      if (!block.sites[i].CanJoin(aniso)) continue;
-      block.sites[i].Join(aniso);
+    if (!Given(aniso.label)) continue;
+    const auto rows = firstAndLast.find(aniso.label);
+    if (rows == firstAndLast.end()) continue;
+    for (size_t i = rows->second.first; i != kNoRow; i = next[i]) {
+      if (!CanJoin(block.sites[i], aniso, block.tensors)) continue;
+      Join(block.sites[i], aniso, block.tensors);
       break;
     }
   }
@@ -584,60 +643,69 @@ void LogSloppyValues(const SiteRecord& record, const std::string& label) {
 // The sites of the block's rows, with the multiplicity the file states for each site.
 std::vector<std::optional<int>> AddSites(Block& block, CTSCrystal& crystal) {
   CScatteringMatcher matcher;
-  std::unordered_map<std::string_view, std::string> symbols;  // by type as written
+  // The species of each type as written, matched once: most files name a handful of types for
+  // thousands of sites.
+  std::unordered_map<std::string_view, CTSAtom> atomsByType;
+  auto atomOf = [&](const SiteRecord& record, const std::string& label) {
+    if (!Given(record.type)) {
+      CTSAtom atom;
+      atom.symbol = ElementOfLabel(label);
+      matcher.Match(atom);
+      return atom;
+    }
+    auto known = atomsByType.find(record.type);
+    if (known == atomsByType.end()) {
+      CTSAtom atom;
+      atom.symbol = AtomSymbolForType(record.type);
+      matcher.Match(atom);
+      known = atomsByType.emplace(record.type, std::move(atom)).first;
+    }
+    return known->second;
+  };
   std::vector<std::optional<int>> multiplicities;
   JoinAnisotropicRows(block);
+  crystal.sites.reserve(crystal.sites.size() + block.sites.size());
+  multiplicities.reserve(block.sites.size());
   for (SiteRecord& record : block.sites) {
-    const std::string label(record.label.value_or(std::string_view()));
+    std::string label(record.label);
     if (record.dummy) {
       LogStatus("Warning: Dummy atom '" + label + "' skipped.");
       continue;
     }
-    if (!record.coordinates[0] || !record.coordinates[1] || !record.coordinates[2]) {
+    if (!record.Has(SiteRecord::kX) || !record.Has(SiteRecord::kY) || !record.Has(SiteRecord::kZ)) {
       LogStatus("Warning: Missing one or more coordinates for site: '" + label +
                 "'; discarding data.");
       continue;
     }
-    std::array<double, 3> xyz{};
-    bool valid = true;
-    for (int i = 0; i < 3; ++i) {
-      const auto value = ParseNumber(*record.coordinates[i]);
-      valid = valid && value.has_value();
-      xyz[i] = value.value_or(0.0);
-    }
-    if (!valid) {
+    const std::array<double, 3> xyz{record.numbers[SiteRecord::kX], record.numbers[SiteRecord::kY],
+                                    record.numbers[SiteRecord::kZ]};
+    if (std::isnan(xyz[0]) || std::isnan(xyz[1]) || std::isnan(xyz[2])) {
       LogStatus("Warning: The site '" + label + "' has invalid coordinates and has been deleted.");
       continue;
     }
     LogSloppyValues(record, label);
-    CTSAtom atom;
-    if (record.type) {
-      auto known = symbols.find(*record.type);
-      if (known == symbols.end())
-        known = symbols.emplace(*record.type, AtomSymbolForType(*record.type)).first;
-      atom.symbol = known->second;
-    } else {
-      atom.symbol = ElementOfLabel(label);
-    }
-    atom.occupancy = record.occupancy.value_or(1.0);
-    matcher.Match(atom);
+    CTSAtom atom = atomOf(record, label);
+    atom.occupancy = record.Get(SiteRecord::kOccupancy).value_or(1.0);
 
     if (!crystal.sites.empty() && SameSite(crystal.sites.back(), label, xyz[0], xyz[1], xyz[2])) {
       crystal.sites.back().atoms.push_back(std::move(atom));
       continue;
     }
     CTSSite site;
-    site.label = label;
     site.x = xyz[0], site.y = xyz[1], site.z = xyz[2];
     site.flag = true;
     site.atoms.push_back(std::move(atom));
-    site.displacement = Displacement(record, label, crystal);
-    record.tensors.reset();  // taken up by the site
+    site.displacement = Displacement(
+        record, record.tensors >= 0 ? &block.tensors[static_cast<size_t>(record.tensors)] : nullptr,
+        label, crystal);
+    site.label = std::move(label);
     crystal.hasDisplacementParameters =
         crystal.hasDisplacementParameters || site.displacement != nullptr;
     crystal.sites.push_back(std::move(site));
-    multiplicities.push_back(record.multiplicity);
+    multiplicities.push_back(record.multiplicity > 0 ? std::optional<int>(record.multiplicity)
+                                                     : std::nullopt);
   }
+  std::vector<SiteTensors>().swap(block.tensors);  // taken up by the sites
   return multiplicities;
 }
 
@@ -655,7 +723,7 @@ std::map<std::string, double> FormulaContent(const Block& block) {
     while (digits < term.size() && std::isalpha(static_cast<unsigned char>(term[digits]))) ++digits;
     const CElement* element = FindElement(term.substr(0, digits));
     const std::optional<double> count =
-        digits == term.size() ? 1.0 : ParseDecimal(term.substr(digits));
+        digits == term.size() ? 1.0 : ParseDouble(term.substr(digits));
     if (!element || !count) return {};
     atoms[element->symbol] += *count * *block.formulaUnits;
   }

@@ -1,10 +1,12 @@
 #include "crystal/spacegroups.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <array>
 #include <cmath>
 #include <set>
+#include <string>
 
 #include "crystal/crystal.h"
 #include "support/recorders.h"
@@ -293,6 +295,53 @@ TEST(Positions, GeneralAndSpecialPositionsOfP21c) {
   EXPECT_EQ(crystal.sites[0].positions.front(), (CVector{0.1, 0.2, 0.3}));
   EXPECT_EQ(crystal.sites[1].Multiplicity(), 2u);
   EXPECT_EQ(crystal.sites[2].positions.front(), (CVector{0.0, 0.75, 0.0}));
+}
+
+// A cell large enough to be expanded by a team of threads gives every site the same positions,
+// rotations and tensor whatever the team, and says what it changed in the order of the sites.
+TEST(Positions, LargeCellsExpandTheSameOnAnyTeam) {
+  auto expanded = [](int threads, std::vector<std::string>& log) {
+    CTSCrystal crystal;
+    crystal.spaceGroupSymbol = "P 4/m m m";
+    for (int i = 0; i < 6000; ++i) {
+      // Every 97th site sits on the 4/mmm position at the origin with a tensor that lacks its
+      // symmetry; the others are general positions, a few on mirrors.
+      const bool special = i % 97 == 0;
+      CTSSite site =
+          special ? SiteAt(0, 0, 0)
+                  : SiteAt(0.1 + 0.0005 * (i % 500), 0.37, i % 5 == 0 ? 0.5 : 0.1 + 0.0001 * i);
+      site.label = "S" + std::to_string(i);
+      if (special)
+        site.displacement = std::make_unique<CTSAnisoThermalEllipsoid>(
+            CTSAnisoThermalEllipsoid::Uij{0.01, 0.02, 0.03, 0, 0, 0}, 0.125, 0.125, 0.125);
+      crystal.sites.push_back(std::move(site));
+    }
+    const int previous = omp_get_max_threads();
+    omp_set_num_threads(threads);
+    CRecordingStatusLog recorder;
+    crystal.GeneratePositions();
+    omp_set_num_threads(previous);
+    log = recorder.lines;
+    return crystal;
+  };
+  std::vector<std::string> alone, shared;
+  const CTSCrystal one = expanded(1, alone);
+  const CTSCrystal three = expanded(3, shared);
+  ASSERT_EQ(alone.size(), 62u);
+  EXPECT_NE(alone[1].find("site 'S97'"), std::string::npos);
+  EXPECT_EQ(shared, alone);
+  for (size_t i = 0; i < one.sites.size(); ++i) {
+    ASSERT_EQ(three.sites[i].positions, one.sites[i].positions) << i;
+    ASSERT_EQ(three.sites[i].rotations, one.sites[i].rotations) << i;
+    ASSERT_EQ(three.sites[i].displacement == nullptr, one.sites[i].displacement == nullptr);
+    if (one.sites[i].displacement) {
+      const auto& a = static_cast<const CTSAnisoThermalEllipsoid&>(*one.sites[i].displacement);
+      const auto& b = static_cast<const CTSAnisoThermalEllipsoid&>(*three.sites[i].displacement);
+      ASSERT_EQ(a.Beta(), b.Beta()) << i;
+    }
+  }
+  EXPECT_EQ(one.sites[97].Multiplicity(), 1u);
+  EXPECT_EQ(one.sites[1].Multiplicity(), 16u);
 }
 
 TEST(Positions, CentringAddsTranslationsExceptOnRhombohedralAxes) {

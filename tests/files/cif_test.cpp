@@ -192,6 +192,97 @@ TEST(CifReading, LexicalRules) {
   EXPECT_TRUE(log.Contains("Warning: Missing data value for tag: '_exptl_crystal_colour'."));
 }
 
+// Every form a number takes in real files, wherever the row puts it: uncertainties, fractions,
+// exponents, bare points, quoted values, unknowns, rows broken over lines, CR LF line ends,
+// and a last value that ends the text without a line end.
+TEST(CifReading, NumberFormsAndRowLayouts) {
+  const std::string rows =
+      "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+      "_atom_site_U_iso_or_equiv\n_atom_site_occupancy\n"
+      "A1 1.5(3) .5 -0.25 1e-3 ?\n"
+      "A2 1/4 '0.125' \"-.5\" 2.5E-2(11) .\n"
+      "A3\t0.1234567890123456789\n0.75\n  0.5\t0.01\n0.5\n"
+      "A4 5. -0 +0.5 0.02 0.3";
+  const std::string lf = Cif("_symmetry_space_group_name_H-M 'P 1'", rows);
+  const CTSCrystal crystal = Read(lf);
+  ASSERT_EQ(crystal.sites.size(), 4u);
+  const auto& s = crystal.sites;
+  EXPECT_EQ(s[0].x, 1.5);
+  EXPECT_EQ(s[0].y, 0.5);
+  EXPECT_EQ(s[0].z, -0.25);
+  EXPECT_EQ(s[0].displacement->U(), 1e-3);
+  EXPECT_EQ(s[0].atoms[0].occupancy, 1.0);
+  EXPECT_EQ(s[1].x, 0.25);
+  EXPECT_EQ(s[1].y, 0.125);
+  EXPECT_EQ(s[1].z, -0.5);
+  EXPECT_EQ(s[1].displacement->U(), 2.5e-2);
+  EXPECT_EQ(s[1].atoms[0].occupancy, 1.0);
+  EXPECT_EQ(s[2].x, 0.1234567890123456789);
+  EXPECT_EQ(s[2].y, 0.75);
+  EXPECT_EQ(s[2].atoms[0].occupancy, 0.5);
+  EXPECT_EQ(s[3].x, 5.0);
+  EXPECT_TRUE(std::signbit(s[3].y));
+  EXPECT_EQ(s[3].z, 0.5);
+  EXPECT_EQ(s[3].atoms[0].occupancy, 0.3);
+
+  std::string crlf;
+  for (const char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  const CTSCrystal fromCrlf = Read(crlf);
+  ASSERT_EQ(fromCrlf.sites.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(fromCrlf.sites[i].label, s[i].label);
+    EXPECT_EQ(fromCrlf.sites[i].positions, s[i].positions);
+    EXPECT_EQ(fromCrlf.sites[i].atoms[0].occupancy, s[i].atoms[0].occupancy);
+  }
+
+  // Signs that do not make a number are refused, as from_chars and strtod refuse them.
+  EXPECT_THROW(Read("data_x\n_cell_length_a 5\n_cell_length_b +-5\n_cell_length_c 5\n" + kOneAtom),
+               CVHXFileCIFReadError);
+  CRecordingStatusLog log;
+  EXPECT_EQ(
+      Read(Cif("", kOneAtom + "O1 1/0 0.5 0.5\nO2 --0.5 0.5 0.5\nO3 0.5 0.5 0.5\n")).sites.size(),
+      2u);
+  EXPECT_TRUE(log.Contains("Warning: The site 'O1' has invalid coordinates and has been deleted."));
+  EXPECT_TRUE(log.Contains("Warning: The site 'O2' has invalid coordinates and has been deleted."));
+}
+
+// A long atom loop is read row by row into records sized from its first rows; what follows it
+// (another loop, a long text field) must neither be taken for rows nor spoil the join by label.
+TEST(CifReading, LongAtomLoopsAndTheirAnisotropicRows) {
+  std::string atoms =
+      "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n_atom_site_fract_y\n"
+      "_atom_site_fract_z\n_atom_site_occupancy\n";
+  for (int i = 0; i < 200; ++i)
+    atoms += "C" + std::to_string(i) + " C 0." + std::to_string(1000 + i) + " 0.25 0.5 1\n";
+  // A mixed site: two rows of one label at one position, the anisotropic row joining the first.
+  atoms += "M1 Fe 0.1 0.2 0.3 0.6\nM1 Mn 0.1 0.2 0.3 0.4\n";
+  atoms +=
+      "loop_\n_atom_site_aniso_label\n_atom_site_aniso_U_11\n_atom_site_aniso_U_22\n"
+      "_atom_site_aniso_U_33\n_atom_site_aniso_U_12\n_atom_site_aniso_U_13\n"
+      "_atom_site_aniso_U_23\n"
+      "M1 0.01 0.02 0.03 0 0 0\nC7 0.01 0.01 0.01 0 0 0\n? 0.5 0.5 0.5 0 0 0\n"
+      "loop_\n_atom_site_aniso_label\n_atom_site_aniso_B_11\n_atom_site_aniso_B_22\n"
+      "_atom_site_aniso_B_33\n_atom_site_aniso_B_12\n_atom_site_aniso_B_13\n"
+      "_atom_site_aniso_B_23\nC9 1 1 1 0 0 0\n"
+      "_publ_section_comment\n;\n" +
+      std::string(20000, 'x') + "\n;\n";
+  const CTSCrystal crystal = Read(Cif("_symmetry_space_group_name_H-M 'P 1'", atoms));
+  ASSERT_EQ(crystal.sites.size(), 201u);
+  EXPECT_EQ(crystal.sites[123].label, "C123");
+  EXPECT_EQ(crystal.sites[123].x, 0.1123);
+  EXPECT_FALSE(crystal.sites[123].displacement);
+  ASSERT_TRUE(crystal.sites[7].displacement && crystal.sites[7].displacement->IsAnisotropic());
+  EXPECT_NEAR(crystal.sites[7].displacement->U(), 0.01, 1e-15);
+  ASSERT_TRUE(crystal.sites[9].displacement && crystal.sites[9].displacement->IsAnisotropic());
+  EXPECT_NEAR(crystal.sites[9].displacement->U(), 1.0 / (8 * M_PI * M_PI), 1e-15);
+  const CTSSite& mixed = crystal.sites[200];
+  ASSERT_EQ(mixed.atoms.size(), 2u);
+  EXPECT_EQ(mixed.atoms[0].symbol, "Fe");
+  EXPECT_EQ(mixed.atoms[1].symbol, "Mn");
+  ASSERT_TRUE(mixed.displacement && mixed.displacement->IsAnisotropic());
+  EXPECT_NEAR(mixed.displacement->U(), 0.02, 1e-15);
+}
+
 TEST(CifReading, SiteCompletionWarnings) {
   CRecordingStatusLog log;
   const std::string atoms =
