@@ -1,7 +1,9 @@
-// The batch cluster over MPI. Rank 0 keeps each worker two inputs ahead, so that a worker that
-// hands back a result finds its next input waiting instead of idling through a round trip; it
+// The batch cluster over MPI. Rank 0 keeps each worker a few inputs ahead, so that a worker that
+// hands back a result finds its next input waiting instead of idling through a round trip. It
 // polls for results with short sleeps rather than a blocking receive, which Open MPI would spin
-// on, taking a core from the workers.
+// on, taking a core from the workers; and it receives them without blocking, because a worker
+// sends while it goes on calculating, and a large result then moves only when that worker next
+// calls MPI: a blocking receive would hold every other worker up for a whole calculation.
 // The C interface only: Open MPI's deprecated C++ bindings would need a library of their own.
 #define OMPI_SKIP_MPICXX 1
 #define MPICH_SKIP_MPICXX 1
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <list>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -23,7 +26,7 @@ namespace {
 constexpr int kWorkTag = 1;    // rank 0 to a worker: an index (8 bytes) and its path
 constexpr int kStopTag = 2;    // rank 0 to a worker: no more inputs
 constexpr int kResultTag = 3;  // a worker to rank 0: what it made of an input
-constexpr size_t kAhead = 2;   // inputs a worker holds, the one it works on included
+constexpr size_t kAhead = 3;   // inputs a worker holds, the one it works on included
 constexpr auto kPollPause = std::chrono::microseconds(200);
 
 void Check(int status, const char* what) {
@@ -68,6 +71,13 @@ class CMpiCoordinator final : public CBatchWorkers {
   void HandOut();
   std::optional<std::pair<int, std::string>> Poll();
 
+  // A result whose receiving has begun.
+  struct CReceiving {
+    int source = 0;
+    std::string bytes;
+    MPI_Request request = MPI_REQUEST_NULL;
+  };
+
   CMpiCluster& m_cluster;
   const std::vector<size_t> m_pending;
   const std::vector<std::string>& m_inputs;
@@ -76,6 +86,7 @@ class CMpiCoordinator final : public CBatchWorkers {
   size_t m_next = 0;
   std::vector<size_t> m_held;  // inputs handed to each rank and not yet answered
   size_t m_outstanding = 0;
+  std::list<CReceiving> m_receiving;  // a list: the requests hold on to their buffers
 };
 
 class CMpiCluster final : public CBatchCluster {
@@ -181,10 +192,16 @@ CMpiCoordinator::CMpiCoordinator(CMpiCluster& cluster, std::vector<size_t> pendi
 }
 
 CMpiCoordinator::~CMpiCoordinator() {
-  while (m_outstanding > 0) {
-    MPI_Status status;
-    ReceiveBytes(MPI_ANY_SOURCE, kResultTag, &status);
-    --m_outstanding;
+  try {
+    while (m_outstanding > 0) {
+      if (Poll())
+        --m_outstanding;
+      else
+        std::this_thread::sleep_for(kPollPause);
+    }
+  } catch (...) {
+    // MPI itself failed: the workers cannot be told to end.
+    MPI_Abort(MPI_COMM_WORLD, 1);
   }
 }
 
@@ -202,12 +219,31 @@ void CMpiCoordinator::HandOut() {
 }
 
 std::optional<std::pair<int, std::string>> CMpiCoordinator::Poll() {
-  int arrived = 0;
-  MPI_Status status;
-  Check(MPI_Iprobe(MPI_ANY_SOURCE, kResultTag, MPI_COMM_WORLD, &arrived, &status), "probe");
-  if (!arrived) return std::nullopt;
-  std::string bytes = ReceiveBytes(status.MPI_SOURCE, kResultTag);
-  return std::make_pair(status.MPI_SOURCE, std::move(bytes));
+  // Every result that has announced itself starts on its way; a probe never again returns a
+  // message that a posted receive has matched.
+  for (;;) {
+    int arrived = 0;
+    MPI_Status status;
+    Check(MPI_Iprobe(MPI_ANY_SOURCE, kResultTag, MPI_COMM_WORLD, &arrived, &status), "probe");
+    if (!arrived) break;
+    int count = 0;
+    Check(MPI_Get_count(&status, MPI_BYTE, &count), "count");
+    CReceiving& r = m_receiving.emplace_back();
+    r.source = status.MPI_SOURCE;
+    r.bytes.assign(static_cast<size_t>(count), '\0');
+    Check(MPI_Irecv(r.bytes.data(), count, MPI_BYTE, r.source, kResultTag, MPI_COMM_WORLD,
+                    &r.request),
+          "receive");
+  }
+  for (auto r = m_receiving.begin(); r != m_receiving.end(); ++r) {
+    int done = 0;
+    Check(MPI_Test(&r->request, &done, MPI_STATUS_IGNORE), "receive");
+    if (!done) continue;
+    std::pair<int, std::string> result(r->source, std::move(r->bytes));
+    m_receiving.erase(r);
+    return result;
+  }
+  return std::nullopt;
 }
 
 std::optional<CBatchRecord> CMpiCoordinator::Next(std::chrono::milliseconds wait) {

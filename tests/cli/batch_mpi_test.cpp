@@ -35,6 +35,8 @@ std::optional<int> MpiBatch(int ranks, const std::vector<std::string>& arguments
                                 "OMPI_ALLOW_RUN_AS_ROOT=1", "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1",
                                 // Containers forbid the cross-memory attach of shared memory.
                                 "OMPI_MCA_btl_vader_single_copy_mechanism=none",
+                                // The job stays on this machine: no remote shell to look for.
+                                "OMPI_MCA_plm=isolated",
                                 // Open MPI keeps allocations of its own until the process ends.
                                 "ASAN_OPTIONS=detect_leaks=0"},
                                log);
