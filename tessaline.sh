@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev ccache
-  libhwy-dev qt6-base-dev qt6-svg-dev libxkbcommon-dev fonts-dejavu-core locales)
+  libhwy-dev qt6-base-dev qt6-svg-dev libxkbcommon-dev fonts-dejavu-core locales
+  libhdf5-dev libopenmpi-dev openmpi-bin)
 
 install_missing_packages() {
   local missing=()

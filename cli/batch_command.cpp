@@ -1,5 +1,6 @@
 // tessaline-cli batch: the patterns of whole structure collections, on every core, resumable
 // after a kill and splittable into shards for a cluster's job array.
+#include <omp.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 
 #include "app/status_log.h"
 #include "cli/arguments.h"
+#include "cli/batch_cluster.h"
 #include "cli/batch_inputs.h"
 #include "cli/batch_manifest.h"
 #include "cli/batch_piece.h"
@@ -27,6 +29,7 @@
 #include "cli/batch_record.h"
 #include "cli/cli_document.h"
 #include "cli/commands.h"
+#include "cli/hdf5_writer.h"
 #include "cli/listing_output.h"
 #include "cli/npz_writer.h"
 #include "cli/pattern_options.h"
@@ -57,7 +60,7 @@ const char* const kWorkName = "batch-work";
 const char* const kGridName = "x.f64";
 
 struct CFormats {
-  bool profiles = false, npz = false, csv = false;
+  bool profiles = false, npz = false, hdf5 = false, csv = false;
 };
 
 struct CBatch {
@@ -65,6 +68,7 @@ struct CBatch {
   CFormats formats;
   fs::path out;
   size_t threads = 1;
+  bool threadsGiven = false;
   std::optional<double> timeout;
   bool resume = false;
   std::vector<std::string> inputs;
@@ -78,6 +82,7 @@ std::vector<COptionSpec> OptionSpecs() {
     options.emplace_back(name, true);
   options.emplace_back("--peaks-only");
   options.emplace_back("--resume");
+  options.emplace_back("--mpi");
   return options;
 }
 
@@ -98,11 +103,13 @@ CFormats FormatsFrom(const CArguments& args) {
       formats.profiles = true;
     else if (name == "npz")
       formats.npz = true;
+    else if (name == "hdf5")
+      formats.hdf5 = true;
     else if (name == "csv")
       formats.csv = true;
     else
-      throw CUsageError("--format takes profiles, npz and csv (comma-separated), not '" + name +
-                        "'");
+      throw CUsageError("--format takes profiles, npz, hdf5 and csv (comma-separated), not '" +
+                        name + "'");
     start = comma + 1;
   } while (start <= list.size());
   return formats;
@@ -115,12 +122,13 @@ void ApplyBatchDefaults(const CArguments& args, CPlotSpec& plot) {
   if (!args.Has("--points")) plot.SetProfilePoints(kBatchPoints);
 }
 
-// The arguments that decide what is computed: all but those of the run's pace.
+// The arguments that decide what is computed: all but those of the run's pace, so that a run
+// started on threads may go on under MPI and the other way round.
 std::string SettingsOf(std::span<const std::string> arguments) {
   std::string settings;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
-    if (a == "--resume" || a.starts_with("--threads=")) continue;
+    if (a == "--resume" || a == "--mpi" || a.starts_with("--threads=")) continue;
     if (a == "--threads") {
       ++i;
       continue;
@@ -142,7 +150,9 @@ void PrepareOutputFolder(const fs::path& out) {
                       ")");
 }
 
-CBatch BatchFrom(std::span<const std::string> arguments, const CArguments& args) {
+// The run the arguments ask for. The workers of an MPI job are handed their inputs one by one
+// and do not list them (`listInputs` false).
+CBatch BatchFrom(std::span<const std::string> arguments, const CArguments& args, bool listInputs) {
   CBatch batch;
   batch.patterns = PatternSettingsFrom(args);
   if (batch.patterns.mix)
@@ -157,6 +167,7 @@ CBatch BatchFrom(std::span<const std::string> arguments, const CArguments& args)
   if (const auto threads = args.Integer("--threads")) {
     if (*threads < 1 || *threads > 4096) throw CUsageError("--threads must lie between 1 and 4096");
     batch.threads = static_cast<size_t>(*threads);
+    batch.threadsGiven = true;
   }
   if (const auto timeout = args.Double("--timeout")) {
     if (!(*timeout > 0.0)) throw CUsageError("--timeout must be a positive number of seconds");
@@ -164,10 +175,11 @@ CBatch BatchFrom(std::span<const std::string> arguments, const CArguments& args)
   }
   batch.resume = args.Has("--resume");
   const CShard shard = ParseShard(args.Value("--shard").value_or("0/1"));
+  batch.settings = SettingsOf(arguments);
+  if (!listInputs) return batch;
   batch.inputs = ShardInputs(
       ListBatchInputs(args.Positionals(), args.Value("--list"), args.Value("--dir")), shard);
   if (batch.inputs.empty()) throw CUsageError("no inputs: give files, --list FILE or --dir DIR");
-  batch.settings = SettingsOf(arguments);
   return batch;
 }
 
@@ -230,11 +242,27 @@ std::string CsvField(const std::string& field) {
 
 class CBatchRun {
  public:
-  CBatchRun(const CBatch& batch, std::ostream& err)
+  // With a `cluster` of several processes, rank 0 runs and the other ranks serve.
+  CBatchRun(const CBatch& batch, std::ostream& err, CBatchCluster* cluster)
       : m_batch(batch),
         m_work(batch.out / kWorkName),
         m_plot(batch.patterns.calculation.plotSpec),
-        m_err(err) {}
+        m_err(err),
+        m_cluster(cluster) {}
+
+  // On a worker rank of an MPI job: works out the inputs rank 0 hands over.
+  void Serve() {
+    CCountingLog log;
+    const CStatusLogScope logScope(log);
+    CCountingAlerts alerts;
+    const CAlertPresenterScope alertScope(alerts);
+    // The ranks of a job usually fill the cores one each; OpenMP teams on top would only
+    // oversubscribe them, unless --threads asks for teams.
+    omp_set_num_threads(m_batch.threadsGiven ? static_cast<int>(m_batch.threads) : 1);
+    m_cluster->Serve([this](size_t index, const std::string& path) {
+      return OutcomeText(Compute(index, path));
+    });
+  }
 
   int Run() {
     std::error_code error;
@@ -248,7 +276,8 @@ class CBatchRun {
     fs::create_directories(m_work, error);
     if (error) throw CVHXFileNotOpen(kSeverityMessage, error.value());
     CBatchManifest manifest((m_batch.out / kManifestName).string(), m_batch.settings,
-                            m_batch.resume);
+                            m_batch.resume, m_work.string());
+    m_gridSent = m_gridStored = fs::exists(m_work / kGridName, error);
     std::map<size_t, CBatchRecord> finished = manifest.Finished();
     for (const auto& [index, record] : finished)
       if (index >= m_batch.inputs.size() || m_batch.inputs[index] != record.path)
@@ -268,10 +297,27 @@ class CBatchRun {
       CCountingAlerts alerts;
       const CAlertPresenterScope alertScope(alerts);
       const CInterruptScope interrupt;
-      CBatchPool pool(
-          m_batch.threads, pending, [this](size_t index) { return Compute(index); }, g_interrupted);
-      while (!pool.Finished()) {
-        if (std::optional<CBatchRecord> record = pool.Next(kPollInterval)) {
+      std::unique_ptr<CBatchWorkers> workers;
+      if (m_cluster && m_cluster->Size() > 1)
+        workers = m_cluster->Coordinate(
+            pending, m_batch.inputs,
+            [this](const std::string& result) {
+              CBatchOutcome outcome = OutcomeOfText(result);
+              return Store(outcome);
+            },
+            g_interrupted);
+      else
+        workers = std::make_unique<CBatchPool>(
+            m_batch.threads, pending,
+            [this](size_t index) {
+              CBatchOutcome outcome = Compute(index, m_batch.inputs[index]);
+              return Store(outcome);
+            },
+            g_interrupted);
+      while (!workers->Finished()) {
+        std::optional<CBatchRecord> record = workers->Next(kPollInterval);
+        if (!record) manifest.Sync();  // a quiet moment: the lines so far go on the disc
+        if (record) {
           manifest.Append(*record);
           progress.Finished(record->status != CBatchStatus::kOk);
           if (record->status != CBatchStatus::kOk) {
@@ -285,6 +331,7 @@ class CBatchRun {
         progress.Tick();
       }
     }
+    manifest.Sync();
     progress.Clear();
     if (g_interrupted) {
       m_err << "tessaline-cli batch: interrupted after " << finished.size() << " of "
@@ -306,15 +353,17 @@ class CBatchRun {
     return (m_work / (std::to_string(index) + ".piece")).string();
   }
 
-  // Works out one input on a worker thread: read, calculate, keep what the outputs need.
-  CBatchRecord Compute(size_t index) {
-    CBatchRecord record;
+  // Works out one input on a worker thread or rank: read, calculate, keep what the outputs need.
+  // Never raises: a failure is the input's record.
+  CBatchOutcome Compute(size_t index, const std::string& path) {
+    CBatchOutcome outcome;
+    CBatchRecord& record = outcome.record;
     record.index = index;
-    record.path = m_batch.inputs[index];
+    record.path = path;
     const auto start = std::chrono::steady_clock::now();
     t_warnings = 0;
     try {
-      std::vector<CStructurePiece> structures = Structures(record);
+      Structures(outcome);
       record.seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       // The calculation of a structure cannot be stopped safely half-way (the document polls
@@ -324,24 +373,44 @@ class CBatchRun {
       if (m_batch.timeout && record.seconds > *m_batch.timeout) {
         record.status = CBatchStatus::kTimedOut;
         record.reflexions = 0;
-      } else {
-        WritePiece(PiecePath(index), structures);
+        outcome.structures.clear();
       }
     } catch (...) {
-      const std::unique_ptr<CVHException> error =
-          ConvertException(std::current_exception(), kSeverityMessage);
-      record.status = CBatchStatus::kRefused;
-      record.message = AlertText(*error);
-      record.reflexions = 0;
+      Refuse(record);
+      outcome.structures.clear();
       record.seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     record.warnings = t_warnings;
-    return record;
+    return outcome;
+  }
+
+  static void Refuse(CBatchRecord& record) {
+    const std::unique_ptr<CVHException> error =
+        ConvertException(std::current_exception(), kSeverityMessage);
+    record.status = CBatchStatus::kRefused;
+    record.message = AlertText(*error);
+    record.reflexions = 0;
+  }
+
+  // Keeps what an input made for the end of the run, before the manifest names it: the grid
+  // when it is the first to bring it, the piece of a finished input. Never raises: an input
+  // whose piece cannot be written is refused with the reason.
+  CBatchRecord Store(CBatchOutcome& outcome) {
+    try {
+      if (!outcome.grid.empty() && !m_gridStored.exchange(true))
+        WriteWholeFile((m_work / kGridName).string(), outcome.grid);
+      if (outcome.record.status == CBatchStatus::kOk)
+        WritePiece(PiecePath(outcome.record.index), outcome.structures);
+    } catch (...) {
+      Refuse(outcome.record);
+    }
+    return std::move(outcome.record);
   }
 
   // The structures of one crystal file, calculated as simulate calculates them.
-  std::vector<CStructurePiece> Structures(CBatchRecord& record) {
+  void Structures(CBatchOutcome& outcome) {
+    CBatchRecord& record = outcome.record;
     const std::string& path = record.path;
     // A session would bring its own settings and patterns; a batch computes crystal files.
     if (IsSessionType(CTessFile::DetermineType(path)))
@@ -350,7 +419,7 @@ class CBatchRun {
       if (!pattern.Crystal()) throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, path);
       m_batch.patterns.ApplyTo(pattern, m_discard);
     });
-    std::vector<CStructurePiece> structures;
+    std::vector<CStructurePiece>& structures = outcome.structures;
     for (const std::shared_ptr<CTSPattern>& pattern : document.Add(path)) {
       const auto inRange = ReflexionsInRange(pattern->Crystal()->reflexions, m_plot);
       if (inRange.empty())
@@ -361,24 +430,24 @@ class CBatchRun {
       const CProfile& profile = pattern->GetProfile(m_plot);
       if (m_batch.formats.profiles)
         s.profile = CTSProfileFile::ProfileText(*pattern, profile, m_plot);
-      if (m_batch.formats.npz) s.row = Row(*pattern, profile);
+      if (m_batch.formats.npz || m_batch.formats.hdf5) s.row = Row(*pattern, profile, outcome);
       if (m_batch.formats.csv) s.peaks = PeakRows(path, s.title, inRange);
     }
-    return structures;
   }
 
-  // The intensities within the range, as float32; the grid is kept once, by the first.
-  std::string Row(const CTSPattern& pattern, const CProfile& profile) {
+  // The intensities within the range, as float32; the first row of a process brings the grid
+  // along for the one that writes.
+  std::string Row(const CTSPattern& pattern, const CProfile& profile, CBatchOutcome& outcome) {
+    const bool withGrid = !m_gridSent.exchange(true);
     std::string row, grid;
+    row.reserve(profile.size() * sizeof(float));
     for (const CProfilePoint& point : profile) {
       if (point.x < m_plot.XMin() || point.x > m_plot.XMax()) continue;
       const float y = static_cast<float>(pattern.PlottedPoint(point).y);
       row.append(reinterpret_cast<const char*>(&y), sizeof y);
-      grid.append(reinterpret_cast<const char*>(&point.x), sizeof point.x);
+      if (withGrid) grid.append(reinterpret_cast<const char*>(&point.x), sizeof point.x);
     }
-    const fs::path gridPath = m_work / kGridName;
-    std::error_code error;
-    if (!fs::exists(gridPath, error)) WriteWholeFile(gridPath.string(), grid);
+    if (withGrid) outcome.grid = std::move(grid);
     return row;
   }
 
@@ -398,8 +467,10 @@ class CBatchRun {
   void Assemble(const std::vector<CBatchRecord>& records) {
     CRunOutputs outputs(m_batch.inputs, m_err);
     WriteStatusTable(outputs.Claim((m_batch.out / "status.tsv").string()), records);
-    if (m_batch.formats.npz)
-      WriteNpz(outputs.Claim((m_batch.out / "patterns.npz").string()), records);
+    std::optional<std::string> npz, hdf5;
+    if (m_batch.formats.npz) npz = outputs.Claim((m_batch.out / "patterns.npz").string());
+    if (m_batch.formats.hdf5) hdf5 = outputs.Claim((m_batch.out / "patterns.h5").string());
+    if (npz || hdf5) WriteMatrices(npz, hdf5, records);
     if (m_batch.formats.csv)
       WritePeaks(outputs.Claim((m_batch.out / "peaks.csv").string()), records);
     if (!m_batch.formats.profiles) return;
@@ -422,19 +493,24 @@ class CBatchRun {
     table.Commit();
   }
 
-  // One row per structure of a finished input, one NaN row for an input without a result.
-  void WriteNpz(const std::string& path, const std::vector<CBatchRecord>& records) {
-    std::vector<std::u32string> names;
+  // The .npz archive and the HDF5 file, which hold the same arrays: the grid, one intensity row
+  // per structure of a finished input and one of NaN for an input without a result, the names
+  // and the statuses. The pieces are read twice, for the names and then for the rows, so that
+  // the rows stream through and never all sit in memory.
+  void WriteMatrices(const std::optional<std::string>& npzPath,
+                     const std::optional<std::string>& hdf5Path,
+                     const std::vector<CBatchRecord>& records) {
+    std::vector<std::string> names;
     std::vector<int8_t> statuses;
     for (const CBatchRecord& record : records) {
       if (record.status != CBatchStatus::kOk) {
-        names.push_back(Utf32(record.path));
+        names.push_back(record.path);
         statuses.push_back(static_cast<int8_t>(record.status));
         continue;
       }
       const std::vector<CStructurePiece> structures = ReadPiece(PiecePath(record.index));
       for (const CStructurePiece& s : structures) {
-        names.push_back(Utf32(structures.size() == 1 ? record.path : record.path + "#" + s.title));
+        names.push_back(structures.size() == 1 ? record.path : record.path + "#" + s.title);
         statuses.push_back(0);
       }
     }
@@ -445,40 +521,67 @@ class CBatchRun {
       grid.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     const uint64_t points = grid.size() / sizeof(double);
-    size_t width = 1;
-    for (const std::u32string& name : names) width = std::max(width, name.size());
+    std::vector<double> x(points);
+    if (points) std::memcpy(x.data(), grid.data(), points * sizeof(double));
 
-    CNpzWriter npz(path);
-    npz.BeginArray("x", "<f8", {points}, sizeof(double));
-    npz.Write(grid);
-    npz.EndArray();
-    npz.BeginArray("intensity", "<f4", {names.size(), points}, sizeof(float));
+    std::optional<CNpzWriter> npz;
+    std::vector<std::u32string> wide;
+    size_t width = 1;
+    if (npzPath) {
+      for (const std::string& name : names) {
+        wide.push_back(Utf32(name));
+        width = std::max(width, wide.back().size());
+      }
+      npz.emplace(*npzPath);
+      npz->BeginArray("x", "<f8", {points}, sizeof(double));
+      npz->Write(grid);
+      npz->EndArray();
+      npz->BeginArray("intensity", "<f4", {names.size(), points}, sizeof(float));
+    }
+    std::optional<CHdf5Writer> hdf5;
+    if (hdf5Path) {
+      hdf5.emplace(*hdf5Path);
+      hdf5->WriteDoubles("x", x);
+      hdf5->BeginMatrix("intensity", names.size(), points);
+    }
+    const auto write = [&](std::string_view row) {
+      if (npz) npz->Write(row);
+      if (hdf5) hdf5->WriteRow(row);
+    };
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const std::string missing = std::string(reinterpret_cast<const char*>(&nan), sizeof nan);
     std::string nanRow;
-    for (uint64_t i = 0; i < points; ++i) nanRow += missing;
+    for (uint64_t i = 0; i < points; ++i)
+      nanRow.append(reinterpret_cast<const char*>(&nan), sizeof nan);
     for (const CBatchRecord& record : records) {
       if (record.status != CBatchStatus::kOk) {
-        npz.Write(nanRow);
+        write(nanRow);
         continue;
       }
       for (const CStructurePiece& s : ReadPiece(PiecePath(record.index))) {
         if (s.row.size() != nanRow.size())
           throw std::runtime_error(record.path + ": its profile is not on the run's grid");
-        npz.Write(s.row);
+        write(s.row);
       }
     }
-    npz.EndArray();
-    npz.BeginArray("names", "<U" + std::to_string(width), {names.size()}, 4 * width);
-    for (std::u32string name : names) {
-      name.resize(width, U'\0');
-      npz.Write(std::string_view(reinterpret_cast<const char*>(name.data()), 4 * width));
+    if (npz) {
+      npz->EndArray();
+      npz->BeginArray("names", "<U" + std::to_string(width), {names.size()}, 4 * width);
+      for (std::u32string name : wide) {
+        name.resize(width, U'\0');
+        npz->Write(std::string_view(reinterpret_cast<const char*>(name.data()), 4 * width));
+      }
+      npz->EndArray();
+      npz->BeginArray("status", "|i1", {statuses.size()}, 1);
+      npz->Write(std::string_view(reinterpret_cast<const char*>(statuses.data()), statuses.size()));
+      npz->EndArray();
+      npz->Commit();
     }
-    npz.EndArray();
-    npz.BeginArray("status", "|i1", {statuses.size()}, 1);
-    npz.Write(std::string_view(reinterpret_cast<const char*>(statuses.data()), statuses.size()));
-    npz.EndArray();
-    npz.Commit();
+    if (hdf5) {
+      hdf5->EndMatrix();
+      hdf5->WriteStrings("names", names);
+      hdf5->WriteBytes("status", statuses);
+      hdf5->Commit();
+    }
   }
 
   // NumPy's unicode strings hold code points; a byte that is not UTF-8 stands for itself.
@@ -512,13 +615,35 @@ class CBatchRun {
   const CPlotSpec m_plot;
   std::ostream& m_err;
   std::ostringstream m_discard;  // notes of observed-data settings, which crystals never write
+  CBatchCluster* const m_cluster;
+  // Whether this process has sent the grid along with a row, and whether it has been written
+  // into the work folder (by the process that writes).
+  std::atomic<bool> m_gridSent{false}, m_gridStored{false};
 };
+
+// A worker rank of an MPI job: its arguments are those of rank 0, which refuses bad ones and
+// says why; the worker ends quietly then.
+int ServeBatch(std::span<const std::string> arguments, const CArguments& args,
+               CBatchCluster& cluster) {
+  std::optional<CBatch> batch;
+  try {
+    batch.emplace(BatchFrom(arguments, args, false));
+  } catch (const CUsageError&) {
+    return kExitUsage;
+  }
+  std::ostringstream quiet;
+  CBatchRun(*batch, quiet, &cluster).Serve();
+  return kExitSuccess;
+}
 
 }  // namespace
 
 int RunBatchCommand(std::span<const std::string> arguments, std::ostream&, std::ostream& err) {
   const CArguments args(arguments, OptionSpecs());
-  const CBatch batch = BatchFrom(arguments, args);
+  std::unique_ptr<CBatchCluster> cluster;
+  if (args.Has("--mpi")) cluster = JoinBatchCluster();
+  if (cluster && cluster->Rank() != 0) return ServeBatch(arguments, args, *cluster);
+  const CBatch batch = BatchFrom(arguments, args, true);
   PrepareOutputFolder(batch.out);
   if (batch.formats.npz) {
     const uint64_t points = batch.patterns.calculation.plotSpec.ProfilePoints();
@@ -527,7 +652,8 @@ int RunBatchCommand(std::span<const std::string> arguments, std::ostream&, std::
       throw CUsageError(
           "--format npz: " + std::to_string(batch.inputs.size()) + " patterns of " +
           std::to_string(points) +
-          " points pass the 4 GB of an archive without zip64; split the run with --shard");
+          " points pass the 4 GB of an archive without zip64; split the run with --shard, or "
+          "write --format hdf5");
   }
-  return CBatchRun(batch, err).Run();
+  return CBatchRun(batch, err, cluster.get()).Run();
 }

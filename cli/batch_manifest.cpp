@@ -16,6 +16,8 @@ std::string Header(const std::string& settings) {
   return "# tessaline-cli batch " + settings;
 }
 
+constexpr auto kSyncInterval = std::chrono::seconds(1);
+
 void WriteLine(int descriptor, const std::string& line) {
   size_t done = 0;
   while (done < line.size()) {
@@ -24,12 +26,26 @@ void WriteLine(int descriptor, const std::string& line) {
     if (written <= 0) throw CVHXFile(kSeverityMessage, errno ? errno : EIO);
     done += static_cast<size_t>(written);
   }
-  if (::fdatasync(descriptor) != 0) throw CVHXFile(kSeverityMessage, errno);
 }
 
 }  // namespace
 
-CBatchManifest::CBatchManifest(const std::string& path, const std::string& settings, bool resume) {
+CBatchManifest::CBatchManifest(const std::string& path, const std::string& settings, bool resume,
+                               const std::string& pieces)
+    : m_synced(std::chrono::steady_clock::now()) {
+  try {
+    Open(path, settings, resume, pieces);
+  } catch (...) {
+    if (m_descriptor >= 0) ::close(m_descriptor);
+    if (m_pieces >= 0) ::close(m_pieces);
+    throw;
+  }
+}
+
+void CBatchManifest::Open(const std::string& path, const std::string& settings, bool resume,
+                          const std::string& pieces) {
+  m_pieces = ::open(pieces.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (m_pieces < 0) throw CVHXFileNotOpen(kSeverityMessage, errno);
   std::error_code error;
   const bool earlier = resume && std::filesystem::exists(path, error);
   if (earlier) Load(path, Header(settings));
@@ -49,10 +65,15 @@ CBatchManifest::CBatchManifest(const std::string& path, const std::string& setti
     if (whole > 0) return;
   }
   WriteLine(m_descriptor, Header(settings) + "\n");
+  m_unsynced = true;
+  Sync();
 }
 
 CBatchManifest::~CBatchManifest() {
-  if (m_descriptor >= 0) ::close(m_descriptor);
+  // Best effort on the way out of an error; a run that ends otherwise has synced already.
+  if (m_unsynced && ::syncfs(m_pieces) == 0) ::fdatasync(m_descriptor);
+  ::close(m_descriptor);
+  ::close(m_pieces);
 }
 
 void CBatchManifest::Load(const std::string& path, const std::string& header) {
@@ -76,4 +97,14 @@ void CBatchManifest::Load(const std::string& path, const std::string& header) {
 
 void CBatchManifest::Append(const CBatchRecord& record) {
   WriteLine(m_descriptor, RecordLine(record));
+  m_unsynced = true;
+  if (std::chrono::steady_clock::now() - m_synced >= kSyncInterval) Sync();
+}
+
+void CBatchManifest::Sync() {
+  if (!m_unsynced) return;
+  if (::syncfs(m_pieces) != 0 || ::fdatasync(m_descriptor) != 0)
+    throw CVHXFile(kSeverityMessage, errno);
+  m_unsynced = false;
+  m_synced = std::chrono::steady_clock::now();
 }

@@ -15,7 +15,19 @@
 
 #include "cli/batch_record.h"
 
-class CBatchPool {
+// Where the main thread of a run takes the records of finished inputs from: the threads of this
+// process, or the processes of an MPI job.
+class CBatchWorkers {
+ public:
+  virtual ~CBatchWorkers() = default;
+  // The next finished record, waiting at most `wait`; nothing when none came in time or every
+  // worker has ended and every record was taken.
+  virtual std::optional<CBatchRecord> Next(std::chrono::milliseconds wait) = 0;
+  // Whether every worker has ended and every record was taken.
+  virtual bool Finished() = 0;
+};
+
+class CBatchPool final : public CBatchWorkers {
  public:
   // Works out one input by its index; it must not raise (a failure is the input's record).
   using CJob = std::function<CBatchRecord(size_t index)>;
@@ -24,14 +36,12 @@ class CBatchPool {
   // further input once `stop` is set.
   CBatchPool(size_t threads, std::vector<size_t> pending, CJob job, const std::atomic<bool>& stop);
   // Waits for the workers to end their current input.
-  ~CBatchPool();
+  ~CBatchPool() override;
   CBatchPool(const CBatchPool&) = delete;
   CBatchPool& operator=(const CBatchPool&) = delete;
 
-  // The next finished record, waiting at most `wait`; nothing when none came in time or every
-  // worker has ended and every record was taken.
-  std::optional<CBatchRecord> Next(std::chrono::milliseconds wait);
-  bool Finished();
+  std::optional<CBatchRecord> Next(std::chrono::milliseconds wait) override;
+  bool Finished() override;
 
  private:
   void Work(bool alone);

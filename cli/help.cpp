@@ -190,7 +190,8 @@ std::string BatchDetails() {
              "one task of a\n"
              "                        job array; N shards together make the whole run\n\n"
              "Output (in --out DIR, created when missing):\n"
-             "  --format LIST         profiles, npz and csv, comma-separated (default profiles):\n"
+             "  --format LIST         profiles, npz, hdf5 and csv, comma-separated (default "
+             "profiles):\n"
              "                        profiles: one profile file per structure, as simulate "
              "writes it\n"
              "                        (TITLE-profile.txt; repeated names get -2, -3)\n"
@@ -202,6 +203,10 @@ std::string BatchDetails() {
              "of several\n"
              "                        structures) and status (int8: 0 ok, 1 refused, 2 timed "
              "out); below 4 GB\n"
+             "                        hdf5: patterns.h5, the same datasets (names as UTF-8 "
+             "strings), the\n"
+             "                        intensity matrix chunked and deflate-compressed; no size "
+             "limit\n"
              "                        csv: peaks.csv, one row per reflexion in range: input, "
              "structure, h, k, l,\n"
              "                        d, position, intensity relative to the structure's "
@@ -219,6 +224,13 @@ std::string BatchDetails() {
              "  --resume              go on with an interrupted run in the same --out with the "
              "same options:\n"
              "                        the files of batch-manifest.tsv are not computed again\n"
+             "  --mpi                 run as an MPI job (mpirun -np N tessaline-cli batch --mpi "
+             "...): rank 0\n"
+             "                        hands the inputs out one at a time and writes everything, "
+             "the other\n"
+             "                        ranks calculate, each on one core unless --threads N gives "
+             "it more;\n"
+             "                        the outputs are those of a run in one process\n"
              "  Ctrl-C stops after the files in work (a second one at once); what is finished is "
              "kept for\n"
              "  --resume, and the exit status is 130. The outputs are written when every input is "
@@ -229,7 +241,9 @@ std::string BatchDetails() {
          PatternOptions("--particle-size") +
          "\nExamples:\n"
          "  tessaline-cli batch --dir structures --out patterns --format npz,csv\n"
-         "  tessaline-cli batch --list files.txt --out patterns --shard 3/16 --timeout 600\n";
+         "  tessaline-cli batch --list files.txt --out patterns --shard 3/16 --timeout 600\n"
+         "  mpirun -np 64 tessaline-cli batch --mpi --dir structures --out patterns --format "
+         "hdf5\n";
 }
 
 std::string PlotDetails() {

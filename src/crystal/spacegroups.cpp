@@ -117,15 +117,51 @@ std::optional<SymbolQuery> ParseSymbol(std::string_view text) {
   return query;
 }
 
-bool RowMatches(const CSpaceGroupRow& row, const SymbolQuery& query) {
+// The table's symbols without blanks, made once: every crystal file looks its group up, a batch
+// run many thousand times, and remaking them for each look-up was a good part of reading a file.
+struct CRowKeys {
+  std::string schoenflies, shortSymbol, fullSymbol;
+};
+
+const std::vector<CRowKeys>& RowKeys() {
+  static const std::vector<CRowKeys> keys = [] {
+    std::vector<CRowKeys> made;
+    for (const CSpaceGroupRow& row : SpaceGroupRows())
+      made.push_back({WithoutBlanks(row.schoenflies), WithoutBlanks(row.shortSymbol),
+                      WithoutBlanks(row.fullSymbol)});
+    return made;
+  }();
+  return keys;
+}
+
+const std::vector<std::string>& AliasKeys() {
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> made;
+    for (const CSpaceGroupAlias& alias : SpaceGroupAliases())
+      made.push_back(WithoutBlanks(alias.alternative));
+    return made;
+  }();
+  return keys;
+}
+
+const std::vector<std::string>& OriginChoiceKeys() {
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> made;
+    for (const COriginChoiceRow& row : OriginChoiceRows())
+      made.push_back(WithoutBlanks(row.symbol));
+    return made;
+  }();
+  return keys;
+}
+
+bool RowMatches(const CSpaceGroupRow& row, const CRowKeys& keys, const SymbolQuery& query) {
   switch (query.kind) {
     case SymbolQuery::kNumber:
       return row.number == query.number;
     case SymbolQuery::kSchoenflies:
-      return *row.schoenflies && WithoutBlanks(row.schoenflies) == query.key;
+      return *row.schoenflies && keys.schoenflies == query.key;
     case SymbolQuery::kHermannMauguin:
-      return WithoutBlanks(row.shortSymbol) == query.key ||
-             WithoutBlanks(row.fullSymbol) == query.key;
+      return keys.shortSymbol == query.key || keys.fullSymbol == query.key;
   }
   return false;
 }
@@ -137,11 +173,15 @@ bool PassesFilters(const CSpaceGroupRow& row, int originChoice, int settingCode)
 
 std::optional<size_t> FindRow(const SymbolQuery& query, int originChoice, int settingCode) {
   const auto rows = SpaceGroupRows();
+  const std::vector<CRowKeys>& keys = RowKeys();
   for (size_t i = 0; i < rows.size(); ++i)
-    if (RowMatches(rows[i], query) && PassesFilters(rows[i], originChoice, settingCode)) return i;
+    if (RowMatches(rows[i], keys[i], query) && PassesFilters(rows[i], originChoice, settingCode))
+      return i;
   if (query.kind != SymbolQuery::kHermannMauguin) return std::nullopt;
-  for (const CSpaceGroupAlias& alias : SpaceGroupAliases()) {
-    if (WithoutBlanks(alias.alternative) != query.key) continue;
+  const auto aliases = SpaceGroupAliases();
+  for (size_t a = 0; a < aliases.size(); ++a) {
+    const CSpaceGroupAlias& alias = aliases[a];
+    if (AliasKeys()[a] != query.key) continue;
     for (size_t i = 0; i < rows.size(); ++i)
       if (rows[i].number == alias.number && PassesFilters(rows[i], originChoice, settingCode))
         return i;
@@ -152,8 +192,8 @@ std::optional<size_t> FindRow(const SymbolQuery& query, int originChoice, int se
 
 bool HasTwoOrigins(std::string_view shortSymbol) {
   const std::string key = WithoutBlanks(shortSymbol);
-  return std::any_of(OriginChoiceRows().begin(), OriginChoiceRows().end(),
-                     [&](const COriginChoiceRow& row) { return WithoutBlanks(row.symbol) == key; });
+  const std::vector<std::string>& keys = OriginChoiceKeys();
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
 char LatticeLetterOf(const CSpaceGroupRow& row) {

@@ -5,12 +5,18 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
+#include <thread>
 
+#include "cli/batch_cluster.h"
 #include "cli/batch_piece.h"
 #include "cli/batch_record.h"
+#include "cli/child_process.h"
+#include "cli/hdf5_reader.h"
 #include "cli/npz_writer.h"
 #include "cli/run_cli.h"
+#include "errors/exceptions.h"
 #include "support/data_files.h"
 #include "support/scratch_folder.h"
 
@@ -349,10 +355,226 @@ TEST(BatchCommand, BadShardsAndUnwritableFoldersAreUsageErrorsBeforeAnyWork) {
       Batch({TestDataPath("quartz.cif").string(), "--out", folder / "file/out"});
   EXPECT_EQ(blocked.status, kExitUsage);
   EXPECT_NE(blocked.err.find("--out"), std::string::npos) << blocked.err;
-  EXPECT_EQ(Batch({TestDataPath("quartz.cif").string(), "--out", out, "--format", "hdf5"}).status,
+  EXPECT_EQ(Batch({TestDataPath("quartz.cif").string(), "--out", out, "--format", "hdf6"}).status,
             kExitUsage);
+  if (!BatchClusterAvailable()) {
+    const CCliResult mpi = Batch({TestDataPath("quartz.cif").string(), "--out", out, "--mpi"});
+    EXPECT_EQ(mpi.status, kExitUsage);
+    EXPECT_NE(mpi.err.find("--mpi: this tessaline-cli was built without MPI"), std::string::npos)
+        << mpi.err;
+  }
   EXPECT_EQ(Batch({"--out", out, "--dir", folder / "missing"}).status, kExitUsage);
   EXPECT_EQ(FileNames(folder.Path()), std::set<std::string>{"file"});
+}
+
+// The names of an .npz archive's unicode array, as UTF-8 (the test names are ASCII).
+std::vector<std::string> NpzNames(const CNpyArray& names) {
+  const size_t width = std::stoul(names.descr.substr(2));
+  std::vector<std::string> out;
+  for (size_t row = 0; row < names.shape[0]; ++row) {
+    std::string name;
+    for (size_t c = 0; c < width; ++c)
+      if (const uint32_t code = Le32(names.data, 4 * (row * width + c)))
+        name += static_cast<char>(code);
+    out.push_back(name);
+  }
+  return out;
+}
+
+// The HDF5 file and the .npz archive of one run hold the same arrays, to the bit.
+void ExpectSameArrays(const fs::path& out) {
+  const std::map<std::string, CNpyArray> npz = ReadNpz(out / "patterns.npz");
+  const CHdf5Batch h5 = ReadHdf5Batch((out / "patterns.h5").string());
+  EXPECT_TRUE(h5.compressed);
+  ASSERT_EQ(h5.shape, (std::vector<hsize_t>(npz.at("intensity").shape.begin(),
+                                            npz.at("intensity").shape.end())));
+  ASSERT_EQ(h5.intensity.size() * sizeof(float), npz.at("intensity").data.size());
+  EXPECT_EQ(std::memcmp(h5.intensity.data(), npz.at("intensity").data.data(),
+                        npz.at("intensity").data.size()),
+            0);
+  ASSERT_EQ(h5.x.size() * sizeof(double), npz.at("x").data.size());
+  EXPECT_EQ(std::memcmp(h5.x.data(), npz.at("x").data.data(), npz.at("x").data.size()), 0);
+  EXPECT_EQ(h5.names, NpzNames(npz.at("names")));
+  EXPECT_EQ(std::string(h5.status.begin(), h5.status.end()), npz.at("status").data);
+}
+
+// The intensities simulate writes for one file on its own, or nothing when it refuses it.
+std::optional<std::vector<double>> SimulatedAlone(const CScratchFolder& folder,
+                                                  const std::string& input) {
+  const std::string profile = folder / "alone-profile.txt";
+  if (RunCli(With({"simulate", input, "-o", profile}, kFewPoints)).status != kExitSuccess)
+    return std::nullopt;
+  return ProfileValues(ReadWholeFile(profile));
+}
+
+void ExpectRowMatches(const CHdf5Batch& h5, size_t row, const std::vector<double>& expected) {
+  ASSERT_EQ(expected.size(), h5.shape[1]) << h5.names[row];
+  for (size_t i = 0; i < expected.size(); ++i) {
+    // The profile file holds 5 significant digits; the row the float32 of the same number.
+    ASSERT_NEAR(h5.intensity[row * h5.shape[1] + i], expected[i],
+                1e-4 * std::abs(expected[i]) + 1e-30)
+        << h5.names[row] << " point " << i;
+  }
+}
+
+TEST(BatchCommand, TheHdf5FileHoldsTheArchivesArraysAndSimulatesProfiles) {
+  CScratchFolder folder;
+  const std::string broken = folder / "broken.cif";
+  std::ofstream(broken) << "data_broken\n_cell_length_a 5\nloop_\n_atom_site_label\n";
+  std::vector<std::string> inputs = CifInputs();
+  inputs.insert(inputs.begin() + 2, broken);
+  inputs.push_back(TestDataPath("strontium_titanate.vhtx").string());
+  const fs::path out = folder.Path() / "out";
+  const CCliResult result = Batch(With(
+      With(inputs, {"--out", out.string(), "--format", "hdf5,npz", "--threads", "2"}), kFewPoints));
+  EXPECT_EQ(result.status, kExitFailure) << result.err;
+  ExpectSameArrays(out);
+
+  const CHdf5Batch h5 = ReadHdf5Batch((out / "patterns.h5").string());
+  ASSERT_EQ(h5.names.size(), inputs.size());
+  EXPECT_EQ(h5.x.size(), 600u);
+  EXPECT_DOUBLE_EQ(h5.x.front(), 10.0);
+  EXPECT_NEAR(h5.x.back(), 69.9, 1e-9);
+  for (size_t row = 0; row < inputs.size(); ++row) {
+    EXPECT_EQ(h5.names[row], inputs[row]);
+    const std::optional<std::vector<double>> alone = SimulatedAlone(folder, inputs[row]);
+    if (!alone) {
+      EXPECT_EQ(h5.status[row], 1) << inputs[row];
+      EXPECT_TRUE(std::isnan(h5.intensity[row * 600 + 300])) << inputs[row];
+      continue;
+    }
+    EXPECT_EQ(h5.status[row], 0) << inputs[row];
+    ExpectRowMatches(h5, row, *alone);
+  }
+}
+
+// Both public collections (the real-world files and the corpus of awkward ones) in npz and HDF5,
+// each row against simulate on its file alone. A sample of the files below 12 kB keeps the suite
+// short under the sanitizers, where the big cells take seconds each.
+TEST(BatchCommand, ThePublicCollectionsGiveSimulatesProfilesInEveryMatrixFormat) {
+  SKIP_WITHOUT_SHARED_DATA();
+  CScratchFolder folder;
+  std::vector<std::string> inputs;
+  for (const char* collection : {"cif", "corpus"}) {
+    std::vector<std::string> files;
+    if (!fs::is_directory(SharedDataPath() / collection)) continue;
+    for (const auto& entry : fs::directory_iterator(SharedDataPath() / collection))
+      if (entry.path().extension() == ".cif" && entry.file_size() < 12000)
+        files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    const size_t step = std::string(collection) == "cif" ? 2 : 8;
+    for (size_t i = 0; i < files.size(); i += step) inputs.push_back(files[i]);
+  }
+  const std::string list = folder / "inputs.txt";
+  {
+    std::ofstream file(list);
+    for (const std::string& input : inputs) file << input << "\n";
+  }
+  const fs::path out = folder.Path() / "out";
+  const CCliResult result =
+      Batch(With({"--list", list, "--out", out.string(), "--format", "npz,hdf5", "--threads", "2"},
+                 kFewPoints));
+  ASSERT_NE(result.status, kExitUsage) << result.err;
+  ExpectSameArrays(out);
+  const CHdf5Batch h5 = ReadHdf5Batch((out / "patterns.h5").string());
+  size_t compared = 0;
+  for (size_t row = 0; row < h5.names.size(); ++row) {
+    if (h5.names[row].find('#') != std::string::npos) continue;  // one of several structures
+    const std::optional<std::vector<double>> alone = SimulatedAlone(folder, h5.names[row]);
+    if (!alone) {
+      EXPECT_NE(h5.status[row], 0) << h5.names[row];
+      continue;
+    }
+    ASSERT_EQ(h5.status[row], 0) << h5.names[row];
+    ExpectRowMatches(h5, row, *alone);
+    ++compared;
+  }
+  EXPECT_GT(compared, inputs.size() / 2);
+}
+
+// A real kill, in the middle of a run in a process of its own; the inputs it finished are then
+// made unreadable, so that the resumed run would refuse any of them it computed again.
+TEST(BatchCommand, ARunKilledHalfwayResumesWithoutComputingAFinishedInputAgain) {
+  CScratchFolder folder;
+  std::vector<std::string> copies;
+  for (int round = 0; round < 8; ++round)
+    for (const std::string& input : CifInputs()) {
+      copies.push_back(folder /
+                       ("r" + std::to_string(round) + "-" + fs::path(input).filename().string()));
+      fs::copy_file(input, copies.back());
+    }
+  const std::vector<std::string> options =
+      With({"--format", "profiles,npz,hdf5,csv", "--threads", "1"}, kFewPoints);
+  const fs::path whole = folder.Path() / "whole", killed = folder.Path() / "killed";
+  ASSERT_EQ(Batch(With(With(copies, {"--out", whole.string()}), options)).status, kExitSuccess);
+
+  const std::vector<std::string> arguments =
+      With(With(copies, {"--out", killed.string()}), options);
+  std::vector<std::string> command{TESSALINE_CLI, "batch"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  const pid_t pid = SpawnChild(command, {}, folder / "killed.log");
+  ASSERT_GT(pid, 0);
+  std::map<size_t, CBatchRecord> finished;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (finished.size() < copies.size() / 4 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::istringstream lines(ReadWholeFile(killed / "batch-manifest.tsv"));
+    std::string line;
+    std::getline(lines, line);  // the settings
+    while (std::getline(lines, line) && !lines.eof())
+      if (const std::optional<CBatchRecord> record = RecordOfLine(line))
+        finished[record->index] = *record;
+  }
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  const std::optional<int> status = WaitForChild(pid, std::chrono::seconds(30));
+  ASSERT_EQ(status, -SIGKILL) << "the run ended before the kill: "
+                              << ReadWholeFile(folder / "killed.log");
+  ASSERT_FALSE(fs::exists(killed / "status.tsv"));
+  // What the manifest held at the kill, read again: lines written after the last look count too.
+  finished.clear();
+  {
+    std::istringstream lines(ReadWholeFile(killed / "batch-manifest.tsv"));
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line) && !lines.eof())
+      if (const std::optional<CBatchRecord> record = RecordOfLine(line))
+        finished[record->index] = *record;
+  }
+  ASSERT_GE(finished.size(), copies.size() / 4);
+  ASSERT_LT(finished.size(), copies.size());
+  for (const auto& [index, record] : finished) std::ofstream(copies[index]) << "not a crystal";
+
+  const CCliResult resumed = Batch(With(arguments, {"--resume"}));
+  ASSERT_EQ(resumed.status, kExitSuccess) << resumed.err;
+  EXPECT_EQ(FileNames(killed), FileNames(whole));
+  for (const std::string& name : FileNames(whole))
+    if (name != "status.tsv") {
+      EXPECT_EQ(ReadWholeFile(killed / name), ReadWholeFile(whole / name)) << name;
+    }
+  const std::vector<std::string> rows = StatusRows(killed);
+  ASSERT_EQ(rows.size(), copies.size() + 1);
+  for (size_t i = 1; i < rows.size(); ++i)
+    EXPECT_EQ(rows[i].substr(0, copies[i - 1].size() + 4), copies[i - 1] + "\tok\t") << rows[i];
+}
+
+// What a worker process sends back, as rank 0 reads it; a message cut short is refused.
+TEST(BatchCommand, OutcomesTravelWholeAndCutOnesAreRefused) {
+  CBatchOutcome outcome;
+  outcome.record = {7, "/data/a\tb.cif", CBatchStatus::kOk, "", 42, 0.125, 3};
+  outcome.grid = std::string("\0\1\2\n3", 5);
+  outcome.structures = {{"alpha", "profile\ntext", std::string("\0\0\x80\x3f", 4), "1,2\n"},
+                        {"beta", "", "", ""}};
+  const std::string text = OutcomeText(outcome);
+  const CBatchOutcome back = OutcomeOfText(text);
+  EXPECT_EQ(RecordLine(back.record), RecordLine(outcome.record));
+  EXPECT_EQ(back.grid, outcome.grid);
+  ASSERT_EQ(back.structures.size(), 2u);
+  EXPECT_EQ(back.structures[0].row, outcome.structures[0].row);
+  EXPECT_EQ(back.structures[0].profile, "profile\ntext");
+  EXPECT_EQ(back.structures[1].title, "beta");
+  for (const size_t cut : {size_t{0}, size_t{3}, text.size() / 2, text.size() - 1})
+    EXPECT_THROW(OutcomeOfText(text.substr(0, cut)), CVHXFileInvalid) << cut;
+  EXPECT_THROW(OutcomeOfText("999999999999999999999999\n"), CVHXFileInvalid);
 }
 
 }  // namespace
