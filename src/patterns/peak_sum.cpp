@@ -107,10 +107,13 @@ void AddToBlock(double eta, const CGridPeak* peaks, const uint32_t* which, size_
       const V xi = hn::Load(d, x + i);
       V term = hn::Mul(weight1, shape(d, hn::Sub(xi, x1)));
       if (peak.doublet) term = hn::Add(term, hn::Mul(weight2, shape(d, hn::Sub(xi, x2))));
-      const auto index = hn::Iota(di, static_cast<int64_t>(i));
-      const auto inReach =
-          hn::RebindMask(d, hn::And(hn::Lt(beforeFirst, index), hn::Lt(index, last)));
-      hn::Store(hn::Add(hn::Load(d, y + i), hn::IfThenElseZero(inReach, term)), d, y + i);
+      // Only the vectors at the two ends of the reach hold points outside it.
+      if (i < begin || i + lanes > end) {
+        const auto index = hn::Iota(di, static_cast<int64_t>(i));
+        term = hn::IfThenElseZero(
+            hn::RebindMask(d, hn::And(hn::Lt(beforeFirst, index), hn::Lt(index, last))), term);
+      }
+      hn::Store(hn::Add(hn::Load(d, y + i), term), d, y + i);
     }
   }
 }
