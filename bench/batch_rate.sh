@@ -6,7 +6,8 @@
 # scaling between the two; with the processor time per structure, which a busy machine does not
 # distort as much as the rates. Each list is run REPEAT times over (default 10), so that the rate
 # is that of a long run rather than of the program's start and end. Needs a release build; a
-# collection that is absent is skipped.
+# collection that is absent is skipped. Where python3-pymatgen is installed, pymatgen's rate on
+# the same small cells follows (bench/pymatgen_rate.py).
 #
 #   bench/batch_rate.sh [FOLDER...]     (default ../shared/data/cif ../shared/data/corpus)
 set -euo pipefail
@@ -67,3 +68,7 @@ for structures in "$@"; do
   done < "$out/once"
 done
 [ -s "$out/small" ] && measure "cells under $max_atoms atoms, readable, of all" "$out/small"
+# The yardstick on the same cells, where Debian's python3-pymatgen is installed.
+if [ -s "$out/small" ] && /usr/bin/python3 -c 'import pymatgen' 2> /dev/null; then
+  /usr/bin/python3 bench/pymatgen_rate.py --max-atoms="$max_atoms" $(cat "$out/small")
+fi
