@@ -70,5 +70,5 @@ done
 [ -s "$out/small" ] && measure "cells under $max_atoms atoms, readable, of all" "$out/small"
 # The yardstick on the same cells, where Debian's python3-pymatgen is installed.
 if [ -s "$out/small" ] && /usr/bin/python3 -c 'import pymatgen' 2> /dev/null; then
-  /usr/bin/python3 bench/pymatgen_rate.py --max-atoms="$max_atoms" $(cat "$out/small")
+  xargs -d '\n' /usr/bin/python3 bench/pymatgen_rate.py --max-atoms="$max_atoms" < "$out/small"
 fi
