@@ -61,7 +61,7 @@ class CStreamAlertPresenter : public CAlertPresenter {
  public:
   explicit CStreamAlertPresenter(std::ostream& stream) : m_stream(stream) {}
   Answer Present(const CVHAlertContent& alert) override {
-    m_stream << InputFilePrefix() << AlertLine(alert);
+    m_stream << InputFilePrefix(alert.sourceLine) << AlertLine(alert);
     // The reason the system gave (missing, a directory, no permission, disc full) says what
     // the alert's general text cannot.
     if (alert.systemCode > 0 && alert.systemCode < 4096)

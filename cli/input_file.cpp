@@ -25,4 +25,7 @@ bool WithInputFile(const std::string& path, const std::function<void()>& work) {
   return succeeded;
 }
 
-std::string InputFilePrefix() { return currentFile ? *currentFile + ": " : std::string(); }
+std::string InputFilePrefix(size_t line) {
+  if (!currentFile) return {};
+  return line > 0 ? *currentFile + ":" + std::to_string(line) + ": " : *currentFile + ": ";
+}

@@ -10,5 +10,5 @@
 // its next file. Returns whether the work succeeded.
 bool WithInputFile(const std::string& path, const std::function<void()>& work);
 
-// "PATH: " while WithInputFile runs, else nothing.
-std::string InputFilePrefix();
+// "PATH: " while WithInputFile runs, "PATH:LINE: " for a line of it other than 0, else nothing.
+std::string InputFilePrefix(size_t line = 0);

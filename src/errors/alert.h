@@ -15,6 +15,7 @@ struct CVHAlertContent {
   std::string secondButton;  // shown for questions only
   std::string codeLine;
   long long systemCode = 0;  // the system's error number behind it (errno), 0 for none
+  size_t sourceLine = 0;     // the line of the input file it is about, 0 for none
   bool firstButtonIsDefault = false;
   bool* suppression = nullptr;  // offer a "don't show again" box that sets this flag
 };

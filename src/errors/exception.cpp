@@ -342,6 +342,7 @@ bool CVHException::Report() {
     alert.firstButton = m_firstButton.empty() ? "OK" : m_firstButton;
     alert.secondButton = m_secondButton.empty() ? "Cancel" : m_secondButton;
     alert.codeLine = m_codeLine;
+    alert.sourceLine = m_sourceLine;
     alert.systemCode = m_code;
     alert.firstButtonIsDefault = !m_defaultButton.empty() && m_defaultButton == alert.firstButton;
     alert.suppression = m_suppression;

@@ -72,6 +72,10 @@ class CVHException : public std::exception {
   // A caller-owned flag that the alert can set ("don't show again"); an alert whose flag is
   // already set is not shown and counts as its first button.
   void SetSuppressionFlag(bool* flag) { m_suppression = flag; }
+  // The line of the input file that the failure was found on (from 1), 0 when unknown: a
+  // command-line run names it beside the file.
+  void SetSourceLine(size_t line) { m_sourceLine = line; }
+  size_t SourceLine() const { return m_sourceLine; }
   bool* SuppressionFlag() const { return m_suppression; }
 
   // A copy of the same dynamic class, for handlers that keep an exception past its catch.
@@ -107,6 +111,7 @@ class CVHException : public std::exception {
   std::string m_defaultButton;
   std::string m_codeLine;
   bool* m_suppression = nullptr;
+  size_t m_sourceLine = 0;
 
   friend class CVHXMFC;  // replaces the message and explanation after formatting
 };

@@ -145,3 +145,10 @@ void CCifLexer::ReadTextField() {
   if (!body.empty() && body.back() == '\r') body.remove_suffix(1);
   Set(Token::kValue, body);
 }
+
+size_t CCifLexer::LineOf(std::string_view token) const {
+  if (token.data() < m_text.data() || token.data() > m_text.data() + m_text.size()) return 0;
+  // Only asked for when reading has failed, so counting from the start costs nothing worth
+  // keeping a running count for on every token.
+  return 1 + static_cast<size_t>(std::count(m_text.data(), token.data(), '\n'));
+}

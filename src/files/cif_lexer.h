@@ -29,6 +29,8 @@ class CCifLexer {
   // How much of the text the tokens up to the current one take, and how much is left.
   size_t Offset() const { return m_position; }
   size_t Remaining() const { return m_text.size() - m_position; }
+  // The line of a token of this text, from 1; 0 for text from elsewhere.
+  size_t LineOf(std::string_view token) const;
   // Unterminated strings met so far.
   int ErrorCount() const { return m_errors; }
 

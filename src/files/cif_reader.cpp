@@ -258,6 +258,21 @@ class CifReader {
   explicit CifReader(std::string_view text) : m_lexer(text) {}
 
   std::vector<Block> ReadBlocks() {
+    try {
+      ReadTokens();
+    } catch (CVHException& error) {
+      if (error.SourceLine() == 0) error.SetSourceLine(m_lexer.LineOf(m_at));
+      throw;
+    }
+    for (Block& block : m_blocks)
+      if (block.hasSingle) block.sites.push_back(std::move(block.single));
+    return std::move(m_blocks);
+  }
+
+  int ErrorCount() const { return m_lexer.ErrorCount(); }
+
+ private:
+  void ReadTokens() {
     while (m_lexer.Current().kind != Token::kEnd) {
       const Token token = m_lexer.Current();
       m_lexer.Advance();
@@ -276,14 +291,8 @@ class CifReader {
           break;  // stray values and reserved words carry nothing we read
       }
     }
-    for (Block& block : m_blocks)
-      if (block.hasSingle) block.sites.push_back(std::move(block.single));
-    return std::move(m_blocks);
   }
 
-  int ErrorCount() const { return m_lexer.ErrorCount(); }
-
- private:
   Block& Current() {
     if (m_blocks.empty()) m_blocks.emplace_back();  // items before any data_ line
     return m_blocks.back();
@@ -308,6 +317,7 @@ class CifReader {
   }
 
   void ReadLoop() {
+    const std::string_view loop = m_lexer.Current().text;
     std::vector<std::string> items;
     for (; m_lexer.Current().kind == Token::kItem; m_lexer.Advance())
       items.push_back(ItemName(m_lexer.Current().text));
@@ -318,12 +328,13 @@ class CifReader {
       const Category other = CategoryOf(item);
       return other != category && other != Category::kNone && category != Category::kNone;
     });
-    if (category == Category::kSite && unexpected == items.end()) return ReadSiteRows(items);
+    if (category == Category::kSite && unexpected == items.end()) return ReadSiteRows(items, loop);
 
     // Take all the values first: a loop whose values do not fill whole rows is broken.
     std::vector<Token> values;
     for (; m_lexer.Current().kind == Token::kValue; m_lexer.Advance())
       values.push_back(m_lexer.Current());
+    m_at = loop;
     if (values.empty()) throw CVHXFileCIFMissingDataInLoop(kSeverityMessage, 0, 0, first);
     if (values.size() % items.size() != 0)
       throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, first);
@@ -338,7 +349,7 @@ class CifReader {
   // The rows of an atom-site loop, straight from the lexer into the records: the loop of a large
   // file has millions of values, which are not worth holding as tokens first. Nothing the rows
   // set is logged or kept when the loop then turns out broken, since that ends the reading.
-  void ReadSiteRows(const std::vector<std::string>& items) {
+  void ReadSiteRows(const std::vector<std::string>& items, std::string_view loop) {
     Block& block = Current();
     block.hasAtomItems = true;
     std::vector<SiteField> fields;
@@ -354,6 +365,7 @@ class CifReader {
     bool any = false;
     for (; m_lexer.Current().kind == Token::kValue; m_lexer.Advance()) {
       if (column == 0) records.emplace_back();
+      m_at = m_lexer.Current().text;
       SetSiteField(block, records.back(), fields[column], items[column], m_lexer.Current());
       any = true;
       if (++column < items.size()) continue;
@@ -363,11 +375,13 @@ class CifReader {
         records.reserve(records.size() + m_lexer.Remaining() / rowLength + 1);
       }
     }
+    m_at = loop;
     if (!any) throw CVHXFileCIFMissingDataInLoop(kSeverityMessage, 0, 0, items.front());
     if (column != 0) throw CVHXFileCIFInvalidLoop(kSeverityMessage, 0, 0, items.front());
   }
 
   void Dispatch(Block& block, const std::string& item, const Token& value) {
+    m_at = value.text;
     switch (CategoryOf(item)) {
       case Category::kCell:
         block.hasCellItems = true;
@@ -520,6 +534,8 @@ class CifReader {
   }
 
   CCifLexer m_lexer;
+  // The token in hand, whose line a refusal names: a value, or the first item of a broken loop.
+  std::string_view m_at;
   std::vector<Block> m_blocks;
 };
 

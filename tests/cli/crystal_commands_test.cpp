@@ -31,6 +31,15 @@ TEST(InfoCommand, ReportsUnreadableFilesAndGoesOn) {
   EXPECT_EQ(RunCli({"info"}).status, kExitUsage);
 }
 
+TEST(InfoCommand, AValueThatCannotBeReadNamesItsLine) {
+  const std::string cif = (std::filesystem::temp_directory_path() / "bad_value_test.cif").string();
+  std::ofstream(cif) << "data_x\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c abc\n";
+  const CCliResult result = RunCli({"info", cif});
+  EXPECT_EQ(result.status, kExitFailure);
+  EXPECT_EQ(result.err.find(cif + ":4: Tessaline : ["), 0u) << result.err;
+  std::filesystem::remove(cif);
+}
+
 TEST(InfoCommand, WarningsNameTheirFileUnlessQuiet) {
   const std::string cif = (std::filesystem::temp_directory_path() / "verbose_test.cif").string();
   {

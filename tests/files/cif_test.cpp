@@ -167,6 +167,24 @@ TEST(CifReading, BrokenLoopsAreRefusedWithTheirFirstItem) {
   EXPECT_THROW(Read(""), CVHXFileImportNoAtoms);
 }
 
+// A refused value names the line it stands on (the cell above takes lines 2 to 7); a failure
+// found only once the file is read (no atoms) names none.
+TEST(CifReading, RefusalsKnowTheirLine) {
+  auto lineOf = [](const std::string& text) -> size_t {
+    try {
+      Read(text);
+    } catch (const CVHException& e) {
+      return e.SourceLine();
+    }
+    return 999;
+  };
+  EXPECT_EQ(lineOf("data_x\n_cell_length_a 5\n\n_cell_length_b 5.x\n" + kOneAtom), 4u);
+  EXPECT_EQ(lineOf(Cif("loop_\n_symmetry_equiv_pos_as_xyz\n'x,y,z'\n'x,y,w'\n", kOneAtom)), 11u);
+  // A loop whose values do not fill its rows: the line of its first item.
+  EXPECT_EQ(lineOf("data_x\nloop_\n_atom_site_label\n_atom_site_fract_x\nA 0.1\nB\n"), 3u);
+  EXPECT_EQ(lineOf("data_x\n_cell_length_a 5\n"), 0u);
+}
+
 TEST(CifReading, LexicalRules) {
   CRecordingStatusLog log;
   const std::string text =
