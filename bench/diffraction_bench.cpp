@@ -173,8 +173,8 @@ void Intensities(benchmark::State& state, const CTSCrystal& original, const CPlo
 }
 
 // The structure factors alone on one thread, over the reflexions of a finished list: the
-// vectorised sums (argument 1, labelled with the instruction set the dispatch chose) against
-// the term-by-term oracle (argument 0).
+// vectorised sums along rows of reflexions (argument 1, labelled with the instruction set the
+// dispatch chose) against the term-by-term oracle (argument 0).
 void StructureFactors(benchmark::State& state, const CTSCrystal& original,
                       const CPlotSpec& plotSpec) {
   const bool vectorised = state.range(0) != 0;
@@ -182,15 +182,25 @@ void StructureFactors(benchmark::State& state, const CTSCrystal& original,
   if (!CalculateReflexions(crystal, plotSpec)) state.SkipWithError("no reflexions");
   const CStructureFactorSum sum(crystal, ScatteringKindOf(plotSpec.SimulationType()));
   CStructureFactorSum::CScratch scratch = sum.NewScratch();
+  std::vector<CTSReflexion*> reflexions;
+  for (const auto& r : crystal.reflexions) reflexions.push_back(r.get());
+  const std::vector<CReflexionRow> rows = ReflexionRows(reflexions);
+  std::pair<double, double> f[CPhaseRow::kMaxCount];
   for (auto _ : state) {
-    for (const auto& r : crystal.reflexions)
-      benchmark::DoNotOptimize(vectorised ? sum.Evaluate(*r, scratch)
-                                          : sum.EvaluateByTerms(*r, scratch));
+    if (vectorised) {
+      for (const CReflexionRow& row : rows) sum.Evaluate(row, scratch, f);
+      benchmark::DoNotOptimize(f);
+    } else {
+      for (const CTSReflexion* r : reflexions)
+        benchmark::DoNotOptimize(sum.EvaluateByTerms(*r, scratch));
+    }
   }
   const double terms =
       static_cast<double>(crystal.reflexions.size()) * static_cast<double>(sum.PositionCount());
   state.counters["terms_per_core"] =
       benchmark::Counter(terms, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["reflexions_per_row"] =
+      static_cast<double>(reflexions.size()) / static_cast<double>(rows.size());
   state.SetLabel(vectorised ? PhaseSumInstructionSet() : "term by term");
 }
 

@@ -415,10 +415,15 @@ class CBatchRun {
     // A session would bring its own settings and patterns; a batch computes crystal files.
     if (IsSessionType(CTessFile::DetermineType(path)))
       throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, path);
-    CCliDocument document(m_plot, [&](CTSPattern& pattern) {
-      if (!pattern.Crystal()) throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, path);
-      m_batch.patterns.ApplyTo(pattern, m_discard);
-    });
+    const CFormats& formats = m_batch.formats;
+    const bool profiles = formats.profiles || formats.npz || formats.hdf5;
+    CCliDocument document(
+        m_plot,
+        [&](CTSPattern& pattern) {
+          if (!pattern.Crystal()) throw CVHXFileUnsupportedType(kSeverityMessage, 0, 0, path);
+          m_batch.patterns.ApplyTo(pattern, m_discard);
+        },
+        profiles);
     std::vector<CStructurePiece>& structures = outcome.structures;
     for (const std::shared_ptr<CTSPattern>& pattern : document.Add(path)) {
       const auto inRange = ReflexionsInRange(pattern->Crystal()->reflexions, m_plot);
@@ -427,11 +432,12 @@ class CBatchRun {
       record.reflexions += inRange.size();
       CStructurePiece& s = structures.emplace_back();
       s.title = pattern->Title();
-      const CProfile& profile = pattern->GetProfile(m_plot);
-      if (m_batch.formats.profiles)
-        s.profile = CTSProfileFile::ProfileText(*pattern, profile, m_plot);
-      if (m_batch.formats.npz || m_batch.formats.hdf5) s.row = Row(*pattern, profile, outcome);
-      if (m_batch.formats.csv) s.peaks = PeakRows(path, s.title, inRange);
+      if (profiles) {
+        const CProfile& profile = pattern->GetProfile(m_plot);
+        if (formats.profiles) s.profile = CTSProfileFile::ProfileText(*pattern, profile, m_plot);
+        if (formats.npz || formats.hdf5) s.row = Row(*pattern, profile, outcome);
+      }
+      if (formats.csv) s.peaks = PeakRows(path, s.title, inRange);
     }
   }
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-CCliDocument::CCliDocument(const CPlotSpec& plotSpec, CCliDocumentUi::CSetUp setUp)
-    : m_plotSpec(plotSpec), m_ui(std::move(setUp)), m_document(m_ui) {
+CCliDocument::CCliDocument(const CPlotSpec& plotSpec, CCliDocumentUi::CSetUp setUp, bool profiles)
+    : m_plotSpec(plotSpec), m_ui(std::move(setUp), profiles), m_document(m_ui) {
   m_document.PlotSpec() = m_plotSpec;
 }
 

@@ -15,7 +15,7 @@ class CCliDocumentUi final : public CDocumentUi {
  public:
   using CSetUp = std::function<void(CTSPattern&)>;
 
-  explicit CCliDocumentUi(CSetUp setUp) : m_setUp(std::move(setUp)) {}
+  CCliDocumentUi(CSetUp setUp, bool profiles) : m_setUp(std::move(setUp)), m_profiles(profiles) {}
 
   // A run that was started is meant to go on: "more than 20 files" and the like are answered
   // Continue.
@@ -23,16 +23,20 @@ class CCliDocumentUi final : public CDocumentUi {
   void SetUpFilePattern(CTSPattern& pattern) override {
     if (m_setUp) m_setUp(pattern);
   }
+  bool WantsProfiles() const override { return m_profiles; }
 
  private:
   CSetUp m_setUp;
+  bool m_profiles;
 };
 
 class CCliDocument {
  public:
   // `setUp` gives each pattern read from a crystal or data file the command's settings before
-  // the document calculates it, or refuses the file by raising.
-  explicit CCliDocument(const CPlotSpec& plotSpec, CCliDocumentUi::CSetUp setUp = {});
+  // the document calculates it, or refuses the file by raising. Without `profiles` patterns are
+  // calculated to their intensities only.
+  explicit CCliDocument(const CPlotSpec& plotSpec, CCliDocumentUi::CSetUp setUp = {},
+                        bool profiles = true);
   CCliDocument(const CCliDocument&) = delete;
   CCliDocument& operator=(const CCliDocument&) = delete;
 

@@ -33,8 +33,9 @@ void TakeCrystal(CTSPattern& pattern, const CSampleSettings& sample) {
 int CalculateCrystals(const std::vector<std::string>& paths, const CSessionInputs& sessions,
                       const CCalculationSettings& settings, CPatternList& crystals,
                       std::ostream& err) {
-  CCliDocument document(settings.plotSpec,
-                        [&](CTSPattern& pattern) { TakeCrystal(pattern, settings.sample); });
+  CCliDocument document(
+      settings.plotSpec, [&](CTSPattern& pattern) { TakeCrystal(pattern, settings.sample); },
+      false);
   int status = kExitSuccess;
   for (const std::string& path : paths) {
     const bool read = WithInputFile(path, [&] {

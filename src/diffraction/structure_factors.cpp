@@ -47,17 +47,23 @@ void AppendBytes(std::string& key, const T& value) {
   key.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
+// Equal for records whose scattering factors are equal for every reflexion.
+std::string RecordKey(const CVHASF& record) {
+  std::string key;
+  key.append(record.symbol).append(1, '\0').append(record.notes).append(1, '\0');
+  AppendBytes(key, record.z);
+  AppendBytes(key, record.w);
+  AppendBytes(key, record.f);
+  AppendBytes(key, record.b);
+  return key;
+}
+
 // Equal for species whose scattering factors are equal for every reflexion: the same records
 // and occupancies atom by atom.
 std::string ScatteringKey(const CTSSite& site) {
   std::string key;
   for (const CTSAtom& atom : site.atoms) {
-    const CVHASF& record = atom.scattering;
-    key.append(record.symbol).append(1, '\0').append(record.notes).append(1, '\0');
-    AppendBytes(key, record.z);
-    AppendBytes(key, record.w);
-    AppendBytes(key, record.f);
-    AppendBytes(key, record.b);
+    key += RecordKey(atom.scattering);
     AppendBytes(key, atom.occupancy);
   }
   return key;
@@ -94,13 +100,18 @@ size_t Interned(std::vector<T>& list, std::unordered_map<std::string, size_t>& i
 }
 
 // The record's exponent for the images made by `rotation` as coefficients of the monomials
-// (h^2, k^2, l^2, hk, hl, kl, s^2): the images see the indices (h k l) R, so an anisotropic
-// tensor beta acts as R beta R^T on the reflexion's own indices; an isotropic U gives
-// -8 pi^2 U s^2.
+// (h^2, k^2, l^2, hk, hl, kl): the images see the indices (h k l) R, so an anisotropic tensor
+// beta acts as R beta R^T on the reflexion's own indices; an isotropic U gives
+// -8 pi^2 U s^2 = -2 pi^2 U (h k l) G* (h k l)^T.
 std::array<double, CDisplacementTerms::kMonomials> MonomialCoefficients(
-    const CTSThermalEllipsoid& ellipsoid, const VHTypes::CRotation& r) {
-  if (!ellipsoid.IsAnisotropic())
-    return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -8.0 * VHTypes::kPi * VHTypes::kPi * ellipsoid.U()};
+    const CTSThermalEllipsoid& ellipsoid, const VHTypes::CRotation& r,
+    const std::array<double, 9>& reciprocalMetric) {
+  if (!ellipsoid.IsAnisotropic()) {
+    const double scale = -2.0 * VHTypes::kPi * VHTypes::kPi * ellipsoid.U();
+    const auto& g = reciprocalMetric;
+    return {scale * g[0],       scale * g[4],       scale * g[8],
+            2.0 * scale * g[1], 2.0 * scale * g[2], 2.0 * scale * g[5]};
+  }
   const auto& beta = static_cast<const CTSAnisoThermalEllipsoid&>(ellipsoid).Beta();
   auto turned = [&](int a, int b) {
     double sum = 0.0;
@@ -108,13 +119,8 @@ std::array<double, CDisplacementTerms::kMonomials> MonomialCoefficients(
       for (int j = 0; j < 3; ++j) sum += r[3 * a + i] * beta[3 * i + j] * r[3 * b + j];
     return sum;
   };
-  return {-turned(0, 0),
-          -turned(1, 1),
-          -turned(2, 2),
-          -2.0 * turned(0, 1),
-          -2.0 * turned(0, 2),
-          -2.0 * turned(1, 2),
-          0.0};
+  return {-turned(0, 0),       -turned(1, 1),       -turned(2, 2),
+          -2.0 * turned(0, 1), -2.0 * turned(0, 2), -2.0 * turned(1, 2)};
 }
 
 }  // namespace
@@ -152,7 +158,7 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
   using CGroupKey = std::tuple<size_t, int, bool>;  // composition, displacement, weighted
   std::map<CGroupKey, std::vector<std::pair<const VHTypes::CVector*, int32_t>>> groups;
   std::vector<CGroupKey> order;  // groups in order of first appearance
-  std::unordered_map<std::string, size_t> compositionIndex, displacementIndex;
+  std::unordered_map<std::string, size_t> compositionIndex, recordIndex, displacementIndex;
   const CTSSite* runSource = nullptr;
   int64_t runGroup = 0;
   size_t composition = 0;
@@ -160,8 +166,18 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
     if (!site.included) continue;
     if (!runSource || site.scatteringGroup != runGroup) runSource = &site;
     runGroup = site.scatteringGroup;
-    if (runSource == &site)
-      composition = Interned(m_compositions, compositionIndex, ScatteringKey(site), runSource);
+    if (runSource == &site) {
+      const size_t known = m_compositions.size();
+      composition = Interned(m_compositions, compositionIndex, ScatteringKey(site), {});
+      if (composition == known) {
+        // Atoms of no occupancy scatter nothing.
+        for (const CTSAtom& atom : site.atoms)
+          if (atom.occupancy > 0.0)
+            m_compositions.back().emplace_back(
+                Interned(m_records, recordIndex, RecordKey(atom.scattering), &atom.scattering),
+                atom.occupancy);
+      }
+    }
     const CTSThermalEllipsoid* ellipsoid =
         crystal.useDisplacementParameters ? site.displacement.get() : nullptr;
     const bool turns = ellipsoid && ellipsoid->IsAnisotropic() && !crystal.legacyRules &&
@@ -184,10 +200,14 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
   const auto none = static_cast<int32_t>(m_displacements.size());
 
   for (const CDisplacement& displacement : m_displacements) {
-    const auto coefficients = MonomialCoefficients(*displacement.ellipsoid, displacement.rotation);
+    const auto coefficients = MonomialCoefficients(*displacement.ellipsoid, displacement.rotation,
+                                                   crystal.reciprocalMetric);
     for (size_t j = 0; j < coefficients.size(); ++j)
       m_displacementCoefficients[j].push_back(coefficients[j]);
   }
+  for (size_t j = 0; j < CDisplacementTerms::kMonomials; ++j)
+    m_displacementTerms.coefficients[j] = m_displacementCoefficients[j].data();
+  m_displacementTerms.count = m_displacements.size();
 
   for (const CGroupKey& key : order) {
     const auto& positions = groups[key];
@@ -205,73 +225,148 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
 
 CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
   CScratch scratch;
-  scratch.compositionFactors.resize(m_compositions.size());
-  scratch.displacementFactors.resize(m_displacements.size() + 1, 1.0);
-  scratch.weights.resize(m_positionCount);
+  scratch.recordFactors.resize(m_records.size());
+  scratch.compositionFactors.resize(CPhaseRow::kMaxCount * m_compositions.size());
+  for (auto* records :
+       {&scratch.displacementFactors, &scratch.displacementRatios, &scratch.displacementRatioSteps})
+    records->resize(m_displacements.size() + 1, 1.0);
+  for (auto* positions : {&scratch.weights, &scratch.ratios, &scratch.ratioSteps})
+    positions->resize(m_positionCount);
   return scratch;
+}
+
+void CStructureFactorSum::CompositionFactors(double d, CScratch& scratch, double* factors) const {
+  for (size_t r = 0; r < m_records.size(); ++r)
+    scratch.recordFactors[r] = ScatteringFactor(*m_records[r], 1.0, d, m_kind);
+  for (size_t c = 0; c < m_compositions.size(); ++c) {
+    double f = 0.0;
+    for (const auto& [record, occupancy] : m_compositions[c])
+      f += scratch.recordFactors[record] * occupancy;
+    factors[c] = f;
+  }
+}
+
+CPhaseTerms CStructureFactorSum::Terms(const CScatterers& scatterers,
+                                       const CScratch* weighted) const {
+  const size_t begin = scatterers.begin;
+  CPhaseTerms terms{m_coordinates[0].data() + begin, m_coordinates[1].data() + begin,
+                    m_coordinates[2].data() + begin};
+  terms.count = scatterers.end - begin;
+  if (weighted) {
+    terms.weights = weighted->weights.data() + begin;
+    terms.ratios = weighted->ratios.data() + begin;
+    terms.ratioSteps = weighted->ratioSteps.data() + begin;
+  }
+  return terms;
+}
+
+void CStructureFactorSum::Evaluate(const CReflexionRow& row, CScratch& scratch,
+                                   std::pair<double, double>* f) const {
+  const CPhaseRow& phases = row.phases;
+  const size_t compositions = m_compositions.size();
+  for (size_t i = 0; i < row.reflexions.size(); ++i) {
+    CompositionFactors(row.reflexions[i]->d, scratch,
+                       scratch.compositionFactors.data() + i * compositions);
+    f[i] = {0.0, 0.0};
+  }
+  DisplacementFactors(m_displacementTerms, phases, scratch.displacementFactors.data(),
+                      scratch.displacementRatios.data(), scratch.displacementRatioSteps.data());
+
+  double sumCos[CPhaseRow::kMaxCount], sumSin[CPhaseRow::kMaxCount];
+  double displacement[CPhaseRow::kMaxCount];
+  for (const CScatterers& scatterers : m_scatterers) {
+    if (scatterers.weighted) {
+      for (size_t m = scatterers.begin; m < scatterers.end; ++m) {
+        const auto t = static_cast<size_t>(m_positionDisplacements[m]);
+        scratch.weights[m] = scratch.displacementFactors[t];
+        if (phases.count == 1) continue;
+        scratch.ratios[m] = scratch.displacementRatios[t];
+        scratch.ratioSteps[m] = scratch.displacementRatioSteps[t];
+      }
+    }
+    SumPhaseFactors(Terms(scatterers, scatterers.weighted ? &scratch : nullptr), phases, sumCos,
+                    sumSin);
+    // An unweighted group's one factor along the row, carried as the weights are.
+    double factor = 1.0, ratio = 1.0, ratioStep = 1.0;
+    if (!scatterers.weighted && scatterers.displacement >= 0) {
+      const auto t = static_cast<size_t>(scatterers.displacement);
+      factor = scratch.displacementFactors[t];
+      ratio = scratch.displacementRatios[t];
+      ratioStep = scratch.displacementRatioSteps[t];
+    }
+    for (size_t j = 0; j < phases.count; ++j) {
+      displacement[j] = factor;
+      factor *= ratio;
+      ratio *= ratioStep;
+    }
+    for (size_t i = 0; i < row.reflexions.size(); ++i) {
+      const auto j = static_cast<size_t>((row.reflexions[i]->l - phases.first.l) / phases.step);
+      const double scale =
+          scratch.compositionFactors[i * compositions + scatterers.composition] * displacement[j];
+      f[i].first += scale * sumCos[j];
+      f[i].second += scale * sumSin[j];
+    }
+  }
 }
 
 std::pair<double, double> CStructureFactorSum::Evaluate(const CTSReflexion& reflexion,
                                                         CScratch& scratch) const {
-  CDisplacementTerms terms;
-  for (size_t j = 0; j < terms.coefficients.size(); ++j)
-    terms.coefficients[j] = m_displacementCoefficients[j].data();
-  terms.count = m_displacements.size();
-  const double h = reflexion.h, k = reflexion.k, l = reflexion.l;
-  DisplacementFactors(
-      terms, {h * h, k * k, l * l, h * k, h * l, k * l, 1.0 / (4.0 * reflexion.d * reflexion.d)},
-      scratch.displacementFactors.data());
-  return SumWith(SumPhaseFactors, reflexion, scratch);
+  CTSReflexion* const one[] = {const_cast<CTSReflexion*>(&reflexion)};
+  std::pair<double, double> f;
+  Evaluate({CPhaseRow{{reflexion.h, reflexion.k, reflexion.l}}, one}, scratch, &f);
+  return f;
 }
 
 std::pair<double, double> CStructureFactorSum::EvaluateByTerms(const CTSReflexion& reflexion,
                                                                CScratch& scratch) const {
+  const int h = reflexion.h, k = reflexion.k, l = reflexion.l;
   for (size_t t = 0; t < m_displacements.size(); ++t) {
     const auto& r = m_displacements[t].rotation;
-    const int h = reflexion.h, k = reflexion.k, l = reflexion.l;
     scratch.displacementFactors[t] = m_displacements[t].ellipsoid->Factor(
         h * r[0] + k * r[3] + l * r[6], h * r[1] + k * r[4] + l * r[7],
         h * r[2] + k * r[5] + l * r[8], reflexion.d);
   }
-  return SumWith(SumPhaseFactorsByTerms, reflexion, scratch);
-}
-
-std::pair<double, double> CStructureFactorSum::SumWith(CPhaseSum phaseSum,
-                                                       const CTSReflexion& reflexion,
-                                                       CScratch& scratch) const {
-  for (size_t c = 0; c < m_compositions.size(); ++c) {
-    double f = 0.0;
-    for (const CTSAtom& atom : m_compositions[c]->atoms)
-      f += ScatteringFactor(atom.scattering, atom.occupancy, reflexion.d, m_kind);
-    scratch.compositionFactors[c] = f;
-  }
-
-  const CHkl hkl{reflexion.h, reflexion.k, reflexion.l};
-  auto terms = [this](const CScatterers& scatterers, const double* weights) {
-    const size_t begin = scatterers.begin;
-    return CPhaseTerms{m_coordinates[0].data() + begin, m_coordinates[1].data() + begin,
-                       m_coordinates[2].data() + begin, weights ? weights + begin : nullptr,
-                       scatterers.end - begin};
-  };
-
+  CompositionFactors(reflexion.d, scratch, scratch.compositionFactors.data());
   double a = 0.0, b = 0.0;
   for (const CScatterers& scatterers : m_scatterers) {
     double f = scratch.compositionFactors[scatterers.composition];
-    std::pair<double, double> sum;
     if (scatterers.weighted) {
-      double* weights = scratch.weights.data();
       for (size_t m = scatterers.begin; m < scatterers.end; ++m)
-        weights[m] = scratch.displacementFactors[static_cast<size_t>(m_positionDisplacements[m])];
-      sum = phaseSum(terms(scatterers, weights), hkl);
-    } else {
-      if (scatterers.displacement >= 0)
-        f *= scratch.displacementFactors[static_cast<size_t>(scatterers.displacement)];
-      sum = phaseSum(terms(scatterers, nullptr), hkl);
+        scratch.weights[m] =
+            scratch.displacementFactors[static_cast<size_t>(m_positionDisplacements[m])];
+    } else if (scatterers.displacement >= 0) {
+      f *= scratch.displacementFactors[static_cast<size_t>(scatterers.displacement)];
     }
-    a += f * sum.first;
-    b += f * sum.second;
+    CPhaseTerms terms = Terms(scatterers, scatterers.weighted ? &scratch : nullptr);
+    terms.ratios = terms.ratioSteps = nullptr;
+    const auto [sumCos, sumSin] = SumPhaseFactorsByTerms(terms, {h, k, l});
+    a += f * sumCos;
+    b += f * sumSin;
   }
   return {a, b};
+}
+
+std::vector<CReflexionRow> ReflexionRows(std::vector<CTSReflexion*>& reflexions) {
+  std::sort(reflexions.begin(), reflexions.end(), [](const CTSReflexion* a, const CTSReflexion* b) {
+    return std::tie(a->h, a->k, a->l) < std::tie(b->h, b->k, b->l);
+  });
+  std::vector<CReflexionRow> rows;
+  for (size_t begin = 0, end = 0; begin < reflexions.size(); begin = end) {
+    const CTSReflexion& first = *reflexions[begin];
+    CPhaseRow phases{{first.h, first.k, first.l}};
+    auto onRow = [&](const CTSReflexion& r) {
+      if (r.h != first.h || r.k != first.k) return false;
+      const int distance = r.l - first.l;
+      if (distance <= 0) return false;
+      if (phases.count == 1) phases.step = distance;
+      return distance % phases.step == 0 &&
+             static_cast<size_t>(distance / phases.step) < CPhaseRow::kMaxCount;
+    };
+    for (end = begin + 1; end < reflexions.size() && onRow(*reflexions[end]); ++end)
+      phases.count = static_cast<size_t>((reflexions[end]->l - first.l) / phases.step) + 1;
+    rows.push_back({phases, std::span(reflexions).subspan(begin, end - begin)});
+  }
+  return rows;
 }
 
 void CalculateIntensities(CTSCrystal& crystal, const CRadiationSpec& radiation) {
@@ -296,21 +391,31 @@ void CalculateIntensities(CTSCrystal& crystal, const CRadiationSpec& radiation) 
     if (orientation) equivalents[t].reserve(orientation->MaxEquivalents());
   }
 
-  const auto count = static_cast<int64_t>(reflexions.size());
+  std::vector<CTSReflexion*> sorted(reflexions.size());
+  std::transform(reflexions.begin(), reflexions.end(), sorted.begin(),
+                 [](const auto& r) { return r.get(); });
+  const std::vector<CReflexionRow> rows = ReflexionRows(sorted);
+
+  const auto count = static_cast<int64_t>(rows.size());
   const bool parallel = reflexions.size() * sum.PositionCount() > kParallelWork;
 #pragma omp parallel for schedule(dynamic, 1) if (parallel)
   for (int64_t i = 0; i < count; ++i) {
     const auto thread = static_cast<size_t>(omp_get_thread_num());
-    CTSReflexion& r = *reflexions[static_cast<size_t>(i)];
-    const auto [a, b] = sum.Evaluate(r, scratches[thread]);
-    r.fReal = a;
-    r.fImaginary = b;
-    r.phase = StructureFactorPhase(a, b);
-    const CGeometryFactors geometry = GeometryFactors(radiation, r.d);
-    r.lp = geometry.lp;
-    const double intensity = (a * a + b * b) * geometry.k * geometry.lp / volumeSquared;
-    r.intensity = intensity * (orientation ? orientation->Factor(r, equivalents[thread])
-                                           : static_cast<double>(r.multiplicity));
+    const CReflexionRow& row = rows[static_cast<size_t>(i)];
+    std::pair<double, double> f[CPhaseRow::kMaxCount];
+    sum.Evaluate(row, scratches[thread], f);
+    for (size_t j = 0; j < row.reflexions.size(); ++j) {
+      CTSReflexion& r = *row.reflexions[j];
+      const auto [a, b] = f[j];
+      r.fReal = a;
+      r.fImaginary = b;
+      r.phase = StructureFactorPhase(a, b);
+      const CGeometryFactors geometry = GeometryFactors(radiation, r.d);
+      r.lp = geometry.lp;
+      const double intensity = (a * a + b * b) * geometry.k * geometry.lp / volumeSquared;
+      r.intensity = intensity * (orientation ? orientation->Factor(r, equivalents[thread])
+                                             : static_cast<double>(r.multiplicity));
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -27,23 +28,40 @@ void CheckScatteringFactors(const CTSCrystal& crystal);
 // factor is computed once for a run of such sites.
 void AssignScatteringGroups(CTSCrystal& crystal);
 
+// Reflexions of equal h and k whose l lie on one phase row, reflexion i at row step
+// (l_i - first.l) / step; the steps between them may skip reflexions the list does not hold.
+struct CReflexionRow {
+  CPhaseRow phases;
+  std::span<CTSReflexion* const> reflexions;
+};
+
+// Sorts `reflexions` by (h, k, l) and cuts them into rows, each as long as its reflexions
+// allow: the step of a row is the distance of its first two l, and a row ends where an l is
+// off its steps or beyond CPhaseRow::kMaxCount of them.
+std::vector<CReflexionRow> ReflexionRows(std::vector<CTSReflexion*>& reflexions);
+
 // F = A + iB of reflexions of one crystal. Built once per calculation; Evaluate only reads,
 // so threads share it, each with its own working space.
 class CStructureFactorSum {
  public:
   // Per-thread working space.
   struct CScratch {
-    std::vector<double> compositionFactors;
-    std::vector<double> displacementFactors;  // one per record, then 1 for positions without
-    std::vector<double> weights;              // the positions of weighted groups
+    std::vector<double> recordFactors;       // one per record at one reflexion
+    std::vector<double> compositionFactors;  // per reflexion of a row, one per composition
+    // Per record, then factor, ratio and ratio step 1 for positions without one.
+    std::vector<double> displacementFactors, displacementRatios, displacementRatioSteps;
+    // The positions of weighted groups.
+    std::vector<double> weights, ratios, ratioSteps;
   };
 
   // Assumes the sites' scattering-factor groups are assigned.
   CStructureFactorSum(const CTSCrystal& crystal, CScatteringKind kind);
 
   CScratch NewScratch() const;
-  // (A, B) of the reflexion, the displacement factors taken and the phase factors summed in
-  // vectors (DisplacementFactors, SumPhaseFactors).
+  // (A, B) of each reflexion of the row into f, the displacement factors taken and the phase
+  // factors summed in vectors along the row (DisplacementFactors, SumPhaseFactors).
+  void Evaluate(const CReflexionRow& row, CScratch& scratch, std::pair<double, double>* f) const;
+  // (A, B) of one reflexion, a row of one.
   std::pair<double, double> Evaluate(const CTSReflexion& reflexion, CScratch& scratch) const;
   // The same term by term: each displacement record's own factor at the turned indices, and
   // SumPhaseFactorsByTerms. The oracle for Evaluate.
@@ -71,17 +89,21 @@ class CStructureFactorSum {
     bool weighted;       // each position weighted by its entry of m_positionDisplacements
   };
 
-  // The sum once the displacement factors are in the scratch.
-  using CPhaseSum = std::pair<double, double> (*)(const CPhaseTerms&, const CHkl&);
-  std::pair<double, double> SumWith(CPhaseSum phaseSum, const CTSReflexion& reflexion,
-                                    CScratch& scratch) const;
+  // The sum of each composition's scattering factors at d.
+  void CompositionFactors(double d, CScratch& scratch, double* factors) const;
+  // The positions of a group, weighted as the scratch's weight arrays say.
+  CPhaseTerms Terms(const CScatterers& scatterers, const CScratch* weighted) const;
 
   CScatteringKind m_kind;
   std::vector<CScatterers> m_scatterers;
-  std::vector<const CTSSite*> m_compositions;  // the site whose species give a scattering factor
+  // The distinct scattering records of the atoms, each evaluated once per reflexion, and each
+  // composition's atoms as (record, occupancy): its scattering factor is their sum.
+  std::vector<const CVHASF*> m_records;
+  std::vector<std::vector<std::pair<size_t, double>>> m_compositions;
   std::vector<CDisplacement> m_displacements;
   // The same records as coefficients of the reflexion's monomials, one array per monomial.
   std::array<std::vector<double>, CDisplacementTerms::kMonomials> m_displacementCoefficients;
+  CDisplacementTerms m_displacementTerms;
   // Per table position, its entry of m_displacements; m_displacements.size() for none.
   std::vector<int32_t> m_positionDisplacements;
   size_t m_positionCount = 0;

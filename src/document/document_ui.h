@@ -32,4 +32,7 @@ class CDocumentUi {
   // A pattern just made from a crystal or data file, before it is calculated: the command line
   // gives it the settings of its options here. Raising refuses the file, which then adds nothing.
   virtual void SetUpFilePattern(CTSPattern&) {}
+  // Whether calculating a pattern includes its profile. A run that only lists reflexions or
+  // peaks has no use for one, and on a large cell it costs as much as the structure factors.
+  virtual bool WantsProfiles() const { return true; }
 };

@@ -428,7 +428,7 @@ void CTessDoc::Calculate(std::span<CTSPattern* const> patterns, const CPlotSpec&
   m_ui.RunLongWork([&] {
     for (CTSPattern* pattern : patterns) {
       pattern->Recalculate(plotSpec);
-      pattern->GetProfile(plotSpec);
+      if (m_ui.WantsProfiles()) pattern->GetProfile(plotSpec);
     }
   });
   for (CTSPattern* pattern : patterns) pattern->SetNeedsCalculation(false);

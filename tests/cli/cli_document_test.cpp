@@ -76,16 +76,30 @@ TEST(CliDocument, EachFileBringsItsPatternsAndASessionLeavesTheRunsPlotSpecifica
 
 TEST(CliDocument, QuestionsAreAnsweredContinueAndEveryFilePatternIsSetUp) {
   size_t setUp = 0;
-  CCliDocumentUi ui([&](CTSPattern& pattern) {
-    ++setUp;
-    pattern.SetPlotted(false);  // nothing to calculate
-  });
+  CCliDocumentUi ui(
+      [&](CTSPattern& pattern) {
+        ++setUp;
+        pattern.SetPlotted(false);  // nothing to calculate
+      },
+      true);
   CTessDoc document(ui);
   document.AddFiles(std::vector<std::string>(CTessDoc::kManyItems + 1, TestFile("silicon.cif")));
   EXPECT_EQ(document.Patterns().size(), CTessDoc::kManyItems + 1);
   EXPECT_EQ(setUp, CTessDoc::kManyItems + 1);
   for (const auto& pattern : document.Patterns())
     EXPECT_TRUE(pattern->Crystal()->reflexions.empty()) << "an unplotted pattern was calculated";
+}
+
+// A run that lists reflexions calculates intensities and leaves the profile alone.
+TEST(CliDocument, ARunWithoutProfilesCalculatesIntensitiesOnly) {
+  for (const bool profiles : {false, true}) {
+    CCliDocument document(CPlotSpec::BuiltIn(), {}, profiles);
+    const CPatternList added = document.Add(TestFile("silicon.cif"));
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_FALSE(added.front()->Crystal()->reflexions.empty());
+    EXPECT_GT(added.front()->Crystal()->reflexions.front()->intensity, 0.0);
+    EXPECT_EQ(added.front()->ProfilePoints(true).empty(), !profiles);
+  }
 }
 
 // The points of a profile file's text.

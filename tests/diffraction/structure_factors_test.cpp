@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <random>
+#include <set>
 
 #include "diffraction/calculate.h"
 #include "diffraction/intensity_factors.h"
@@ -135,9 +136,10 @@ TEST(StructureFactors, SumsAgreeWithTheRuleTermByTerm) {
     AssignScatteringGroups(crystal);
     for (auto kind : {CScatteringKind::kXray, CScatteringKind::kNeutron, CScatteringKind::kElectron}) {
       const CStructureFactorSum sum(crystal, kind);
-      auto scratch = sum.NewScratch();
-      for (const auto& r : crystal.reflexions) {
-        const auto [a, b] = sum.Evaluate(*r, scratch);
+      const auto f = test_crystals::RowSums(sum, crystal.reflexions);
+      for (size_t i = 0; i < f.size(); ++i) {
+        const auto& r = crystal.reflexions[i];
+        const auto [a, b] = f[i];
         const auto [directA, directB] = DirectF(crystal, *r, kind);
         const double scale = SumOfMagnitudes(crystal, *r, kind);
         ASSERT_NEAR(a, directA, 1e-12 * scale) << r->h << " " << r->k << " " << r->l;
@@ -145,6 +147,36 @@ TEST(StructureFactors, SumsAgreeWithTheRuleTermByTerm) {
       }
     }
   }
+}
+
+// Rows hold every reflexion once, each on its row's steps, and run as long as the list
+// allows: in an F-centred cell l steps by two along a row.
+TEST(StructureFactors, ReflexionRowsCoverTheListOnTheirSteps) {
+  CTSCrystal crystal = test_crystals::NaCl();
+  ASSERT_TRUE(GenerateReflexions(crystal, {0.25, std::nullopt}));
+  std::vector<CTSReflexion*> reflexions;
+  for (const auto& r : crystal.reflexions) reflexions.push_back(r.get());
+  const std::vector<CReflexionRow> rows = ReflexionRows(reflexions);
+  std::set<const CTSReflexion*> seen;
+  size_t longest = 0;
+  for (const CReflexionRow& row : rows) {
+    const CPhaseRow& p = row.phases;
+    ASSERT_LE(p.count, CPhaseRow::kMaxCount);
+    for (const CTSReflexion* r : row.reflexions) {
+      EXPECT_TRUE(seen.insert(r).second);
+      EXPECT_EQ(r->h, p.first.h);
+      EXPECT_EQ(r->k, p.first.k);
+      EXPECT_EQ((r->l - p.first.l) % p.step, 0);
+      EXPECT_LT((r->l - p.first.l) / p.step, static_cast<int>(p.count));
+    }
+    EXPECT_EQ(row.reflexions.back()->l, p.first.l + static_cast<int>(p.count - 1) * p.step);
+    if (row.reflexions.size() > 1) {
+      EXPECT_EQ(p.step, 2);
+    }
+    longest = std::max(longest, row.reflexions.size());
+  }
+  EXPECT_EQ(seen.size(), crystal.reflexions.size());
+  EXPECT_GT(longest, 4u);
 }
 
 TEST(StructureFactors, FriedelMatesAreComplexConjugates) {

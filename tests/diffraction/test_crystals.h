@@ -2,13 +2,18 @@
 // with scattering-factor records matched from the built-in table.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "crystal/crystal.h"
 #include "crystal/spacegroups.h"
 #include "crystal/thermal.h"
+#include "diffraction/reflexion.h"
 #include "diffraction/scattering_table.h"
+#include "diffraction/structure_factors.h"
 
 namespace test_crystals {
 
@@ -61,6 +66,24 @@ inline CTSCrystal NaCl() {
 inline CTSCrystal Quartz() {
   return MakeCrystal("P 32 2 1", 4.9134, 4.9134, 5.4052, 90.0, 90.0, 120.0,
                      {{"Si", 0.4697, 0.0, 2.0 / 3.0}, {"O", 0.4133, 0.2672, 0.1188 + 2.0 / 3.0}});
+}
+
+// F of every reflexion of the list in list order, evaluated along rows as the calculation
+// evaluates them.
+inline std::vector<std::pair<double, double>> RowSums(
+    const CStructureFactorSum& sum, const std::vector<std::shared_ptr<CTSReflexion>>& list) {
+  std::vector<CTSReflexion*> reflexions;
+  std::unordered_map<const CTSReflexion*, size_t> index;
+  for (const auto& r : list)
+    index.emplace(r.get(), reflexions.size()), reflexions.push_back(r.get());
+  CStructureFactorSum::CScratch scratch = sum.NewScratch();
+  std::vector<std::pair<double, double>> f(list.size());
+  std::pair<double, double> row[CPhaseRow::kMaxCount];
+  for (const CReflexionRow& r : ReflexionRows(reflexions)) {
+    sum.Evaluate(r, scratch, row);
+    for (size_t i = 0; i < r.reflexions.size(); ++i) f[index.at(r.reflexions[i])] = row[i];
+  }
+  return f;
 }
 
 }  // namespace test_crystals
