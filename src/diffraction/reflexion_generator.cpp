@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include <parallel/algorithm>  // libstdc++'s sorts on OpenMP threads
+
 #include "app/status.h"
 #include "app/status_log.h"
 #include "crystal/crystal.h"
@@ -30,6 +32,8 @@ constexpr double kTighteningStep = 1.01;
 // does not have the symmetry of its group keeps them apart.
 constexpr double kSameD = 9.999999747378752e-06;
 constexpr size_t kManyReflexions = 100000;
+// Searches expected to find more candidates than this share the work between threads.
+constexpr double kParallelCandidates = 200000.0;
 // A reflexion as the list holds it: the record in its shared block, and the pointer.
 constexpr double kBytesPerReflexion =
     sizeof(CTSReflexion) + 32.0 + sizeof(std::shared_ptr<CTSReflexion>);
@@ -161,49 +165,69 @@ std::pair<int32_t, int32_t> LRange(const CTSCrystal& crystal, double dLimit, int
   return {static_cast<int32_t>(low), static_cast<int32_t>(high)};
 }
 
-// Every triple of one half of reciprocal space inside the bounds that is longer-spaced than
-// the limit and not absent, in the order (h,0,0), (h,k,0), (h,k,l) with l > 0.
-std::vector<CCandidate> Enumerate(const CTSCrystal& crystal, const CReflexionSymmetry& symmetry,
-                                  double dLimit, const CIndexBounds& bounds) {
-  std::vector<CCandidate> candidates;
-  // The box of the bounds can hold many times the points of the sphere in an oblique cell.
-  candidates.reserve(static_cast<size_t>(std::min(1.1 * EstimatedCandidates(crystal, dLimit),
-                                                  static_cast<double>(bounds.estimate / 2)) +
-                                         16));
-  std::optional<CAbsenceTables> tables;
-  if (symmetry.HasSpaceGroupAbsences()) tables.emplace(symmetry, bounds);
-
+// Appends the triples (h, k, l), l = lFrom..lTo, that are longer-spaced than the limit and not
+// absent.
+void AddRow(const CTSCrystal& crystal, const CReflexionSymmetry& symmetry, double dLimit,
+            CAbsenceTables* tables, int32_t h, int32_t k, int32_t lFrom, int32_t lTo,
+            std::vector<CCandidate>& candidates) {
   bool rowStarted = false;
-  auto consider = [&](int32_t h, int32_t k, int32_t l) {
+  for (int32_t l = lFrom; l <= lTo; ++l) {
     const double d = crystal.DSpacing(h, k, l);
-    if (!(d > dLimit)) return;
+    if (!(d > dLimit)) continue;
     const CHkl hkl{h, k, l};
-    if (symmetry.IsLatticeAbsent(hkl)) return;
+    if (symmetry.IsLatticeAbsent(hkl)) continue;
     if (tables) {
       if (!rowStarted) tables->BeginRow(h, k);
       rowStarted = true;
-      if (tables->IsAbsent(hkl)) return;
+      if (tables->IsAbsent(hkl)) continue;
     }
-    candidates.push_back({static_cast<int16_t>(h), static_cast<int16_t>(k), static_cast<int16_t>(l), 2, d});
-  };
+    candidates.push_back(
+        {static_cast<int16_t>(h), static_cast<int16_t>(k), static_cast<int16_t>(l), 2, d});
+  }
+}
+
+// Every triple of one half of reciprocal space inside the bounds that is longer-spaced than
+// the limit and not absent, in the order (h,0,0), (h,k,0), (h,k,l) with l > 0. Many triples
+// are searched by a team of threads, slice by slice of h, and the slices joined in order: the
+// same list for any team.
+std::vector<CCandidate> Enumerate(const CTSCrystal& crystal, const CReflexionSymmetry& symmetry,
+                                  double dLimit, const CIndexBounds& bounds) {
+  const double expected = EstimatedCandidates(crystal, dLimit);
+  const bool parallel = expected > kParallelCandidates;
+  std::vector<CCandidate> candidates;
+  // The box of the bounds can hold many times the points of the sphere in an oblique cell.
+  if (!parallel)
+    candidates.reserve(
+        static_cast<size_t>(std::min(1.1 * expected, static_cast<double>(bounds.estimate / 2))) +
+        16);
+  std::optional<CAbsenceTables> tables;
+  if (symmetry.HasSpaceGroupAbsences()) tables.emplace(symmetry, bounds);
 
   const int32_t hMax = bounds.h, kMax = bounds.k, lMax = bounds.l;
-  for (int32_t h = 1; h <= hMax; ++h) {
-    rowStarted = false;
-    consider(h, 0, 0);
-  }
-  for (int32_t h = -hMax; h <= hMax; ++h) {
-    for (int32_t k = 1; k <= kMax; ++k) {
-      rowStarted = false;
-      consider(h, k, 0);
+  for (int32_t h = 1; h <= hMax; ++h)
+    AddRow(crystal, symmetry, dLimit, tables ? &*tables : nullptr, h, 0, 0, 0, candidates);
+  for (int32_t h = -hMax; h <= hMax; ++h)
+    for (int32_t k = 1; k <= kMax; ++k)
+      AddRow(crystal, symmetry, dLimit, tables ? &*tables : nullptr, h, k, 0, 0, candidates);
+
+  std::vector<std::vector<CCandidate>> slices(static_cast<size_t>(2 * hMax + 1));
+#pragma omp parallel if (parallel) firstprivate(tables)
+  {
+#pragma omp for schedule(dynamic, 1)
+    for (int32_t h = -hMax; h <= hMax; ++h) {
+      std::vector<CCandidate>& slice = slices[static_cast<size_t>(h + hMax)];
+      for (int32_t k = -kMax; k <= kMax; ++k) {
+        const auto [lFrom, lTo] = LRange(crystal, dLimit, h, k, lMax);
+        AddRow(crystal, symmetry, dLimit, tables ? &*tables : nullptr, h, k, lFrom, lTo, slice);
+      }
     }
   }
-  for (int32_t h = -hMax; h <= hMax; ++h) {
-    for (int32_t k = -kMax; k <= kMax; ++k) {
-      rowStarted = false;
-      const auto [lFrom, lTo] = LRange(crystal, dLimit, h, k, lMax);
-      for (int32_t l = lFrom; l <= lTo; ++l) consider(h, k, l);
-    }
+  size_t total = candidates.size();
+  for (const std::vector<CCandidate>& slice : slices) total += slice.size();
+  candidates.reserve(total);
+  for (std::vector<CCandidate>& slice : slices) {
+    candidates.insert(candidates.end(), slice.begin(), slice.end());
+    std::vector<CCandidate>().swap(slice);
   }
   return candidates;
 }
@@ -440,9 +464,10 @@ bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits) {
   {
     CStatus sorting(kSortingText, candidates.size());
     std::erase_if(candidates, [](const CCandidate& c) { return c.multiplicity == 0; });
-    // Equal d-spacings keep their enumeration order, so the list is the same on every platform.
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const CCandidate& a, const CCandidate& b) { return a.d > b.d; });
+    // Equal d-spacings keep their enumeration order, so the list is the same on every platform
+    // and for any number of threads sorting it.
+    auto longerSpaced = [](const CCandidate& a, const CCandidate& b) { return a.d > b.d; };
+    __gnu_parallel::stable_sort(candidates.begin(), candidates.end(), longerSpaced);
   }
   {
     CStatus optimising(kOptimisingText, unique);

@@ -26,7 +26,7 @@ constexpr double kZeroIntensity = 1.8189894035458565e-12;
 // Below this many terms a loop runs on the calling thread alone: waking the other threads
 // would cost more than it saves.
 constexpr size_t kParallelWork = 20000;
-// A site with this many positions fills several vectors of any width on its own.
+// This many positions fill several vectors of any width on their own.
 constexpr size_t kAlonePositions = 32;
 
 std::string_view FirstCharacters(std::string_view symbol) {
@@ -154,10 +154,11 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
     : m_kind(kind) {
   // A run of included sites of one group takes its scattering factor from the run's first
   // site; equal species and equal displacement records then share one evaluation per
-  // reflexion.
-  using CGroupKey = std::tuple<size_t, int, bool>;  // composition, displacement, weighted
-  std::map<CGroupKey, std::vector<std::pair<const VHTypes::CVector*, int32_t>>> groups;
-  std::vector<CGroupKey> order;  // groups in order of first appearance
+  // reflexion. Positions are collected by species and by the displacement record that acts on
+  // them (an anisotropic tensor turns with each image).
+  using CRecordKey = std::pair<size_t, int32_t>;  // composition, displacement (-1 none)
+  std::map<CRecordKey, std::vector<const VHTypes::CVector*>> byRecord;
+  std::vector<CRecordKey> order;  // in order of first appearance
   std::unordered_map<std::string, size_t> compositionIndex, recordIndex, displacementIndex;
   const CTSSite* runSource = nullptr;
   int64_t runGroup = 0;
@@ -187,15 +188,29 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
                                            DisplacementKey(*ellipsoid, rotation),
                                            {ellipsoid, rotation}));
     };
-    const int displacement = ellipsoid ? entry(VHTypes::kIdentityRotation) : -1;
-    const bool weighted = turns || site.positions.size() < kAlonePositions;
-    const CGroupKey key =
-        weighted ? CGroupKey{composition, -1, true} : CGroupKey{composition, displacement, false};
-    auto [group, added] = groups.try_emplace(key);
-    if (added) order.push_back(key);
-    for (size_t i = 0; i < site.positions.size(); ++i)
-      group->second.emplace_back(&site.positions[i],
-                                 turns ? entry(SignFree(site.rotations[i])) : displacement);
+    const int32_t displacement = ellipsoid ? entry(VHTypes::kIdentityRotation) : -1;
+    for (size_t i = 0; i < site.positions.size(); ++i) {
+      const CRecordKey key{composition, turns ? entry(SignFree(site.rotations[i])) : displacement};
+      auto [group, added] = byRecord.try_emplace(key);
+      if (added) order.push_back(key);
+      group->second.push_back(&site.positions[i]);
+    }
+  }
+
+  // Enough positions of one species and record sum alone and take their factors once; the
+  // rest share one sum per species with each term weighted by its own position's record, so
+  // that sums stay long enough to fill the vectors.
+  using CGroupKey = std::tuple<size_t, int, bool>;  // composition, displacement, weighted
+  std::map<CGroupKey, std::vector<std::pair<const VHTypes::CVector*, int32_t>>> groups;
+  std::vector<CGroupKey> groupOrder;
+  for (const CRecordKey& key : order) {
+    const auto& positions = byRecord[key];
+    const auto [species, displacement] = key;
+    const bool weighted = positions.size() < kAlonePositions;
+    const CGroupKey groupKey{species, weighted ? -1 : displacement, weighted};
+    auto [group, added] = groups.try_emplace(groupKey);
+    if (added) groupOrder.push_back(groupKey);
+    for (const VHTypes::CVector* p : positions) group->second.emplace_back(p, displacement);
   }
   const auto none = static_cast<int32_t>(m_displacements.size());
 
@@ -209,7 +224,7 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
     m_displacementTerms.coefficients[j] = m_displacementCoefficients[j].data();
   m_displacementTerms.count = m_displacements.size();
 
-  for (const CGroupKey& key : order) {
+  for (const CGroupKey& key : groupOrder) {
     const auto& positions = groups[key];
     const auto [composition, displacement, weighted] = key;
     m_scatterers.push_back(

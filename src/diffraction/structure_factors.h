@@ -78,10 +78,10 @@ class CStructureFactorSum {
     VHTypes::CRotation rotation;
   };
   // Positions of one species (records and occupancies), whose terms are summed first and then
-  // multiplied by its scattering factor. A large site with one displacement record sums alone
-  // and is weighted once; the positions of small sites, and of those whose anisotropic
-  // displacement turns with each image, share one sum per species with each term weighted by
-  // its own position's factor, so that sums stay long enough to fill the vectors.
+  // multiplied by its scattering factor. Many positions of one species and one displacement
+  // record sum alone and are weighted once; the others (small sites, the images of a tensor
+  // that turns with them) share one sum per species with each term weighted by its own
+  // position's factor, so that sums stay long enough to fill the vectors.
   struct CScatterers {
     size_t composition;  // index into m_compositions
     int displacement;    // of an unweighted group: index into m_displacements, -1 for none

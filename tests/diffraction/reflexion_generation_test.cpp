@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cmath>
 #include <map>
@@ -195,6 +196,26 @@ TEST(ReflexionGeneration, IdentityOnlyGivesTheWholeHalfSphereUnmerged) {
   EXPECT_EQ(Indices(*FindReflexion(crystal, {-1, 2, 0})), std::make_tuple(1, -2, 0));
   EXPECT_EQ(Indices(*FindReflexion(crystal, {-1, -1, -1})), std::make_tuple(1, 1, 1));
   EXPECT_EQ(Indices(*FindReflexion(crystal, {1, -1, -1})), std::make_tuple(-1, 1, 1));
+}
+
+// A search large enough to be shared between threads gives the list of one thread, triple
+// for triple, screw-axis absences included.
+TEST(ReflexionGeneration, ALargeSearchGivesTheSameListOnAnyNumberOfThreads) {
+  const int threads = omp_get_max_threads();
+  const CTSCrystal original =
+      test_crystals::MakeCrystal("P 21 21 21", 43.0, 41.0, 45.0, 90.0, 90.0, 90.0, {});
+  ASSERT_GT(EstimatedCandidates(original, 0.9), 2e5);
+  std::vector<std::vector<std::tuple<int, int, int, int, double>>> lists;
+  for (const int team : {1, 2}) {
+    omp_set_num_threads(team);
+    CTSCrystal crystal = original;
+    auto& list = lists.emplace_back();
+    for (const auto& r : Generate(crystal, 0.9, 1000000))
+      list.emplace_back(r->h, r->k, r->l, r->multiplicity, r->d);
+  }
+  omp_set_num_threads(threads);
+  EXPECT_EQ(lists[0], lists[1]);
+  EXPECT_GT(lists[0].size(), 50000u);
 }
 
 TEST(ReflexionGeneration, TheCapKeepsTheLargestDSpacings) {
