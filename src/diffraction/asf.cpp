@@ -16,18 +16,23 @@ double XrayFormFactor(const CVHASF& record, double s2) {
          f[6] * std::exp(-f[7] * s2) + f[8];
 }
 
-double ScatteringFactor(const CVHASF& record, double occupancy, double d, CScatteringKind kind) {
-  if (occupancy <= 0.0) return 0.0;
-  const double s2 = 1.0 / (4.0 * d * d);
+double ScatteringFactorOf(const CVHASF& record, double xray, double s2, CScatteringKind kind) {
   switch (kind) {
     case CScatteringKind::kNeutron:
-      return record.b * occupancy;
+      return record.b;
     case CScatteringKind::kElectron:
-      return kElectronScale * (record.z - XrayFormFactor(record, s2)) / s2 * occupancy;
+      return kElectronScale * (record.z - xray) / s2;
     case CScatteringKind::kXray:
       break;
   }
-  return XrayFormFactor(record, s2) * occupancy;
+  return xray;
+}
+
+double ScatteringFactor(const CVHASF& record, double occupancy, double d, CScatteringKind kind) {
+  if (occupancy <= 0.0) return 0.0;
+  const double s2 = 1.0 / (4.0 * d * d);
+  const double xray = kind == CScatteringKind::kNeutron ? 0.0 : XrayFormFactor(record, s2);
+  return ScatteringFactorOf(record, xray, s2, kind) * occupancy;
 }
 
 std::string ScatteringSymbolFromText(std::string_view text) {

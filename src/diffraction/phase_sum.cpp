@@ -237,6 +237,27 @@ void DisplacementFactors(const CDisplacementTerms& terms, const CPhaseRow& row, 
   }
 }
 
+void GaussianTerms(const double* a, const double* b, size_t count, double s2, double* terms) {
+  using D = hn::ScalableTag<double>;
+  const D d;
+  const size_t lanes = hn::Lanes(d);
+  const auto minusS2 = hn::Set(d, -s2);
+  size_t i = 0;
+  for (; i + lanes <= count; i += lanes)
+    hn::StoreU(hn::Mul(hn::LoadU(d, a + i), hn::Exp(d, hn::Mul(hn::LoadU(d, b + i), minusS2))), d,
+               terms + i);
+  if (i < count) {
+    // The last partial vector from copies: loads never reach past the caller's arrays.
+    constexpr size_t kMaxLanes = HWY_MAX_BYTES / sizeof(double);
+    HWY_ALIGN double restA[kMaxLanes] = {}, restB[kMaxLanes] = {}, out[kMaxLanes];
+    std::copy(a + i, a + count, restA);
+    std::copy(b + i, b + count, restB);
+    hn::Store(hn::Mul(hn::Load(d, restA), hn::Exp(d, hn::Mul(hn::Load(d, restB), minusS2))), d,
+              out);
+    std::copy(out, out + (count - i), terms + i);
+  }
+}
+
 const char* InstructionSet() {
   return hwy::TargetName(HWY_TARGET);
 }
@@ -250,6 +271,7 @@ HWY_AFTER_NAMESPACE();
 namespace phase_sum {
 HWY_EXPORT(SumPhaseFactors);
 HWY_EXPORT(DisplacementFactors);
+HWY_EXPORT(GaussianTerms);
 HWY_EXPORT(InstructionSet);
 }  // namespace phase_sum
 
@@ -261,6 +283,10 @@ void SumPhaseFactors(const CPhaseTerms& terms, const CPhaseRow& row, double* sum
 void DisplacementFactors(const CDisplacementTerms& terms, const CPhaseRow& row, double* factors,
                          double* ratios, double* ratioSteps) {
   HWY_DYNAMIC_DISPATCH(phase_sum::DisplacementFactors)(terms, row, factors, ratios, ratioSteps);
+}
+
+void GaussianTerms(const double* a, const double* b, size_t count, double s2, double* terms) {
+  HWY_DYNAMIC_DISPATCH(phase_sum::GaussianTerms)(a, b, count, s2, terms);
 }
 
 std::pair<double, double> SumPhaseFactorsByTerms(const CPhaseTerms& terms, const CHkl& hkl) {

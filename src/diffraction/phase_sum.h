@@ -79,6 +79,10 @@ struct CDisplacementTerms {
 void DisplacementFactors(const CDisplacementTerms& terms, const CPhaseRow& row, double* factors,
                          double* ratios, double* ratioSteps);
 
+// terms[i] = a[i] exp(-b[i] s2) for i < count, each within a few units in the last place of
+// std::exp: the Gaussians of many X-ray form factors at one reflexion.
+void GaussianTerms(const double* a, const double* b, size_t count, double s2, double* terms);
+
 // The instruction set SumPhaseFactors and DisplacementFactors run on now, as Highway names it
 // ("AVX3", "AVX2", "SSE4", "EMU128", ...).
 const char* PhaseSumInstructionSet();

@@ -26,6 +26,8 @@ constexpr double kZeroIntensity = 1.8189894035458565e-12;
 // Below this many terms a loop runs on the calling thread alone: waking the other threads
 // would cost more than it saves.
 constexpr size_t kParallelWork = 20000;
+// Gaussians of an X-ray form factor.
+constexpr size_t kGaussians = 4;
 // This many positions fill several vectors of any width on their own.
 constexpr size_t kAlonePositions = 32;
 
@@ -212,6 +214,11 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
     if (added) groupOrder.push_back(groupKey);
     for (const VHTypes::CVector* p : positions) group->second.emplace_back(p, displacement);
   }
+  for (const CVHASF* record : m_records)
+    for (size_t g = 0; g < kGaussians; ++g) {
+      m_gaussianA.push_back(record->f[2 * g]);
+      m_gaussianB.push_back(record->f[2 * g + 1]);
+    }
   const auto none = static_cast<int32_t>(m_displacements.size());
 
   for (const CDisplacement& displacement : m_displacements) {
@@ -240,6 +247,7 @@ CStructureFactorSum::CStructureFactorSum(const CTSCrystal& crystal, CScatteringK
 
 CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
   CScratch scratch;
+  scratch.gaussians.resize(m_gaussianA.size());
   scratch.recordFactors.resize(m_records.size());
   scratch.compositionFactors.resize(CPhaseRow::kMaxCount * m_compositions.size());
   for (auto* records :
@@ -251,8 +259,17 @@ CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
 }
 
 void CStructureFactorSum::CompositionFactors(double d, CScratch& scratch, double* factors) const {
-  for (size_t r = 0; r < m_records.size(); ++r)
-    scratch.recordFactors[r] = ScatteringFactor(*m_records[r], 1.0, d, m_kind);
+  const double s2 = 1.0 / (4.0 * d * d);
+  const bool xray = m_kind != CScatteringKind::kNeutron;
+  if (xray)
+    GaussianTerms(m_gaussianA.data(), m_gaussianB.data(), m_gaussianA.size(), s2,
+                  scratch.gaussians.data());
+  for (size_t r = 0; r < m_records.size(); ++r) {
+    // Added in the order XrayFormFactor adds them.
+    const double* g = scratch.gaussians.data() + kGaussians * r;
+    const double form = xray ? g[0] + g[1] + g[2] + g[3] + m_records[r]->f[8] : 0.0;
+    scratch.recordFactors[r] = ScatteringFactorOf(*m_records[r], form, s2, m_kind);
+  }
   for (size_t c = 0; c < m_compositions.size(); ++c) {
     double f = 0.0;
     for (const auto& [record, occupancy] : m_compositions[c])

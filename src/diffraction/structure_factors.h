@@ -46,6 +46,7 @@ class CStructureFactorSum {
  public:
   // Per-thread working space.
   struct CScratch {
+    std::vector<double> gaussians;           // the records' Gaussian terms at one reflexion
     std::vector<double> recordFactors;       // one per record at one reflexion
     std::vector<double> compositionFactors;  // per reflexion of a row, one per composition
     // Per record, then factor, ratio and ratio step 1 for positions without one.
@@ -99,6 +100,8 @@ class CStructureFactorSum {
   // The distinct scattering records of the atoms, each evaluated once per reflexion, and each
   // composition's atoms as (record, occupancy): its scattering factor is their sum.
   std::vector<const CVHASF*> m_records;
+  // The records' X-ray Gaussians a exp(-b s^2), four per record in record order.
+  std::vector<double> m_gaussianA, m_gaussianB;
   std::vector<std::vector<std::pair<size_t, double>>> m_compositions;
   std::vector<CDisplacement> m_displacements;
   // The same records as coefficients of the reflexion's monomials, one array per monomial.
