@@ -5,6 +5,7 @@
 #include <QImage>
 #include <filesystem>
 
+#include "cli/child_process.h"
 #include "cli/run_cli.h"
 #include "support/data_files.h"
 #include "support/scratch_folder.h"
@@ -35,6 +36,20 @@ TEST(PlotCommand, QuartzToPngAtTheDefaultSize) {
       kExitSuccess);
   ASSERT_TRUE(image.load(QString::fromStdString(folder / "small.png")));
   EXPECT_EQ(image.size(), QSize(400, 300));
+}
+
+// The program hands plot to its fuller sibling with every word of the line, the switches that
+// may stand before the command included.
+TEST(PlotCommand, TheProgramHandsTheWholeLineOver) {
+  CScratchFolder folder;
+  const pid_t pid = SpawnChild({TESSALINE_CLI, "--quiet", "plot", Quartz(), "-o",
+                                folder / "handed.png", "--size", "300x200"},
+                               {}, folder / "log.txt");
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(WaitForChild(pid, std::chrono::seconds(120)), kExitSuccess);
+  QImage image;
+  ASSERT_TRUE(image.load(QString::fromStdString(folder / "handed.png")));
+  EXPECT_EQ(image.size(), QSize(300, 200));
 }
 
 TEST(PlotCommand, MixtureAndObservedDataInEveryFormat) {
