@@ -241,18 +241,19 @@ class CSimulationRun {
 
   // Writes the profile of one calculated crystal; the pattern is kept for the tables.
   void SimulateCrystal(const std::shared_ptr<CTSCrystalPattern>& pattern, bool several) {
+    Keep(pattern);
     if (m_simulation.patterns.mix) {
       HasReflexionsInRange(*pattern);
       m_crystals.push_back(pattern);
       m_mixed.push_back(pattern);
       return;
     }
-    Keep(pattern);
     WriteCrystal(pattern, several);
   }
 
   // A pattern the run made, for --save-session: what the run made is what the session shows.
-  // Mixed inputs are saved inside their mixture.
+  // Mixed inputs stand in the list as well as in their mixture, as the desktop keeps them, so
+  // that the session's listings and its patterns list find them.
   void Keep(const std::shared_ptr<CTSPattern>& pattern) {
     pattern->SetPlotted(true);
     if (CPatternList* components = pattern->Components())
@@ -284,11 +285,11 @@ class CSimulationRun {
   // Writes the points of observed data, processed as the options asked, resampled onto the
   // calculation grid.
   void SimulateObserved(const std::shared_ptr<CTSObservedPattern>& pattern) {
+    Keep(pattern);
     if (m_simulation.patterns.mix) {
       m_mixed.push_back(pattern);
       return;
     }
-    Keep(pattern);
     WriteObserved(*pattern, m_several);
   }
 
