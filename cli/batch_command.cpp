@@ -333,13 +333,18 @@ class CBatchRun {
     }
     manifest.Sync();
     progress.Clear();
-    if (g_interrupted) {
-      m_err << "tessaline-cli batch: interrupted after " << finished.size() << " of "
-            << m_batch.inputs.size() << " inputs; --resume with the same options goes on\n";
-      return kExitInterrupted;
-    }
     std::vector<CBatchRecord> records;
     for (auto& [index, record] : finished) records.push_back(std::move(record));
+    if (g_interrupted) {
+      // What is finished is written as a whole run of those inputs would write it, so that a
+      // run stopped for good still leaves its results; the manifest and the pieces stay for
+      // --resume, which writes the outputs again with every input.
+      Assemble(records);
+      m_err << "tessaline-cli batch: interrupted after " << records.size() << " of "
+            << m_batch.inputs.size()
+            << " inputs, whose results are written; --resume with the same options goes on\n";
+      return kExitInterrupted;
+    }
     Assemble(records);
     fs::remove_all(m_work, error);
     fs::remove(m_batch.out / kManifestName, error);

@@ -557,6 +557,65 @@ TEST(BatchCommand, ARunKilledHalfwayResumesWithoutComputingAFinishedInputAgain) 
     EXPECT_EQ(rows[i].substr(0, copies[i - 1].size() + 4), copies[i - 1] + "\tok\t") << rows[i];
 }
 
+// Ctrl-C stops the run after the inputs in work and writes what is finished as a run of those
+// inputs would; --resume then ends as an uninterrupted run does.
+TEST(BatchCommand, AnInterruptedRunWritesWhatIsFinishedAndResumes) {
+  CScratchFolder folder;
+  std::vector<std::string> copies;
+  for (int round = 0; round < 6; ++round)
+    for (const std::string& input : CifInputs()) {
+      copies.push_back(folder /
+                       ("r" + std::to_string(round) + "-" + fs::path(input).filename().string()));
+      fs::copy_file(input, copies.back());
+    }
+  const std::vector<std::string> options =
+      With({"--format", "profiles,npz,csv", "--threads", "1"}, kFewPoints);
+  const fs::path whole = folder.Path() / "whole", stopped = folder.Path() / "stopped";
+  ASSERT_EQ(Batch(With(With(copies, {"--out", whole.string()}), options)).status, kExitSuccess);
+
+  const std::vector<std::string> arguments =
+      With(With(copies, {"--out", stopped.string()}), options);
+  std::vector<std::string> command{TESSALINE_CLI, "batch"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  const pid_t pid = SpawnChild(command, {}, folder / "stopped.log");
+  ASSERT_GT(pid, 0);
+  const auto manifestLines = [&] {
+    std::istringstream lines(ReadWholeFile(stopped / "batch-manifest.tsv"));
+    std::string line;
+    std::getline(lines, line);  // the settings
+    size_t count = 0;
+    while (std::getline(lines, line) && !lines.eof()) count += RecordOfLine(line).has_value();
+    return count;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (manifestLines() < copies.size() / 4 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_EQ(::kill(pid, SIGINT), 0);
+  const std::optional<int> status = WaitForChild(pid, std::chrono::seconds(60));
+  ASSERT_EQ(status, 130) << ReadWholeFile(folder / "stopped.log");
+  const size_t finished = manifestLines();
+  ASSERT_LT(finished, copies.size()) << "the run ended before the interrupt";
+
+  const std::vector<std::string> rows = StatusRows(stopped);
+  ASSERT_EQ(rows.size(), finished + 1);
+  for (size_t i = 1; i < rows.size(); ++i)
+    EXPECT_NE(rows[i].find("\tok\t"), std::string::npos) << rows[i];
+  const auto archive = ReadNpz(stopped / "patterns.npz");
+  ASSERT_EQ(archive.at("intensity").shape.at(0), finished);
+  size_t profiles = 0;
+  for (const std::string& name : FileNames(stopped)) profiles += name.ends_with("-profile.txt");
+  EXPECT_EQ(profiles, finished);
+  EXPECT_TRUE(fs::exists(stopped / "peaks.csv"));
+
+  const CCliResult resumed = Batch(With(arguments, {"--resume"}));
+  ASSERT_EQ(resumed.status, kExitSuccess) << resumed.err;
+  EXPECT_EQ(FileNames(stopped), FileNames(whole));
+  for (const std::string& name : FileNames(whole))
+    if (name != "status.tsv") {
+      EXPECT_EQ(ReadWholeFile(stopped / name), ReadWholeFile(whole / name)) << name;
+    }
+}
+
 // What a worker process sends back, as rank 0 reads it; a message cut short is refused.
 TEST(BatchCommand, OutcomesTravelWholeAndCutOnesAreRefused) {
   CBatchOutcome outcome;
