@@ -14,10 +14,12 @@
 #include <iostream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <thread>
 
+#include "app/cancellable.h"
 #include "app/status_log.h"
 #include "cli/arguments.h"
 #include "cli/batch_cluster.h"
@@ -367,19 +369,29 @@ class CBatchRun {
     record.path = path;
     const auto start = std::chrono::steady_clock::now();
     t_warnings = 0;
+    // The calculation's long loops give up once the limit has passed, so a huge cell costs its
+    // time and no more.
+    std::optional<CWorkLimit> limit;
+    if (m_batch.timeout)
+      limit.emplace(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                std::chrono::duration<double>(*m_batch.timeout)));
+    const auto timedOut = [&] {
+      record.status = CBatchStatus::kTimedOut;
+      record.reflexions = 0;
+      outcome.structures.clear();
+    };
     try {
       Structures(outcome);
       record.seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      // The calculation of a structure cannot be stopped safely half-way (the document polls
-      // for cancelling only between files), so the time limit is checked when it ends: a
-      // structure over the limit has cost its time, but its result is dropped and the input
-      // marked, so that a collection's results never depend on how long one of them took.
-      if (m_batch.timeout && record.seconds > *m_batch.timeout) {
-        record.status = CBatchStatus::kTimedOut;
-        record.reflexions = 0;
-        outcome.structures.clear();
-      }
+      // Work between the polls may still carry a structure past the limit: its result is
+      // dropped all the same, so that a collection's results never depend on how long one of
+      // them took.
+      if (m_batch.timeout && record.seconds > *m_batch.timeout) timedOut();
+    } catch (const CWorkAbandoned&) {
+      timedOut();
+      record.seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     } catch (...) {
       Refuse(record);
       outcome.structures.clear();

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/cancellable.h"
 #include "app/status.h"
 #include "app/status_log.h"
 #include "crystal/crystal.h"
@@ -198,13 +199,15 @@ std::vector<CCandidate> Enumerate(const CTSCrystal& crystal, const CReflexionSym
       consider(h, k, 0);
     }
   }
-  for (int32_t h = -hMax; h <= hMax; ++h) {
+  CWorkLimitPoll limit;
+  for (int32_t h = -hMax; h <= hMax && !limit.Stop(); ++h) {
     for (int32_t k = -kMax; k <= kMax; ++k) {
       rowStarted = false;
       const auto [lFrom, lTo] = LRange(crystal, dLimit, h, k, lMax);
       for (int32_t l = lFrom; l <= lTo; ++l) consider(h, k, l);
     }
   }
+  limit.Finish();
   return candidates;
 }
 
