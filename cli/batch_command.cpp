@@ -54,8 +54,6 @@ using namespace VHTypes;
 static_assert(std::endian::native == std::endian::little, "the .npz rows are written as they lie");
 
 constexpr int kExitInterrupted = 130;  // as a shell reports a run ended by SIGINT
-constexpr double kBatchXMin = 5.0, kBatchXMax = 90.0;
-constexpr uint64_t kBatchPoints = 4500;
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
 const char* const kManifestName = "batch-manifest.tsv";
 const char* const kWorkName = "batch-work";
@@ -80,7 +78,7 @@ struct CBatch {
 std::vector<COptionSpec> OptionSpecs() {
   std::vector<COptionSpec> options = PatternOptionSpecs();
   for (const char* name :
-       {"--list", "--dir", "--out", "--format", "--threads", "--timeout", "--shard"})
+       {"--list", "--dir", "--out", "--format", "--threads", "--timeout", "--shard", "--size"})
     options.emplace_back(name, true);
   options.emplace_back("--peaks-only");
   options.emplace_back("--resume");
@@ -117,7 +115,7 @@ CFormats FormatsFrom(const CArguments& args) {
   return formats;
 }
 
-// Batch runs make data sets: a common grid unless the options ask for another.
+// The batch grid, unless the options give their own.
 void ApplyBatchDefaults(const CArguments& args, CPlotSpec& plot) {
   if (!args.Has("--range") && plot.AxisType() == kAxisTwoTheta)
     plot.SetXRange(kBatchXMin, kBatchXMax);
@@ -157,6 +155,7 @@ void PrepareOutputFolder(const fs::path& out) {
 CBatch BatchFrom(std::span<const std::string> arguments, const CArguments& args, bool listInputs) {
   CBatch batch;
   batch.patterns = PatternSettingsFrom(args);
+  TakeSizeOption(args, batch.patterns);
   if (batch.patterns.mix)
     throw CUsageError("--mix is not for batch runs: each input is one pattern");
   ApplyBatchDefaults(args, batch.patterns.calculation.plotSpec);

@@ -56,9 +56,7 @@ std::vector<COptionSpec> OptionSpecs() {
 CSimulation SimulationFrom(const CArguments& args) {
   CSimulation simulation;
   simulation.patterns = PatternSettingsFrom(args);
-  // The crystallite size's first name, kept beside --particle-size.
-  if (const auto size = args.Double("--size"))
-    simulation.patterns.calculation.sample.particleSize = CrystalliteSize("--size", *size);
+  TakeSizeOption(args, simulation.patterns);
   simulation.output = args.Value("--output");
   if (const auto dir = args.Value("--out-dir")) {
     if (simulation.output == "-") throw CUsageError("--out-dir cannot be used with -o -");

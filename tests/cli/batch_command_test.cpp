@@ -340,6 +340,46 @@ TEST(BatchCommand, ShardsAndThreadCountsDoNotChangeTheResults) {
   EXPECT_EQ(rows, inputs.size());
 }
 
+// --dir takes a crystal file whose extension no format claims by its content, and passes over
+// data files; --size is the crystallite size, as for simulate; the help lists only what batch
+// takes, with the defaults it uses.
+TEST(BatchCommand, FolderInputsByContentTheSizeOptionAndTheHelp) {
+  CScratchFolder folder;
+  fs::create_directories(folder / "in/deeper");
+  fs::copy_file(TestDataPath("quartz.cif"), folder / "in/deeper/quartz.structure");
+  fs::copy_file(TestDataPath("silicon.cif"), folder / "in/silicon.cif");
+  std::ofstream(folder / "in/scan.xy") << "10 1\n20 2\n30 3\n";
+  std::ofstream(folder / "in/notes.readme") << "not a crystal\n";
+  const fs::path byDir = folder.Path() / "by-dir";
+  const CCliResult run = Batch(
+      With({"--dir", folder / "in", "--out", byDir.string(), "--threads", "1", "--size", "300"},
+           kFewPoints));
+  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  const std::vector<std::string> rows = StatusRows(byDir);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].substr(0, rows[1].find('\t')), folder / "in/deeper/quartz.structure");
+  EXPECT_EQ(rows[2].substr(0, rows[2].find('\t')), folder / "in/silicon.cif");
+
+  const fs::path named = folder.Path() / "named";
+  ASSERT_EQ(Batch(With({folder / "in/deeper/quartz.structure", folder / "in/silicon.cif", "--out",
+                        named.string(), "--threads", "1", "--particle-size", "300"},
+                       kFewPoints))
+                .status,
+            kExitSuccess);
+  for (const char* name : {"quartz-profile.txt", "silicon-profile.txt"})
+    EXPECT_EQ(ReadWholeFile(byDir / name), ReadWholeFile(named / name)) << name;
+
+  const std::string help = RunCli({"batch", "--help"}).out;
+  EXPECT_EQ(help.find("--mix"), std::string::npos);
+  EXPECT_NE(help.find("--range MIN:MAX       the x range in the axis unit (default 5:90)"),
+            std::string::npos)
+      << help;
+  EXPECT_NE(help.find("--points N            points of the profile (default 4500)"),
+            std::string::npos);
+  EXPECT_NE(help.find("--size A"), std::string::npos);
+  EXPECT_EQ(help.find("checked when its calculation ends"), std::string::npos);
+}
+
 TEST(BatchCommand, BadShardsAndUnwritableFoldersAreUsageErrorsBeforeAnyWork) {
   CScratchFolder folder;
   const std::string out = folder / "out";
