@@ -14,10 +14,12 @@
 #include <iostream>
 #include <limits>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <thread>
 
+#include "app/cancellable.h"
 #include "app/status_log.h"
 #include "cli/arguments.h"
 #include "cli/batch_cluster.h"
@@ -52,8 +54,6 @@ using namespace VHTypes;
 static_assert(std::endian::native == std::endian::little, "the .npz rows are written as they lie");
 
 constexpr int kExitInterrupted = 130;  // as a shell reports a run ended by SIGINT
-constexpr double kBatchXMin = 5.0, kBatchXMax = 90.0;
-constexpr uint64_t kBatchPoints = 4500;
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
 const char* const kManifestName = "batch-manifest.tsv";
 const char* const kWorkName = "batch-work";
@@ -78,7 +78,7 @@ struct CBatch {
 std::vector<COptionSpec> OptionSpecs() {
   std::vector<COptionSpec> options = PatternOptionSpecs();
   for (const char* name :
-       {"--list", "--dir", "--out", "--format", "--threads", "--timeout", "--shard"})
+       {"--list", "--dir", "--out", "--format", "--threads", "--timeout", "--shard", "--size"})
     options.emplace_back(name, true);
   options.emplace_back("--peaks-only");
   options.emplace_back("--resume");
@@ -115,7 +115,7 @@ CFormats FormatsFrom(const CArguments& args) {
   return formats;
 }
 
-// Batch runs make data sets: a common grid unless the options ask for another.
+// The batch grid, unless the options give their own.
 void ApplyBatchDefaults(const CArguments& args, CPlotSpec& plot) {
   if (!args.Has("--range") && plot.AxisType() == kAxisTwoTheta)
     plot.SetXRange(kBatchXMin, kBatchXMax);
@@ -155,6 +155,7 @@ void PrepareOutputFolder(const fs::path& out) {
 CBatch BatchFrom(std::span<const std::string> arguments, const CArguments& args, bool listInputs) {
   CBatch batch;
   batch.patterns = PatternSettingsFrom(args);
+  TakeSizeOption(args, batch.patterns);
   if (batch.patterns.mix)
     throw CUsageError("--mix is not for batch runs: each input is one pattern");
   ApplyBatchDefaults(args, batch.patterns.calculation.plotSpec);
@@ -333,13 +334,18 @@ class CBatchRun {
     }
     manifest.Sync();
     progress.Clear();
-    if (g_interrupted) {
-      m_err << "tessaline-cli batch: interrupted after " << finished.size() << " of "
-            << m_batch.inputs.size() << " inputs; --resume with the same options goes on\n";
-      return kExitInterrupted;
-    }
     std::vector<CBatchRecord> records;
     for (auto& [index, record] : finished) records.push_back(std::move(record));
+    if (g_interrupted) {
+      // What is finished is written as a whole run of those inputs would write it, so that a
+      // run stopped for good still leaves its results; the manifest and the pieces stay for
+      // --resume, which writes the outputs again with every input.
+      Assemble(records);
+      m_err << "tessaline-cli batch: interrupted after " << records.size() << " of "
+            << m_batch.inputs.size()
+            << " inputs, whose results are written; --resume with the same options goes on\n";
+      return kExitInterrupted;
+    }
     Assemble(records);
     fs::remove_all(m_work, error);
     fs::remove(m_batch.out / kManifestName, error);
@@ -362,19 +368,29 @@ class CBatchRun {
     record.path = path;
     const auto start = std::chrono::steady_clock::now();
     t_warnings = 0;
+    // The calculation's long loops give up once the limit has passed, so a huge cell costs its
+    // time and no more.
+    std::optional<CWorkLimit> limit;
+    if (m_batch.timeout)
+      limit.emplace(start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                std::chrono::duration<double>(*m_batch.timeout)));
+    const auto timedOut = [&] {
+      record.status = CBatchStatus::kTimedOut;
+      record.reflexions = 0;
+      outcome.structures.clear();
+    };
     try {
       Structures(outcome);
       record.seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      // The calculation of a structure cannot be stopped safely half-way (the document polls
-      // for cancelling only between files), so the time limit is checked when it ends: a
-      // structure over the limit has cost its time, but its result is dropped and the input
-      // marked, so that a collection's results never depend on how long one of them took.
-      if (m_batch.timeout && record.seconds > *m_batch.timeout) {
-        record.status = CBatchStatus::kTimedOut;
-        record.reflexions = 0;
-        outcome.structures.clear();
-      }
+      // Work between the polls may still carry a structure past the limit: its result is
+      // dropped all the same, so that a collection's results never depend on how long one of
+      // them took.
+      if (m_batch.timeout && record.seconds > *m_batch.timeout) timedOut();
+    } catch (const CWorkAbandoned&) {
+      timedOut();
+      record.seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     } catch (...) {
       Refuse(record);
       outcome.structures.clear();

@@ -43,7 +43,7 @@ void AddFolder(const std::string& folder, std::vector<std::string>& inputs) {
   fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
                                         error);
   for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error))
-    if (walk->is_regular_file(error) && HasCrystalExtension(walk->path().string()))
+    if (walk->is_regular_file(error) && IsCrystalFile(walk->path().string()))
       found.push_back(walk->path().string());
   if (error) throw CUsageError("--dir " + folder + " cannot be read: " + error.message());
   std::sort(found.begin(), found.end());
@@ -68,6 +68,14 @@ CShard ParseShard(const std::string& text) {
 bool HasCrystalExtension(const std::string& path) {
   const std::vector<unsigned> types = CTessFile::CandidateTypes(path);
   return std::any_of(types.begin(), types.end(), IsCrystalType);
+}
+
+bool IsCrystalFile(const std::string& path) {
+  if (HasCrystalExtension(path)) return true;
+  // Only a file whose extension no format claims is read: a collection's data files, pictures
+  // and listings are passed over without opening them.
+  return CTessFile::CandidateTypes(path).empty() &&
+         IsCrystalType(CTessFile::DetermineType(path, true));
 }
 
 std::vector<std::string> ListBatchInputs(const std::vector<std::string>& positionals,

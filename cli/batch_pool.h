@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/work_team.h"
 #include "cli/batch_record.h"
 
 // Where the main thread of a run takes the records of finished inputs from: the threads of this
@@ -48,6 +49,7 @@ class CBatchPool final : public CBatchWorkers {
 
   const std::vector<size_t> m_pending;
   const CJob m_job;
+  CThreadLender m_lender;  // the threads of workers without work, for a big cell's team
   const std::atomic<bool>& m_stop;
   std::atomic<size_t> m_next{0};
   std::mutex m_lock;

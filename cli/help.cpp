@@ -1,5 +1,6 @@
 #include "cli/help.h"
 
+#include "cli/batch_inputs.h"
 #include "crystal/vector.h"
 #include "errors/exception.h"
 #include "patterns/plot_spec.h"
@@ -88,10 +89,11 @@ std::string StructureFactorsDetails() {
                         "structure-factors");
 }
 
-// The options of the commands that make whole patterns (simulate, plot): profile, mixing and
-// observed data. `sizeOption` names the crystallite-size option as the command spells it.
-std::string PatternOptions(const char* sizeOption) {
-  const CPlotSpec plot = CPlotSpec::BuiltIn();
+// The options of the commands that make whole patterns (simulate, plot, batch): profile, mixing
+// and observed data, with the defaults of `plot`. `sizeOption` names the crystallite-size option
+// as the command spells it; `mix` says whether the command mixes its inputs.
+std::string PatternOptions(const char* sizeOption, const CPlotSpec& plot = CPlotSpec::BuiltIn(),
+                           bool mix = true) {
   return Formatted(
              "Profile:\n"
              "  --range MIN:MAX       the x range in the axis unit (default %g:%g)\n"
@@ -107,10 +109,7 @@ std::string PatternOptions(const char* sizeOption) {
              "(default %.5f)\n"
              "                        and --ratio R, K-alpha-1 to K-alpha-2 (default %g)\n"
              "  %-21s crystallite size in Angstrom (default 10000)\n"
-             "  --strain E            isotropic strain, 0..1 (default 0)\n"
-             "  --mix F1,F2,...|equal one mixture of the inputs, with these fractions in input "
-             "order (not\n"
-             "                        rebalanced; they need not add up to 1), or equal ones\n\n"
+             "  --strain E            isotropic strain, 0..1 (default 0)\n%s\n"
              "Observed data:\n"
              "  --scale-x F           multiply the x values by F\n"
              "  --smooth RADIUS       triangular moving average over RADIUS data points either "
@@ -123,7 +122,12 @@ std::string PatternOptions(const char* sizeOption) {
              plot.XMin(), plot.XMax(), static_cast<unsigned long long>(plot.ProfilePoints()),
              plot.Eta(), plot.TTHPeakWidth(), plot.EDXPeakWidth(), plot.TOFResolution(),
              plot.PeakWidthTEM(), plot.Lambda2(), plot.LambdaRatio(),
-             std::string(sizeOption) + " A") +
+             std::string(sizeOption) + " A",
+             mix ? "  --mix F1,F2,...|equal one mixture of the inputs, with these fractions in "
+                   "input order (not\n"
+                   "                        rebalanced; they need not add up to 1), or equal "
+                   "ones\n"
+                 : "") +
          CalculationOptions();
 }
 
@@ -171,6 +175,14 @@ std::string SimulateDetails() {
          "--peaks peaks.csv\n";
 }
 
+// The profile settings a batch run starts from.
+CPlotSpec BatchDefaults() {
+  CPlotSpec plot = CPlotSpec::BuiltIn();
+  plot.SetXRange(kBatchXMin, kBatchXMax);
+  plot.SetProfilePoints(kBatchPoints);
+  return plot;
+}
+
 std::string BatchDetails() {
   return std::string(
              "Simulates the powder pattern of every structure of many crystal files on every core, "
@@ -183,9 +195,11 @@ std::string BatchDetails() {
              "  --list FILE           one path a line (as seen from the working folder); blank "
              "lines and lines\n"
              "                        starting with # are skipped\n"
-             "  --dir DIR             every file under DIR (recursively, sorted) whose extension "
-             "is a crystal\n"
-             "                        format's (cif, vhtx, vhdf, ...)\n"
+             "  --dir DIR             every crystal file under DIR (recursively, sorted): by "
+             "a crystal format's\n"
+             "                        extension (cif, vhtx, vhdf, ...), or by its content when no "
+             "format claims\n"
+             "                        its extension\n"
              "  --shard K/N           only every N-th input from the K-th (K counts from 0), for "
              "one task of a\n"
              "                        job array; N shards together make the whole run\n\n"
@@ -217,10 +231,9 @@ std::string BatchDetails() {
              "  reflexions in range, seconds, warnings met and the message of a refused input.\n\n"
              "Running:\n"
              "  --threads N           inputs worked out at once (default: the number of cores)\n"
-             "  --timeout SECONDS     drop the result of a file whose reading and calculation "
-             "took longer; the\n"
-             "                        time is checked when its calculation ends, which cannot be "
-             "cut short\n"
+             "  --timeout SECONDS     give up a file whose reading and calculation take longer: "
+             "its calculation\n"
+             "                        stops soon after, and its row says timed out\n"
              "  --resume              go on with an interrupted run in the same --out with the "
              "same options:\n"
              "                        the files of batch-manifest.tsv are not computed again\n"
@@ -231,14 +244,16 @@ std::string BatchDetails() {
              "                        ranks calculate, each on one core unless --threads N gives "
              "it more;\n"
              "                        the outputs are those of a run in one process\n"
-             "  Ctrl-C stops after the files in work (a second one at once); what is finished is "
-             "kept for\n"
-             "  --resume, and the exit status is 130. The outputs are written when every input is "
-             "done.\n\n"
+             "  Ctrl-C stops after the files in work (a second one at once): the outputs and "
+             "status.tsv are\n"
+             "  written for the files finished, which are kept for --resume; the exit status is "
+             "130.\n\n"
              "Defaults differ from simulate's: on the 2-theta axis the range is 5:90, and there "
              "are 4500 points;\n"
-             "the wavelength is the built-in Cu K-alpha-1. Options override them as usual.\n\n") +
-         PatternOptions("--particle-size") +
+             "the wavelength is the built-in Cu K-alpha-1. Options override them as usual. The "
+             "crystallite size\n"
+             "is also --particle-size, as for plot.\n\n") +
+         PatternOptions("--size", BatchDefaults(), false) +
          "\nExamples:\n"
          "  tessaline-cli batch --dir structures --out patterns --format npz,csv\n"
          "  tessaline-cli batch --list files.txt --out patterns --shard 3/16 --timeout 600\n"

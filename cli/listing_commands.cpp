@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 
@@ -27,6 +28,24 @@ void TakeCrystal(CTSPattern& pattern, const CSampleSettings& sample) {
   sample.ApplyTo(*crystal);
 }
 
+// The list with the components of its mixtures that the list does not hold, each after its
+// mixture.
+CPatternList WithUnlistedComponents(const CPatternList& list) {
+  CPatternList patterns;
+  for (const auto& pattern : list) {
+    patterns.push_back(pattern);
+    if (const CPatternList* components = pattern->Components())
+      for (const auto& component : *components)
+        if (std::ranges::find(list, component) == list.end()) patterns.push_back(component);
+  }
+  return patterns;
+}
+
+bool IsComponentOf(const CTSPattern& mixture, const std::shared_ptr<CTSPattern>& pattern) {
+  const CPatternList* components = mixture.Components();
+  return components && std::ranges::find(*components, pattern) != components->end();
+}
+
 // Adds every crystal file in order to a document, which calculates the crystals, and the
 // sessions' crystal patterns. A file that fails is reported and left out; a crystal without
 // reflexions is reported and keeps its (empty) block.
@@ -40,13 +59,22 @@ int CalculateCrystals(const std::vector<std::string>& paths, const CSessionInput
   for (const std::string& path : paths) {
     const bool read = WithInputFile(path, [&] {
       CPatternList added = document.Add(path);
-      std::erase_if(added, [](const auto& pattern) { return !pattern->Crystal(); });
       if (sessions.Holds(path)) {
         // A session's crystals, shown or not, keep the sample settings they were saved with;
-        // its mixtures and data are not listed, and not calculated.
+        // its data are not listed, and not calculated. Sessions written before the inputs of a
+        // mixture were kept as patterns too hold some crystals only inside their mixture.
+        added = WithUnlistedComponents(document.Patterns());
         for (const auto& pattern : document.Patterns())
-          pattern->SetPlotted(pattern->Crystal() != nullptr);
+          pattern->SetPlotted(std::ranges::any_of(added, [&](const auto& crystal) {
+            return crystal->Crystal() && (crystal == pattern || IsComponentOf(*pattern, crystal));
+          }));
         document.RecalculatePlotted();
+      }
+      std::erase_if(added, [](const auto& pattern) { return !pattern->Crystal(); });
+      // A listing that silently leaves a file out reads as a complete one.
+      if (added.empty() && sessions.Holds(path)) {
+        err << path << ": the session holds no crystal to list\n";
+        status = kExitFailure;
       }
       for (const auto& pattern : added) {
         if (pattern->Crystal()->reflexions.empty()) {

@@ -168,3 +168,8 @@ std::shared_ptr<CTSMixturePattern> MixtureOfInputs(const CPatternList& patterns,
   mixture->SetTitle(title);
   return mixture;
 }
+
+void TakeSizeOption(const CArguments& arguments, CPatternSettings& settings) {
+  if (const auto size = arguments.Double("--size"))
+    settings.calculation.sample.particleSize = CrystalliteSize("--size", *size);
+}

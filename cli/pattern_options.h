@@ -38,6 +38,9 @@ CPatternSettings PatternSettingsFrom(const CArguments& arguments);
 
 // --particle-size (and simulate's older --size): the crystallite size in Angstrom.
 double CrystalliteSize(const std::string& option, double value);
+// --size SIZE, the crystallite size's first name, kept beside --particle-size by the commands
+// whose --size means nothing else (plot's is the picture's).
+void TakeSizeOption(const CArguments& arguments, CPatternSettings& settings);
 
 // The patterns as one mixture titled "A + B + ...", with the given fractions as they are (the
 // user chose them, so nothing is rebalanced) or equal ones when none are given. A count of

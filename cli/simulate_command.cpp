@@ -56,9 +56,7 @@ std::vector<COptionSpec> OptionSpecs() {
 CSimulation SimulationFrom(const CArguments& args) {
   CSimulation simulation;
   simulation.patterns = PatternSettingsFrom(args);
-  // The crystallite size's first name, kept beside --particle-size.
-  if (const auto size = args.Double("--size"))
-    simulation.patterns.calculation.sample.particleSize = CrystalliteSize("--size", *size);
+  TakeSizeOption(args, simulation.patterns);
   simulation.output = args.Value("--output");
   if (const auto dir = args.Value("--out-dir")) {
     if (simulation.output == "-") throw CUsageError("--out-dir cannot be used with -o -");
@@ -241,18 +239,19 @@ class CSimulationRun {
 
   // Writes the profile of one calculated crystal; the pattern is kept for the tables.
   void SimulateCrystal(const std::shared_ptr<CTSCrystalPattern>& pattern, bool several) {
+    Keep(pattern);
     if (m_simulation.patterns.mix) {
       HasReflexionsInRange(*pattern);
       m_crystals.push_back(pattern);
       m_mixed.push_back(pattern);
       return;
     }
-    Keep(pattern);
     WriteCrystal(pattern, several);
   }
 
   // A pattern the run made, for --save-session: what the run made is what the session shows.
-  // Mixed inputs are saved inside their mixture.
+  // Mixed inputs stand in the list as well as in their mixture, as the desktop keeps them, so
+  // that the session's listings and its patterns list find them.
   void Keep(const std::shared_ptr<CTSPattern>& pattern) {
     pattern->SetPlotted(true);
     if (CPatternList* components = pattern->Components())
@@ -284,11 +283,11 @@ class CSimulationRun {
   // Writes the points of observed data, processed as the options asked, resampled onto the
   // calculation grid.
   void SimulateObserved(const std::shared_ptr<CTSObservedPattern>& pattern) {
+    Keep(pattern);
     if (m_simulation.patterns.mix) {
       m_mixed.push_back(pattern);
       return;
     }
-    Keep(pattern);
     WriteObserved(*pattern, m_several);
   }
 

@@ -91,3 +91,18 @@ bool CCancellableOperations::HandleMouseButton() {
   CancelFront();
   return true;
 }
+
+namespace {
+thread_local const CWorkLimit* t_workLimit = nullptr;
+}  // namespace
+
+CWorkLimit::CWorkLimit(CClock::time_point deadline)
+    : m_deadline(deadline), m_previous(std::exchange(t_workLimit, this)) {}
+
+CWorkLimit::~CWorkLimit() {
+  t_workLimit = m_previous;
+}
+
+const CWorkLimit* CWorkLimit::Current() {
+  return t_workLimit;
+}

@@ -5,7 +5,10 @@
 // the events; the registry decides their effect.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <list>
 #include <mutex>
@@ -71,4 +74,56 @@ class CCancellableScope {
 
  private:
   uint32_t m_id;
+};
+
+// Raised by a calculation that found its work abandoned at one of its polls.
+class CWorkAbandoned : public std::exception {
+ public:
+  const char* what() const noexcept override { return "the calculation was abandoned"; }
+};
+
+// A time limit for the calculations of the calling thread while the object lives (a batch input
+// that may not take longer). The calculation's long loops poll it between their items and, once
+// it has passed, leave the rest undone and raise CWorkAbandoned, after their parallel section,
+// since nothing may leave an OpenMP team. A structure past its time thus costs little more than
+// its time, rather than however long it would have taken.
+class CWorkLimit {
+ public:
+  using CClock = std::chrono::steady_clock;
+
+  explicit CWorkLimit(CClock::time_point deadline);
+  ~CWorkLimit();
+  CWorkLimit(const CWorkLimit&) = delete;
+  CWorkLimit& operator=(const CWorkLimit&) = delete;
+
+  // The calling thread's limit, null without one. A loop takes it before its parallel section:
+  // the threads of a team have none of their own.
+  static const CWorkLimit* Current();
+  bool Passed() const { return CClock::now() >= m_deadline; }
+
+ private:
+  CClock::time_point m_deadline;
+  const CWorkLimit* m_previous;
+};
+
+// The poll of one parallel loop: items are skipped once the limit has passed, and Finish raises
+// on the calling thread when any was.
+class CWorkLimitPoll {
+ public:
+  CWorkLimitPoll() : m_limit(CWorkLimit::Current()) {}
+  // Whether the loop should leave the rest of its items undone; safe from any thread of a team.
+  bool Stop() {
+    if (!m_limit) return false;
+    if (m_stopped.load(std::memory_order_relaxed)) return true;
+    if (!m_limit->Passed()) return false;
+    m_stopped.store(true, std::memory_order_relaxed);
+    return true;
+  }
+  void Finish() const {
+    if (m_stopped.load(std::memory_order_relaxed)) throw CWorkAbandoned();
+  }
+
+ private:
+  const CWorkLimit* m_limit;
+  std::atomic<bool> m_stopped{false};
 };

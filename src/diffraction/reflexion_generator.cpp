@@ -12,6 +12,7 @@
 
 #include <parallel/algorithm>  // libstdc++'s sorts on OpenMP threads
 
+#include "app/cancellable.h"
 #include "app/status.h"
 #include "app/status_log.h"
 #include "crystal/crystal.h"
@@ -211,10 +212,12 @@ std::vector<CCandidate> Enumerate(const CTSCrystal& crystal, const CReflexionSym
       AddRow(crystal, symmetry, dLimit, tables ? &*tables : nullptr, h, k, 0, 0, candidates);
 
   std::vector<std::vector<CCandidate>> slices(static_cast<size_t>(2 * hMax + 1));
+  CWorkLimitPoll limit;
 #pragma omp parallel if (parallel) firstprivate(tables)
   {
 #pragma omp for schedule(dynamic, 1)
     for (int32_t h = -hMax; h <= hMax; ++h) {
+      if (limit.Stop()) continue;
       std::vector<CCandidate>& slice = slices[static_cast<size_t>(h + hMax)];
       for (int32_t k = -kMax; k <= kMax; ++k) {
         const auto [lFrom, lTo] = LRange(crystal, dLimit, h, k, lMax);
@@ -222,6 +225,7 @@ std::vector<CCandidate> Enumerate(const CTSCrystal& crystal, const CReflexionSym
       }
     }
   }
+  limit.Finish();
   size_t total = candidates.size();
   for (const std::vector<CCandidate>& slice : slices) total += slice.size();
   candidates.reserve(total);

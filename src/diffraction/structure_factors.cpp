@@ -11,7 +11,9 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "app/cancellable.h"
 #include "app/status.h"
+#include "app/work_team.h"
 #include "crystal/crystal.h"
 #include "diffraction/intensity_factors.h"
 #include "diffraction/reflexion.h"
@@ -28,6 +30,8 @@ constexpr double kZeroIntensity = 1.8189894035458565e-12;
 constexpr size_t kParallelWork = 20000;
 // Gaussians of an X-ray form factor.
 constexpr size_t kGaussians = 4;
+// Teams opened in turn over a section calculated with borrowed threads.
+constexpr int64_t kBorrowingSegments = 16;
 // This many positions fill several vectors of any width on their own.
 constexpr size_t kAlonePositions = 32;
 
@@ -416,7 +420,7 @@ void CalculateIntensities(CTSCrystal& crystal, const CRadiationSpec& radiation) 
 
   // Working space for every thread is made here: nothing inside the parallel loop allocates,
   // so nothing in it can throw.
-  std::vector<CStructureFactorSum::CScratch> scratches(static_cast<size_t>(omp_get_max_threads()));
+  std::vector<CStructureFactorSum::CScratch> scratches(static_cast<size_t>(CWorkTeam::Largest()));
   std::vector<std::vector<CHkl>> equivalents(scratches.size());
   for (size_t t = 0; t < scratches.size(); ++t) {
     scratches[t] = sum.NewScratch();
@@ -430,25 +434,35 @@ void CalculateIntensities(CTSCrystal& crystal, const CRadiationSpec& radiation) 
 
   const auto count = static_cast<int64_t>(rows.size());
   const bool parallel = reflexions.size() * sum.PositionCount() > kParallelWork;
-#pragma omp parallel for schedule(dynamic, 1) if (parallel)
-  for (int64_t i = 0; i < count; ++i) {
-    const auto thread = static_cast<size_t>(omp_get_thread_num());
-    const CReflexionRow& row = rows[static_cast<size_t>(i)];
-    std::pair<double, double> f[CPhaseRow::kMaxCount];
-    sum.Evaluate(row, scratches[thread], f);
-    for (size_t j = 0; j < row.reflexions.size(); ++j) {
-      CTSReflexion& r = *row.reflexions[j];
-      const auto [a, b] = f[j];
-      r.fReal = a;
-      r.fImaginary = b;
-      r.phase = StructureFactorPhase(a, b);
-      const CGeometryFactors geometry = GeometryFactors(radiation, r.d);
-      r.lp = geometry.lp;
-      const double intensity = (a * a + b * b) * geometry.k * geometry.lp / volumeSquared;
-      r.intensity = intensity * (orientation ? orientation->Factor(r, equivalents[thread])
-                                             : static_cast<double>(r.multiplicity));
+  CWorkLimitPoll limit;
+  // Borrowed threads are taken when a team opens: the rows go in several teams in turn, so that
+  // threads freed meanwhile join the next. Each row is worked out alone, the same in any team.
+  const int64_t segments = parallel && CWorkTeam::Borrowing() ? kBorrowingSegments : 1;
+  for (int64_t segment = 0; segment < segments; ++segment) {
+    const int64_t begin = count * segment / segments, end = count * (segment + 1) / segments;
+    const CWorkTeam team(parallel);
+#pragma omp parallel for schedule(dynamic, 1) num_threads(team.Size()) if (team.Size() > 1)
+    for (int64_t i = begin; i < end; ++i) {
+      if (limit.Stop()) continue;
+      const auto thread = static_cast<size_t>(omp_get_thread_num());
+      const CReflexionRow& row = rows[static_cast<size_t>(i)];
+      std::pair<double, double> f[CPhaseRow::kMaxCount];
+      sum.Evaluate(row, scratches[thread], f);
+      for (size_t j = 0; j < row.reflexions.size(); ++j) {
+        CTSReflexion& r = *row.reflexions[j];
+        const auto [a, b] = f[j];
+        r.fReal = a;
+        r.fImaginary = b;
+        r.phase = StructureFactorPhase(a, b);
+        const CGeometryFactors geometry = GeometryFactors(radiation, r.d);
+        r.lp = geometry.lp;
+        const double intensity = (a * a + b * b) * geometry.k * geometry.lp / volumeSquared;
+        r.intensity = intensity * (orientation ? orientation->Factor(r, equivalents[thread])
+                                               : static_cast<double>(r.multiplicity));
+      }
     }
   }
+  limit.Finish();
 }
 
 void DropZeroIntensities(CTSCrystal& crystal) {

@@ -1,7 +1,5 @@
 #include "document/session_history.h"
 
-#include <algorithm>
-
 void CSessionHistory::Record(const CSession& session) {
   m_past.push_back(Capture(session));
   if (m_past.size() > kDepth) m_past.erase(m_past.begin());
@@ -28,18 +26,9 @@ void CSessionHistory::Clear() {
 }
 
 CSessionHistory::CState CSessionHistory::Capture(const CSession& session) {
-  CState state{session.plotSpec, session.display, {}, {}};
-  for (const auto& pattern : session.patterns) {
+  CState state{session.plotSpec, session.display, {}, ComponentPlacesByIdentity(session.patterns)};
+  for (const auto& pattern : session.patterns)
     state.patterns.push_back(CTSPattern::TransferImage(*pattern));
-    std::vector<int>& places = state.components.emplace_back();
-    if (const CPatternList* components = pattern->Components())
-      for (const auto& component : *components) {
-        const auto found = std::ranges::find(session.patterns, component);
-        places.push_back(found == session.patterns.end()
-                             ? -1
-                             : static_cast<int>(found - session.patterns.begin()));
-      }
-  }
   return state;
 }
 
@@ -49,12 +38,6 @@ CSession CSessionHistory::Rebuild(const CState& state) {
   session.display = state.display;
   for (const auto& image : state.patterns)
     session.patterns.push_back(CTSPattern::NewPatternFromTransferImage(image));
-  for (size_t i = 0; i < session.patterns.size(); ++i) {
-    CPatternList* components = session.patterns[i]->Components();
-    if (!components) continue;
-    const std::vector<int>& places = state.components[i];
-    for (size_t k = 0; k < components->size() && k < places.size(); ++k)
-      if (places[k] >= 0) (*components)[k] = session.patterns[static_cast<size_t>(places[k])];
-  }
+  LinkComponents(session.patterns, state.components);
   return session;
 }

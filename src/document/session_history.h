@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "files/session.h"
+#include "patterns/component_links.h"
 
 class CSessionHistory {
  public:
@@ -30,8 +31,7 @@ class CSessionHistory {
     CPlotSpec plotSpec = CPlotSpec::BuiltIn();
     CPlotDisplay display;
     std::vector<std::vector<std::byte>> patterns;
-    // For each pattern, the list positions of its components (-1 for one not in the list).
-    std::vector<std::vector<int>> components;
+    CComponentPlaces components;
   };
   static CState Capture(const CSession& session);
   static CSession Rebuild(const CState& state);

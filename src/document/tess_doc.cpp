@@ -85,7 +85,10 @@ void CTessDoc::Broadcast(const CUpdateHint& hint) {
 
 void CTessDoc::Reset() {
   m_session = CSession{};
-  if (m_preferences) m_session.plotSpec = CPlotSpec::FromPreferences(*m_preferences);
+  if (m_preferences) {
+    m_session.plotSpec = CPlotSpec::FromPreferences(*m_preferences);
+    m_session.display = CPlotDisplay::FromPreferences(*m_preferences);
+  }
   m_observedReference = 0.0;
   m_loaded = false;
   Broadcast(HintCode::kPatternListChanged);

@@ -20,6 +20,7 @@
 #include "errors/exceptions.h"
 #include "files/crystal_checks.h"
 #include "files/records.h"
+#include "patterns/component_links.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/mixture_pattern.h"
 #include "patterns/observed_pattern.h"
@@ -1080,7 +1081,13 @@ void WritePatternEntries(CVHFile& file, const CPatternList& patterns) {
 
 void ReadPatternEntries(CVHFile& file, uint64_t length, const std::string& fileName,
                         CPatternList& patterns) {
-  CPatternReader(file, fileName).ReadEntries(length, patterns, 0);
+  CPatternList read;
+  CPatternReader(file, fileName).ReadEntries(length, read, 0);
+  // A component that stands in the list is stored whole twice, in the list and under its mixture;
+  // read back, the mixture must hold the list's object again, or editing or removing the row
+  // would miss the mixture.
+  LinkComponents(read, ComponentPlacesByEquality(read));
+  patterns.insert(patterns.end(), read.begin(), read.end());
 }
 
 }  // namespace VHSessionRecords

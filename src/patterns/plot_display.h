@@ -21,7 +21,13 @@ struct CPointT {
 
 }  // namespace VHTypes
 
+class CPreferences;
+
 struct CPlotDisplay {
+  // The display keys of the preferences over the built-in defaults; what no key holds (texts,
+  // ranges, the tools' state) keeps its default.
+  static CPlotDisplay FromPreferences(const CPreferences& preferences);
+
   // Label font; the style is the platform's font style bits, 0 regular.
   std::string fontName = "MS Shell Dlg 2";
   float fontSize = 8.0f;  // points

@@ -6,6 +6,7 @@
 #include "crystal/crystal.h"
 #include "patterns/crystal_pattern.h"
 #include "patterns/observed_pattern.h"
+#include "patterns/plot_display.h"
 #include "patterns/plot_spec.h"
 #include "preferences/preferences.h"
 
@@ -66,6 +67,27 @@ CPlotSpec CPlotSpec::FromPreferences(const CPreferences& p) {
   plot.SetPeakWidthTEM(p.peakWidthTEM.Get());
   plot.SetEta(p.eta.Get());
   return plot;
+}
+
+CPlotDisplay CPlotDisplay::FromPreferences(const CPreferences& p) {
+  CPlotDisplay display;
+  display.fontName = p.fontName.Get();
+  display.fontSize = p.fontSize.Get();
+  display.fontStyle = p.fontStyle.Get();
+  display.textColour = p.fontColor.Get().argb;
+  display.gridColour = p.gridColor.Get().argb;
+  display.graphBackgroundColour = p.solidBackgroundColour.Get().argb;
+  display.graphBackground = p.useSolidBackground.Get();
+  display.logarithmicY = p.logarithmicYAxis.Get();
+  display.gridlines = p.showGrid.Get();
+  display.legend = p.showLegend.Get();
+  display.showTitle = p.showPlotTitle.Get();
+  display.peakTips = p.showPeakTips.Get();
+  display.film = p.filmMode.Get();
+  display.filmType = p.filmType.Get();
+  display.filmGamma = p.filmGamma.Get();
+  display.showOverlay = p.showOverlay.Get();
+  return display;
 }
 
 CTSCrystal CTSCrystal::FromPreferences(const CPreferences& p) {

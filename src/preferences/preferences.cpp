@@ -2,7 +2,9 @@
 
 #include "diffraction/reflexion_generator.h"
 #include "patterns/crystal_pattern.h"
+#include "patterns/mixture_pattern.h"
 #include "patterns/observed_pattern.h"
+#include "patterns/plot_display.h"
 #include "patterns/plot_spec.h"
 
 // Model objects with their built-in defaults: where the factory defaults come from.
@@ -11,9 +13,9 @@ struct CBuiltInModels {
   CTSCrystal crystal;
   CTSCrystalPattern crystalPattern{CTSPattern::BuiltInDefaults{}};
   CTSObservedPattern observedPattern{CTSPattern::BuiltInDefaults{}};
-  // The mixture's curve style. Mixtures are not in the core yet; they draw with the style every
-  // pattern starts with until a CTSMixturePattern built with its built-in defaults can give it.
-  CCurveStyle mixtureStyle;
+  CTSMixturePattern mixturePattern{CTSPattern::BuiltInDefaults{}};
+  CCurveStyle mixtureStyle = mixturePattern.Style();
+  CPlotDisplay display;
 };
 
 namespace {
@@ -49,14 +51,14 @@ CPreferences::CPreferences(CPrefStorage& storage) : CPreferences(storage, Defaul
 CPreferences::CPreferences(CPrefStorage& storage, DefaultsOnly)
     : CPreferences(storage, CBuiltInModels{}) {}
 
-// Keys whose model objects are not in the core (the windows, the plot's display and its tools)
-// take their factory defaults here.
+// Keys whose model objects are not in the core (the windows, the plot's tools) take their factory
+// defaults here.
 CPreferences::CPreferences(CPrefStorage& storage, const CBuiltInModels& models)
     : CVHPreferences(storage, kVersion, kBaseVersion),
       mainFrameRect(kGroupWindows, "MainFrameRect", this, {}),
       mainFrameMaximized(kGroupWindows, "MainFrameMaximized", this, false),
       showOverlay(kGroupWindows, "ShowOverlay", this, models.crystalPattern.Overlay().show),
-      showPeakTips(kGroupWindows, "ShowPeakTips", this, true),
+      showPeakTips(kGroupWindows, "ShowPeakTips", this, models.display.peakTips),
       relScaleXFactInc(kGroupWindows, "RelScaleXFactInc", this, 1.1),
       relScaleYFactInc(kGroupWindows, "RelScaleYFactInc", this, 1.1),
       minWheelZDelta(kGroupWindows, "MinWheelZDelta", this, kWheelDelta),
@@ -64,7 +66,7 @@ CPreferences::CPreferences(CPrefStorage& storage, const CBuiltInModels& models)
       showStructures(kGroupWindows, "ShowStructures", this, true),
       showParameters(kGroupWindows, "ShowParameters", this, true),
       showReflexions(kGroupWindows, "ShowReflexions", this, false),
-      showPlotTitle(kGroupWindows, "ShowPlotTitle", this, false),
+      showPlotTitle(kGroupWindows, "ShowPlotTitle", this, models.display.showTitle),
       reflexionsRelHeight(kGroupWindows, "ReflexionsRelHeight", this, 0.25),
       scatteringFactorsVisible(kGroupWindows, "ScatteringFactorsVisible", this, false),
       scatteringFactorsWinRect(kGroupWindows, "ScatteringFactorsWinRect", this, {}),
@@ -86,7 +88,7 @@ CPreferences::CPreferences(CPrefStorage& storage, const CBuiltInModels& models)
       paramOpenUnitCell(kGroupWindows, "ParamOpenUnitCell", this, false),
       paramTabChoice(kGroupWindows, "ParamTabChoice", this, false),
       helperAppVisualisePath(kGroupSmall, "HelperAppVisualisePath", this, {}),
-      filmMode(kGroupSmall, "FilmMode", this, false),
+      filmMode(kGroupSmall, "FilmMode", this, models.display.film),
       asf(kGroupSmall, this),
       winBackColor(kGroupPreferences, "WinBackColor", this, kWhite),
       graphPaperColor(kGroupPreferences, "GraphPaperColor", this, kWhite),
@@ -110,8 +112,10 @@ CPreferences::CPreferences(CPrefStorage& storage, const CBuiltInModels& models)
       edxPeakWidth(kGroupPreferences, "EDXPeakWidth", this, models.plot.EDXPeakWidth()),
       lambdaTEM(kGroupPreferences, "LambdaTEM", this, models.plot.LambdaTEM()),
       peakWidthTEM(kGroupPreferences, "PeakWidthTEM", this, models.plot.PeakWidthTEM()),
-      useSolidBackground(kGroupPreferences, "UseSolidBackground", this, false),
-      solidBackgroundColour(kGroupPreferences, "SolidBackgroundColour", this, kWhite),
+      useSolidBackground(kGroupPreferences, "UseSolidBackground", this,
+                         models.display.graphBackground),
+      solidBackgroundColour(kGroupPreferences, "SolidBackgroundColour", this,
+                            Colour(models.display.graphBackgroundColour)),
       profileType(kGroupPreferences, "ProfileType", this, models.plot.ProfileType()),
       eta(kGroupPreferences, "Eta", this, models.plot.Eta()),
       dMin(kGroupPreferences, "DMin", this, models.plot.DMin()),
@@ -122,17 +126,17 @@ CPreferences::CPreferences(CPrefStorage& storage, const CBuiltInModels& models)
       autoColor(kGroupPreferences, "AutoColor", this, true),
       fixedColor(kGroupPreferences, "FixedColor", this, kBlack),
       axisType(kGroupPreferences, "AxisType", this, models.plot.AxisType()),
-      filmGamma(kGroupPreferences, "FilmGamma", this, 1.0),
-      filmType(kGroupPreferences, "FilmType", this, VHTypes::kFilmPositive),
-      fontColor(kGroupPreferences, "FontColor", this, kBlack),
-      fontName(kGroupPreferences, "FontName", this, "MS Shell Dlg 2"),
-      fontSize(kGroupPreferences, "FontSize", this, 8.0f),
-      fontStyle(kGroupPreferences, "FontStyle", this, 0),
+      filmGamma(kGroupPreferences, "FilmGamma", this, models.display.filmGamma),
+      filmType(kGroupPreferences, "FilmType", this, models.display.filmType),
+      fontColor(kGroupPreferences, "FontColor", this, Colour(models.display.textColour)),
+      fontName(kGroupPreferences, "FontName", this, models.display.fontName),
+      fontSize(kGroupPreferences, "FontSize", this, models.display.fontSize),
+      fontStyle(kGroupPreferences, "FontStyle", this, models.display.fontStyle),
       titleSize(kGroupPreferences, "TitleSize", this, 12.0f),
-      gridColor(kGroupPreferences, "GridColor", this, Colour(0xFFCCCCCC)),
-      logarithmicYAxis(kGroupPreferences, "LogarithmicYAxis", this, false),
-      showGrid(kGroupPreferences, "ShowGrid", this, true),
-      showLegend(kGroupPreferences, "ShowLegend", this, true),
+      gridColor(kGroupPreferences, "GridColor", this, Colour(models.display.gridColour)),
+      logarithmicYAxis(kGroupPreferences, "LogarithmicYAxis", this, models.display.logarithmicY),
+      showGrid(kGroupPreferences, "ShowGrid", this, models.display.gridlines),
+      showLegend(kGroupPreferences, "ShowLegend", this, models.display.legend),
       crystalLineStyle(kGroupPreferences, "CrystalLineStyle", this,
                        models.crystalPattern.Style().lineStyle),
       crystalLineWidth(kGroupPreferences, "CrystalLineWidth", this,

@@ -340,6 +340,46 @@ TEST(BatchCommand, ShardsAndThreadCountsDoNotChangeTheResults) {
   EXPECT_EQ(rows, inputs.size());
 }
 
+// --dir takes a crystal file whose extension no format claims by its content, and passes over
+// data files; --size is the crystallite size, as for simulate; the help lists only what batch
+// takes, with the defaults it uses.
+TEST(BatchCommand, FolderInputsByContentTheSizeOptionAndTheHelp) {
+  CScratchFolder folder;
+  fs::create_directories(folder / "in/deeper");
+  fs::copy_file(TestDataPath("quartz.cif"), folder / "in/deeper/quartz.structure");
+  fs::copy_file(TestDataPath("silicon.cif"), folder / "in/silicon.cif");
+  std::ofstream(folder / "in/scan.xy") << "10 1\n20 2\n30 3\n";
+  std::ofstream(folder / "in/notes.readme") << "not a crystal\n";
+  const fs::path byDir = folder.Path() / "by-dir";
+  const CCliResult run = Batch(
+      With({"--dir", folder / "in", "--out", byDir.string(), "--threads", "1", "--size", "300"},
+           kFewPoints));
+  ASSERT_EQ(run.status, kExitSuccess) << run.err;
+  const std::vector<std::string> rows = StatusRows(byDir);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].substr(0, rows[1].find('\t')), folder / "in/deeper/quartz.structure");
+  EXPECT_EQ(rows[2].substr(0, rows[2].find('\t')), folder / "in/silicon.cif");
+
+  const fs::path named = folder.Path() / "named";
+  ASSERT_EQ(Batch(With({folder / "in/deeper/quartz.structure", folder / "in/silicon.cif", "--out",
+                        named.string(), "--threads", "1", "--particle-size", "300"},
+                       kFewPoints))
+                .status,
+            kExitSuccess);
+  for (const char* name : {"quartz-profile.txt", "silicon-profile.txt"})
+    EXPECT_EQ(ReadWholeFile(byDir / name), ReadWholeFile(named / name)) << name;
+
+  const std::string help = RunCli({"batch", "--help"}).out;
+  EXPECT_EQ(help.find("--mix"), std::string::npos);
+  EXPECT_NE(help.find("--range MIN:MAX       the x range in the axis unit (default 5:90)"),
+            std::string::npos)
+      << help;
+  EXPECT_NE(help.find("--points N            points of the profile (default 4500)"),
+            std::string::npos);
+  EXPECT_NE(help.find("--size A"), std::string::npos);
+  EXPECT_EQ(help.find("checked when its calculation ends"), std::string::npos);
+}
+
 TEST(BatchCommand, BadShardsAndUnwritableFoldersAreUsageErrorsBeforeAnyWork) {
   CScratchFolder folder;
   const std::string out = folder / "out";
@@ -492,17 +532,60 @@ TEST(BatchCommand, ThePublicCollectionsGiveSimulatesProfilesInEveryMatrixFormat)
   EXPECT_GT(compared, inputs.size() / 2);
 }
 
-// A real kill, in the middle of a run in a process of its own; the inputs it finished are then
-// made unreadable, so that the resumed run would refuse any of them it computed again.
-TEST(BatchCommand, ARunKilledHalfwayResumesWithoutComputingAFinishedInputAgain) {
-  CScratchFolder folder;
+// `rounds` copies of every test structure in `folder`, each under a name of its own.
+std::vector<std::string> CopiedInputs(const CScratchFolder& folder, int rounds) {
   std::vector<std::string> copies;
-  for (int round = 0; round < 8; ++round)
+  for (int round = 0; round < rounds; ++round)
     for (const std::string& input : CifInputs()) {
       copies.push_back(folder /
                        ("r" + std::to_string(round) + "-" + fs::path(input).filename().string()));
       fs::copy_file(input, copies.back());
     }
+  return copies;
+}
+
+// The inputs the manifest in `out` names as finished, as far as it is written.
+std::map<size_t, CBatchRecord> ManifestRecords(const fs::path& out) {
+  std::map<size_t, CBatchRecord> finished;
+  std::istringstream lines(ReadWholeFile(out / "batch-manifest.tsv"));
+  std::string line;
+  std::getline(lines, line);  // the settings
+  while (std::getline(lines, line) && !lines.eof())
+    if (const std::optional<CBatchRecord> record = RecordOfLine(line))
+      finished[record->index] = *record;
+  return finished;
+}
+
+// A batch in a process of its own, stopped by `signal` once a quarter of its inputs are
+// finished; returns how it ended.
+std::optional<int> BatchStoppedHalfway(const std::vector<std::string>& arguments,
+                                       const fs::path& out, size_t inputs, int signal,
+                                       const std::string& log) {
+  std::vector<std::string> command{TESSALINE_CLI, "batch"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  const pid_t pid = SpawnChild(command, {}, log);
+  if (pid <= 0) return std::nullopt;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (ManifestRecords(out).size() < inputs / 4 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ::kill(pid, signal);
+  return WaitForChild(pid, std::chrono::seconds(60));
+}
+
+// Every output but the status table is the same file in both folders.
+void ExpectTheOutputsOf(const fs::path& whole, const fs::path& resumed) {
+  EXPECT_EQ(FileNames(resumed), FileNames(whole));
+  for (const std::string& name : FileNames(whole))
+    if (name != "status.tsv") {
+      EXPECT_EQ(ReadWholeFile(resumed / name), ReadWholeFile(whole / name)) << name;
+    }
+}
+
+// A real kill, in the middle of a run in a process of its own; the inputs it finished are then
+// made unreadable, so that the resumed run would refuse any of them it computed again.
+TEST(BatchCommand, ARunKilledHalfwayResumesWithoutComputingAFinishedInputAgain) {
+  CScratchFolder folder;
+  const std::vector<std::string> copies = CopiedInputs(folder, 8);
   const std::vector<std::string> options =
       With({"--format", "profiles,npz,hdf5,csv", "--threads", "1"}, kFewPoints);
   const fs::path whole = folder.Path() / "whole", killed = folder.Path() / "killed";
@@ -510,51 +593,57 @@ TEST(BatchCommand, ARunKilledHalfwayResumesWithoutComputingAFinishedInputAgain) 
 
   const std::vector<std::string> arguments =
       With(With(copies, {"--out", killed.string()}), options);
-  std::vector<std::string> command{TESSALINE_CLI, "batch"};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  const pid_t pid = SpawnChild(command, {}, folder / "killed.log");
-  ASSERT_GT(pid, 0);
-  std::map<size_t, CBatchRecord> finished;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (finished.size() < copies.size() / 4 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    std::istringstream lines(ReadWholeFile(killed / "batch-manifest.tsv"));
-    std::string line;
-    std::getline(lines, line);  // the settings
-    while (std::getline(lines, line) && !lines.eof())
-      if (const std::optional<CBatchRecord> record = RecordOfLine(line))
-        finished[record->index] = *record;
-  }
-  ASSERT_EQ(::kill(pid, SIGKILL), 0);
-  const std::optional<int> status = WaitForChild(pid, std::chrono::seconds(30));
-  ASSERT_EQ(status, -SIGKILL) << "the run ended before the kill: "
-                              << ReadWholeFile(folder / "killed.log");
+  ASSERT_EQ(BatchStoppedHalfway(arguments, killed, copies.size(), SIGKILL, folder / "killed.log"),
+            -SIGKILL)
+      << "the run ended before the kill: " << ReadWholeFile(folder / "killed.log");
   ASSERT_FALSE(fs::exists(killed / "status.tsv"));
-  // What the manifest held at the kill, read again: lines written after the last look count too.
-  finished.clear();
-  {
-    std::istringstream lines(ReadWholeFile(killed / "batch-manifest.tsv"));
-    std::string line;
-    std::getline(lines, line);
-    while (std::getline(lines, line) && !lines.eof())
-      if (const std::optional<CBatchRecord> record = RecordOfLine(line))
-        finished[record->index] = *record;
-  }
+  // What the manifest held at the kill: lines written after the last look count too.
+  const std::map<size_t, CBatchRecord> finished = ManifestRecords(killed);
   ASSERT_GE(finished.size(), copies.size() / 4);
   ASSERT_LT(finished.size(), copies.size());
   for (const auto& [index, record] : finished) std::ofstream(copies[index]) << "not a crystal";
 
   const CCliResult resumed = Batch(With(arguments, {"--resume"}));
   ASSERT_EQ(resumed.status, kExitSuccess) << resumed.err;
-  EXPECT_EQ(FileNames(killed), FileNames(whole));
-  for (const std::string& name : FileNames(whole))
-    if (name != "status.tsv") {
-      EXPECT_EQ(ReadWholeFile(killed / name), ReadWholeFile(whole / name)) << name;
-    }
+  ExpectTheOutputsOf(whole, killed);
   const std::vector<std::string> rows = StatusRows(killed);
   ASSERT_EQ(rows.size(), copies.size() + 1);
   for (size_t i = 1; i < rows.size(); ++i)
     EXPECT_EQ(rows[i].substr(0, copies[i - 1].size() + 4), copies[i - 1] + "\tok\t") << rows[i];
+}
+
+// Ctrl-C stops the run after the inputs in work and writes what is finished as a run of those
+// inputs would; --resume then ends as an uninterrupted run does.
+TEST(BatchCommand, AnInterruptedRunWritesWhatIsFinishedAndResumes) {
+  CScratchFolder folder;
+  const std::vector<std::string> copies = CopiedInputs(folder, 6);
+  const std::vector<std::string> options =
+      With({"--format", "profiles,npz,csv", "--threads", "1"}, kFewPoints);
+  const fs::path whole = folder.Path() / "whole", stopped = folder.Path() / "stopped";
+  ASSERT_EQ(Batch(With(With(copies, {"--out", whole.string()}), options)).status, kExitSuccess);
+
+  const std::vector<std::string> arguments =
+      With(With(copies, {"--out", stopped.string()}), options);
+  ASSERT_EQ(BatchStoppedHalfway(arguments, stopped, copies.size(), SIGINT, folder / "stopped.log"),
+            130)
+      << ReadWholeFile(folder / "stopped.log");
+  const size_t finished = ManifestRecords(stopped).size();
+  ASSERT_LT(finished, copies.size()) << "the run ended before the interrupt";
+
+  const std::vector<std::string> rows = StatusRows(stopped);
+  ASSERT_EQ(rows.size(), finished + 1);
+  for (size_t i = 1; i < rows.size(); ++i)
+    EXPECT_NE(rows[i].find("\tok\t"), std::string::npos) << rows[i];
+  const auto archive = ReadNpz(stopped / "patterns.npz");
+  ASSERT_EQ(archive.at("intensity").shape.at(0), finished);
+  size_t profiles = 0;
+  for (const std::string& name : FileNames(stopped)) profiles += name.ends_with("-profile.txt");
+  EXPECT_EQ(profiles, finished);
+  EXPECT_TRUE(fs::exists(stopped / "peaks.csv"));
+
+  const CCliResult resumed = Batch(With(arguments, {"--resume"}));
+  ASSERT_EQ(resumed.status, kExitSuccess) << resumed.err;
+  ExpectTheOutputsOf(whole, stopped);
 }
 
 // What a worker process sends back, as rank 0 reads it; a message cut short is refused.

@@ -124,7 +124,9 @@ TEST(SessionCommands, ListingsListEveryCrystalOfASessionShownOrNot) {
   EXPECT_NE(fromSession.out.find("   19.8566 "), std::string::npos) << fromSession.out;
 }
 
-TEST(SessionCommands, InfoListsAMixtureWithItsComponentsAndFractions) {
+// A mixing run keeps its inputs as patterns beside the mixture, as the desktop keeps the rows it
+// mixed: the session's listings find the crystals, and a read session links them again.
+TEST(SessionCommands, AMixingRunSavesItsInputsAsPatternsAndTheMixtureOfThem) {
   CScratchFolder folder;
   const std::string session = folder / "mixed.tessaline";
   ASSERT_EQ(RunCli({"simulate", TestFile("quartz.cif"), TestFile("corundum.cif"), "--mix",
@@ -133,7 +135,7 @@ TEST(SessionCommands, InfoListsAMixtureWithItsComponentsAndFractions) {
             kExitSuccess);
   const CCliResult info = RunCli({"info", session});
   ASSERT_EQ(info.status, kExitSuccess) << info.err;
-  EXPECT_NE(info.out.find("Patterns:        1\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Patterns:        3\n"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("  mixture      yes                quartz + corundum\n"),
             std::string::npos)
       << info.out;
@@ -141,12 +143,57 @@ TEST(SessionCommands, InfoListsAMixtureWithItsComponentsAndFractions) {
       << info.out;
   EXPECT_NE(info.out.find("    crystal    yes      0.3000    corundum\n"), std::string::npos)
       << info.out;
+  {
+    CDocumentUi ui;
+    CTessDoc document(ui);
+    document.AddFiles({session});
+    const CPatternList& list = document.Patterns();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(*list[2]->Components(), CPatternList({list[0], list[1]}));
+  }
 
   // Simulating the session writes the mixture's profile, the same as the mixing run's.
   ASSERT_EQ(RunCli({"simulate", session, "-o", folder / "again.xy"}).status, kExitSuccess);
   ExpectSameProfile(folder / "mix.xy", folder / "again-quartz + corundum.xy");
   // Sessions are not mixed again.
   EXPECT_EQ(RunCli({"simulate", session, "--mix", "equal"}).status, kExitUsage);
+
+  for (const char* command : {"reflexions", "structure-factors"}) {
+    const CCliResult listing = RunCli({command, session});
+    ASSERT_EQ(listing.status, kExitSuccess) << listing.err;
+    for (const char* title : {"\nquartz\n", "\ncorundum\n"})
+      EXPECT_NE(listing.out.find(title), std::string::npos) << command << title;
+  }
+}
+
+// Sessions saved before mixed inputs were kept as patterns hold those crystals only inside their
+// mixture; they are listed all the same. A session without a crystal says so and fails rather
+// than print an empty listing.
+TEST(SessionCommands, ListingsFindCrystalsInsideAMixtureAndRefuseASessionWithoutOne) {
+  CScratchFolder folder;
+  const std::string inside = folder / "inside.tessaline";
+  const std::string none = folder / "none.tessaline";
+  {
+    CDocumentUi ui;
+    CTessDoc document(ui);
+    document.AddFiles({TestFile("quartz.cif"), TestFile("corundum.cif")});
+    CSession session = document.Session();
+    session.patterns = {document.CreateMixture(document.Patterns())};
+    WriteSessionFile(inside, session);
+    session.patterns.clear();
+    WriteSessionFile(none, session);
+  }
+  const CCliResult fromFiles =
+      RunCli({"reflexions", TestFile("quartz.cif"), TestFile("corundum.cif")});
+  const CCliResult fromSession = RunCli({"reflexions", inside});
+  ASSERT_EQ(fromSession.status, kExitSuccess) << fromSession.err;
+  EXPECT_EQ(std::ranges::count(fromSession.out, '\n'), std::ranges::count(fromFiles.out, '\n'));
+  for (const char* title : {"\nquartz\n", "\ncorundum\n"})
+    EXPECT_NE(fromSession.out.find(title), std::string::npos) << title;
+
+  const CCliResult empty = RunCli({"structure-factors", none});
+  EXPECT_EQ(empty.status, kExitFailure);
+  EXPECT_NE(empty.err.find("no crystal to list"), std::string::npos) << empty.err;
 }
 
 TEST(SessionCommands, PlotDrawsASessionAndSavesWhatItDrew) {

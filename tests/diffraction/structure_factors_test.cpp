@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <chrono>
 #include <cmath>
 #include <random>
 #include <set>
 
+#include "app/cancellable.h"
+#include "app/work_team.h"
 #include "diffraction/calculate.h"
 #include "diffraction/intensity_factors.h"
 #include "diffraction/reflexion.h"
@@ -262,17 +265,60 @@ TEST(StructureFactors, ResultsDoNotDependOnTheThreadCount) {
     ASSERT_TRUE(CalculateReflexions(one, plotSpec));
     omp_set_num_threads(2);
     ASSERT_TRUE(CalculateReflexions(two, plotSpec));
-    ASSERT_EQ(one.reflexions.size(), two.reflexions.size());
-    for (size_t i = 0; i < one.reflexions.size(); ++i) {
-      const CTSReflexion &a = *one.reflexions[i], &b = *two.reflexions[i];
-      EXPECT_EQ(a.fReal, b.fReal);
-      EXPECT_EQ(a.fImaginary, b.fImaginary);
-      EXPECT_EQ(a.intensity, b.intensity);
-      EXPECT_EQ(a.relativeIntensity, b.relativeIntensity);
-      EXPECT_EQ(a.phase, b.phase);
+    // A worker of a batch pool: one thread of its own, and teams of the threads its pool lends.
+    CTSCrystal lent = original;
+    {
+      omp_set_num_threads(1);
+      CThreadLender lender(2);
+      lender.Idle();
+      const CThreadLenderScope scope(lender);
+      ASSERT_TRUE(CalculateReflexions(lent, plotSpec));
+    }
+    for (const CTSCrystal* other : {&two, &lent}) {
+      ASSERT_EQ(one.reflexions.size(), other->reflexions.size());
+      for (size_t i = 0; i < one.reflexions.size(); ++i) {
+        const CTSReflexion &a = *one.reflexions[i], &b = *other->reflexions[i];
+        EXPECT_EQ(a.fReal, b.fReal);
+        EXPECT_EQ(a.fImaginary, b.fImaginary);
+        EXPECT_EQ(a.intensity, b.intensity);
+        EXPECT_EQ(a.relativeIntensity, b.relativeIntensity);
+        EXPECT_EQ(a.phase, b.phase);
+      }
     }
   }
   omp_set_num_threads(threads);
+}
+
+// A calculation whose time limit has passed gives up at its next poll, alone or in a team, and
+// raises; one within its limit is the calculation without a limit.
+TEST(StructureFactors, WorkPastItsTimeLimitIsAbandonedAndWorkWithinItIsUnchanged) {
+  const int threads = omp_get_max_threads();
+  const CTSCrystal original = RandomStructure(60, 11);
+  CPlotSpec plotSpec = PlotSpecFor();
+  plotSpec.SetDMin(0.8);
+  CTSCrystal unlimited = original;
+  ASSERT_TRUE(CalculateReflexions(unlimited, plotSpec));
+  for (const int team : {1, 2}) {
+    SCOPED_TRACE(team);
+    omp_set_num_threads(team);
+    {
+      const CWorkLimit passed(CWorkLimit::CClock::now() - std::chrono::seconds(1));
+      CTSCrystal crystal = original;
+      EXPECT_THROW(CalculateReflexions(crystal, plotSpec), CWorkAbandoned);
+      CTSCrystal listed = unlimited;
+      EXPECT_THROW(CalculateIntensities(listed, plotSpec), CWorkAbandoned);
+    }
+    const CWorkLimit ahead(CWorkLimit::CClock::now() + std::chrono::hours(1));
+    CTSCrystal crystal = original;
+    ASSERT_TRUE(CalculateReflexions(crystal, plotSpec));
+    ASSERT_EQ(crystal.reflexions.size(), unlimited.reflexions.size());
+    for (size_t i = 0; i < crystal.reflexions.size(); ++i)
+      EXPECT_EQ(crystal.reflexions[i]->intensity, unlimited.reflexions[i]->intensity);
+  }
+  omp_set_num_threads(threads);
+  // Outside every limit nothing is abandoned.
+  CTSCrystal crystal = original;
+  EXPECT_TRUE(CalculateReflexions(crystal, plotSpec));
 }
 
 TEST(StructureFactors, PositionsFollowBraggsLaw) {

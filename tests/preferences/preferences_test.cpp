@@ -12,8 +12,12 @@
 #include "app/memory_pref_storage.h"
 #include "diffraction/reflexion_generator.h"
 #include "diffraction/scattering_table.h"
+#include "document/document_ui.h"
+#include "document/tess_doc.h"
 #include "patterns/crystal_pattern.h"
+#include "patterns/mixture_pattern.h"
 #include "patterns/observed_pattern.h"
+#include "patterns/plot_display.h"
 #include "patterns/plot_spec.h"
 #include "preferences/preferences.h"
 #include "support/recorders.h"
@@ -174,6 +178,13 @@ TEST_F(Preferences, FactoryDefaultsAreThePublishedOnes) {
       {"FontSize", "8"},
       {"LogarithmicYAxis", "false"},
       {"ShowGrid", "true"},
+      {"GridColor", "0xFFC0C0C0"},
+      {"ShowPeakTips", "false"},
+      {"ShowLegend", "true"},
+      {"UseSolidBackground", "false"},
+      {"SolidBackgroundColour", "0xFFFFFFFF"},
+      {"FilmType", "1"},
+      {"FontStyle", "0"},
       {"ShowPlotTitle", "false"},
       {"FilmMode", "false"},
       {"CrystalLineStyle", "1"},
@@ -236,6 +247,11 @@ TEST_F(Preferences, FactoryDefaultsAreTheModelObjectsBuiltInValues) {
   const CPreferences p(storage, CPreferences::DefaultsOnly{});
   // The plot specification's every field, compared whole.
   EXPECT_EQ(CPlotSpec::FromPreferences(p), CPlotSpec::BuiltIn());
+  // So is the plot's display, every field compared; its colours spelled out as well, since a
+  // default that drifted on both sides would pass the comparison.
+  EXPECT_EQ(CPlotDisplay::FromPreferences(p), CPlotDisplay{});
+  EXPECT_EQ(p.gridColor.Get().argb, CPlotDisplay{}.gridColour);
+  EXPECT_EQ(p.showPeakTips.Get(), CPlotDisplay{}.peakTips);
 
   const CTSCrystal fromPreferences = CTSCrystal::FromPreferences(p);
   const CTSCrystal builtIn;
@@ -264,8 +280,7 @@ TEST_F(Preferences, FactoryDefaultsAreTheModelObjectsBuiltInValues) {
   // Observed patterns label what the preferences say, which for hkl is the crystal's default.
   EXPECT_EQ(observed.Labels(), crystalBuiltIn.Labels());
 
-  // Mixtures draw with the style every pattern starts with.
-  const CCurveStyle mixture{};
+  const CCurveStyle mixture = CTSMixturePattern(CTSPattern::BuiltInDefaults{}).Style();
   EXPECT_EQ(p.mixtureLineStyle.Get(), mixture.lineStyle);
   EXPECT_EQ(p.mixtureLineWidth.Get(), mixture.lineWidth);
   EXPECT_EQ(p.mixtureMarkerStyle.Get(), mixture.markerStyle);
@@ -323,6 +338,47 @@ TEST_F(Preferences, ThePlotSpecificationTakesEveryKeyOfItsOwn) {
   // A count beyond what the plot can hold is held at its largest.
   p.maxNumRefs.Set(4000000000u);
   EXPECT_EQ(CPlotSpec::FromPreferences(p).MaxNumRefs(), INT32_MAX);
+}
+
+TEST_F(Preferences, ThePlotDisplayTakesEveryKeyOfItsOwn) {
+  CPreferences p(storage, CPreferences::DefaultsOnly{});
+  p.fontName.Set("DejaVu Sans");
+  p.fontSize.Set(11.0f);
+  p.fontStyle.Set(2);
+  p.fontColor.Set(CPrefColour{0xFF112233});
+  p.gridColor.Set(CPrefColour{0xFF445566});
+  p.solidBackgroundColour.Set(CPrefColour{0xFF778899});
+  p.useSolidBackground.Set(true);
+  p.logarithmicYAxis.Set(true);
+  p.showGrid.Set(false);
+  p.showLegend.Set(false);
+  p.showPlotTitle.Set(true);
+  p.showPeakTips.Set(true);
+  p.filmMode.Set(true);
+  p.filmType.Set(VHTypes::kFilmNegative);
+  p.filmGamma.Set(0.5);
+  p.showOverlay.Set(true);
+  CPlotDisplay expected;
+  expected.fontName = "DejaVu Sans";
+  expected.fontSize = 11.0f;
+  expected.fontStyle = 2;
+  expected.textColour = 0xFF112233;
+  expected.gridColour = 0xFF445566;
+  expected.graphBackgroundColour = 0xFF778899;
+  expected.graphBackground = expected.logarithmicY = true;
+  expected.gridlines = expected.legend = false;
+  expected.showTitle = expected.peakTips = expected.film = true;
+  expected.filmType = VHTypes::kFilmNegative;
+  expected.filmGamma = 0.5;
+  expected.showOverlay = true;
+  EXPECT_EQ(CPlotDisplay::FromPreferences(p), expected);
+
+  // The desktop's document starts from them, and so does every new session of it.
+  CDocumentUi ui;
+  CTessDoc document(ui, &p);
+  EXPECT_EQ(document.Session().display, expected);
+  document.Reset();
+  EXPECT_EQ(document.Session().display, expected);
 }
 
 TEST_F(Preferences, CrystalsAndPatternsTakeEveryKeyOfTheirs) {
