@@ -50,12 +50,41 @@ void ExpectSpinelInOriginTwo(const CTSCrystal& spinel) {
 }
 
 TEST(CifHallSymbol, FixesTheOriginThatTheSymbolLeavesOpen) {
-  ExpectSpinelInOriginTwo(Read(Spinel("_symmetry_space_group_name_Hall '-F 4vw 2vw 3'")));
-  ExpectSpinelInOriginTwo(Read(Spinel("_space_group_name_Hall  '-F 4vw 2vw 3'")));
+  {
+    // The Hall symbol completes a symbol that states no origin: nothing to warn about.
+    CRecordingStatusLog log;
+    ExpectSpinelInOriginTwo(Read(Spinel("_symmetry_space_group_name_Hall '-F 4vw 2vw 3'")));
+    ExpectSpinelInOriginTwo(Read(Spinel("_space_group_name_Hall  '-F 4vw 2vw 3'")));
+    EXPECT_FALSE(log.Contains("different settings"));
+  }
   // Read as origin 1, aluminium on a centre of symmetry of the other origin gets half its atoms.
   CRecordingStatusLog log;
   EXPECT_EQ(Site(Read(Spinel("")), "Al1").Multiplicity(), 8u);
   EXPECT_FALSE(log.Contains("origin"));  // nothing in the file tells the origins apart
+}
+
+TEST(CifHallSymbol, ASymbolThatStatesAnotherOriginOrGroupIsLogged) {
+  auto spinelAs = [](const std::string& symbol, const std::string& hall) {
+    std::string text = Spinel("_symmetry_space_group_name_Hall '" + hall + "'");
+    text.replace(text.find("'F d -3 m'"), 10, "'" + symbol + "'");
+    CRecordingStatusLog log;
+    ExpectSpinelInOriginTwo(Read(text));
+    return log.Contains("describe different settings");
+  };
+  EXPECT_FALSE(spinelAs("F d -3 m :2", "-F 4vw 2vw 3"));
+  EXPECT_TRUE(spinelAs("F d -3 m :1", "-F 4vw 2vw 3"));
+  EXPECT_TRUE(spinelAs("F m -3 m", "-F 4vw 2vw 3"));
+  // Corundum's symbol without an axes suffix on hexagonal axes, as the Hall symbol has them.
+  CRecordingStatusLog log;
+  const CTSCrystal corundum = Read(
+      "data_c\n_cell_length_a 4.759\n_cell_length_b 4.759\n_cell_length_c 12.991\n"
+      "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 120\n"
+      "_symmetry_space_group_name_H-M 'R -3 c'\n_symmetry_space_group_name_Hall '-R 3 2\"c'\n"
+      "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+      "Al1 0 0 0.35216\nO1 0.30624 0 0.25\n");
+  EXPECT_EQ(Site(corundum, "Al1").Multiplicity(), 12u);
+  EXPECT_EQ(Site(corundum, "O1").Multiplicity(), 18u);
+  EXPECT_FALSE(log.Contains("different settings"));
 }
 
 TEST(CifHallSymbol, WinsOverAConflictingSymbolWithALogLine) {
