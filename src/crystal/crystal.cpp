@@ -58,6 +58,22 @@ CTSCrystal::CTSCrystal() : legacyRules(LegacyRulesDefault()) {
 }
 
 void CTSCrystal::UpdateCell() {
+  UpdateCellGeometry();
+  density = 0.0;
+  if (volume != 0.0) {
+    double mass = 0.0;
+    for (const CTSSite& site : sites) {
+      double siteMass = 0.0;
+      for (const CTSAtom& atom : site.atoms)
+        if (atom.occupancy > kMinimumCountedOccupancy)
+          siteMass += atom.scattering.w * atom.occupancy;
+      mass += static_cast<double>(site.positions.size()) * siteMass;
+    }
+    density = mass * kDensityFactor / volume;
+  }
+}
+
+void CTSCrystal::UpdateCellGeometry() {
   const double ca = std::cos(alpha * kDegreesToRadians);
   const double cb = std::cos(beta * kDegreesToRadians);
   const double cg = std::cos(gamma * kDegreesToRadians);
@@ -76,19 +92,6 @@ void CTSCrystal::UpdateCell() {
 
   directMetric = Metric(a, b, c, alpha, beta, gamma);
   reciprocalMetric = Metric(aStar, bStar, cStar, alphaStar, betaStar, gammaStar);
-
-  density = 0.0;
-  if (volume != 0.0) {
-    double mass = 0.0;
-    for (const CTSSite& site : sites) {
-      double siteMass = 0.0;
-      for (const CTSAtom& atom : site.atoms)
-        if (atom.occupancy > kMinimumCountedOccupancy)
-          siteMass += atom.scattering.w * atom.occupancy;
-      mass += static_cast<double>(site.positions.size()) * siteMass;
-    }
-    density = mass * kDensityFactor / volume;
-  }
 }
 
 double CTSCrystal::DSpacing(int h, int k, int l) const {

@@ -63,6 +63,9 @@ class CTSCrystal {
 
   // Recomputes the reciprocal cell, volume, density and both metric tensors.
   void UpdateCell();
+  // The same without the density, which walks every site: cheap enough for each line a reader
+  // meets.
+  void UpdateCellGeometry();
   // d = 1 / sqrt(h^T G* h).
   double DSpacing(int h, int k, int l) const;
   // Expands every site into its symmetry-equivalent positions.
