@@ -121,6 +121,35 @@ TEST(CommandOutputs, FileErrorsNameTheFileAndTheReason) {
       << unwritable.err;
 }
 
+// What no crystal can be is refused, naming its file, before any number reaches an output.
+TEST(CommandOutputs, ImpossibleValuesNeverReachAnOutput) {
+  CScratchFolder folder;
+  const auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  const std::string quartz = ReadWholeFile(Quartz());
+  const std::pair<std::string, const char*> cases[] = {
+      {replaced(quartz, "4.9134(2)", "1e25"), "Impossible unit cell."},
+      {replaced(replaced(quartz, "_atom_site_U_iso_or_equiv", "_atom_site_occupancy"), "0.0135",
+                "1e200"),
+       "Impossible occupancy."}};
+  for (const auto& [text, alert] : cases) {
+    const std::string file = folder / "impossible.cif";
+    WriteFile(file, text);
+    for (const char* command : {"simulate", "reflexions"}) {
+      SCOPED_TRACE(std::string(command) + " " + alert);
+      const CCliResult result = RunCli({command, file, "-o", "-"});
+      EXPECT_EQ(result.status, kExitFailure);
+      EXPECT_EQ(result.err.rfind(file + ": Tessaline : [", 0), 0u) << result.err;
+      EXPECT_NE(result.err.find(alert), std::string::npos) << result.err;
+      EXPECT_EQ(result.out.find("nan"), std::string::npos);
+      EXPECT_EQ(result.out.find("inf"), std::string::npos);
+    }
+  }
+}
+
 TEST(CommandOutputs, FormatsByExtensionAndThePeakTable) {
   CScratchFolder folder;
   const CCliResult result =

@@ -159,7 +159,12 @@ TEST(CifCell, CellsThatCannotExistAreRefused) {
     return text + kAtom;
   };
   EXPECT_NO_THROW(Read(cell("5 6 7", "90 90 90")));
+  // A protein or a long superstructure still fits.
+  EXPECT_NO_THROW(Read(cell("5 6 20000", "90 90 90")));
   for (const auto& [lengths, angles] : {std::pair{"-5 6 7", "90 90 90"},
+                                        {"5 6 1e20", "90 90 90"},
+                                        {"1e200 1e200 1e200", "90 90 90"},
+                                        {"5 1e-300 7", "90 90 90"},
                                         {"5 0 7", "90 90 90"},
                                         {"5 6 7", "0 90 90"},
                                         {"5 6 7", "90 180 90"},
@@ -174,6 +179,27 @@ TEST(CifCell, CellsThatCannotExistAreRefused) {
     }
   }
   EXPECT_THROW(Read(cell("5 6 1e999", "90 90 90")), CVHXFileCIFReadError);  // beyond any double
+}
+
+// Intensities go with the square of the occupancy: 1e200 made them infinite, a negative one
+// has no meaning.
+TEST(CifNumbers, ImpossibleOccupanciesAreRefused) {
+  const std::string head =
+      "data_x\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_alpha 90\n"
+      "_cell_angle_beta 90\n_cell_angle_gamma 90\n_symmetry_space_group_name_H-M 'P 1'\n"
+      "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n"
+      "_atom_site_fract_y\n_atom_site_fract_z\n_atom_site_occupancy\nFe1 Fe 0 0 0 1\n";
+  EXPECT_NO_THROW(Read(head + "O1 O 0.5 0.5 0.5 1.02\n"));  // a refinement's rounding
+  for (const char* occupancy : {"1e200", "-0.5", "11"}) {
+    SCOPED_TRACE(occupancy);
+    try {
+      Read(head + "O1 O 0.5 0.5 0.5 " + occupancy + "\n");
+      ADD_FAILURE() << "read";
+    } catch (const CVHXFileImpossibleOccupancy& e) {
+      EXPECT_NE(e.Explanation().find("The occupancy of O on site 'O1' is "), std::string::npos)
+          << e.Explanation();
+    }
+  }
 }
 
 TEST(CifNumbers, SloppyValuesASiteCanDoWithoutAreReadOrDropped) {

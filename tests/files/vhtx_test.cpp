@@ -106,11 +106,19 @@ TEST_F(VhtxTest, MixedSitesAndTensors) {
 }
 
 TEST_F(VhtxTest, CellsThatCannotExistAreRefused) {
-  for (const char* cell :
-       {"CELL  -5 5 5 90 90 90", "CELL  5 5 5 10 10 170", "CELL  5 5 5 90 0 90"}) {
+  for (const char* cell : {"CELL  -5 5 5 90 90 90", "CELL  5 5 5 10 10 170", "CELL  5 5 5 90 0 90",
+                           "CELL  1e25 5 5 90 90 90", "CELL  5 5 1e200 90 90 90"}) {
     SCOPED_TRACE(cell);
     EXPECT_THROW(Read(std::string(cell) + "\nSPGR  P 1\nATOM\nFe Fe1 0 0 0\n"),
                  CVHXFileImpossibleCell);
+  }
+}
+
+TEST_F(VhtxTest, ImpossibleOccupanciesAreRefused) {
+  for (const char* occupancy : {"1e200", "-1"}) {
+    SCOPED_TRACE(occupancy);
+    EXPECT_THROW(Read(kHeader + "ATOM\nFe Fe1 0 0 0\nOCCU\nFe1 Fe " + occupancy + "\n"),
+                 CVHXFileImpossibleOccupancy);
   }
 }
 
