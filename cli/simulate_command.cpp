@@ -201,7 +201,8 @@ class CSimulationRun {
     return written;
   }
 
-  bool MissedAPattern() const { return m_missed; }
+  // A crystal without reflexions in range, or a profile that could not be written.
+  bool Incomplete() const { return m_missed || m_unwritten; }
 
   // With --mix: the patterns of the inputs as one mixture, its profile written as one pattern's.
   void WriteMixture() {
@@ -210,7 +211,7 @@ class CSimulationRun {
         MixtureOfInputs(m_mixed, *m_simulation.patterns.mix);
     const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, "mixture", false));
-    WriteProfileOutput(path, *mixture, mixture->GetProfile(plot), {}, plot, m_out);
+    WriteProfile(path, *mixture, mixture->GetProfile(plot), {});
     Keep(mixture);
   }
 
@@ -237,6 +238,20 @@ class CSimulationRun {
       path.replace_filename(path.stem().string() + "-" + pattern.Title() +
                             path.extension().string());
     return m_outputs.Claim(path.string());
+  }
+
+  // A profile that cannot be written is reported naming its own file, not the input in work,
+  // and the run goes on with its other outputs.
+  void WriteProfile(const std::string& path, const CTSPattern& pattern, const CProfile& profile,
+                    const std::vector<double>& errors) {
+    const auto write = [&] {
+      WriteProfileOutput(path, pattern, profile, errors, m_simulation.patterns.calculation.plotSpec,
+                         m_out);
+    };
+    if (path == "-")
+      write();
+    else if (!WithInputFile(path, write))
+      m_unwritten = true;
   }
 
   // Writes the profile of one calculated crystal; the pattern is kept for the tables.
@@ -276,7 +291,7 @@ class CSimulationRun {
     m_crystals.push_back(pattern);
     const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), several));
-    WriteProfileOutput(path, *pattern, pattern->GetProfile(plot), {}, plot, m_out);
+    WriteProfile(path, *pattern, pattern->GetProfile(plot), {});
     // With the profile on the standard output, the summary goes beside it rather than into it.
     if (m_simulation.summary) PrintSummary(*pattern, plot, path == "-" ? m_err : m_out);
   }
@@ -301,7 +316,7 @@ class CSimulationRun {
       return p.x < data.front().x || p.x > data.back().x;
     });
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern.Title(), several));
-    WriteProfileOutput(path, pattern, profile, GridErrors(pattern, profile), plot, m_out);
+    WriteProfile(path, pattern, profile, GridErrors(pattern, profile));
   }
 
   // The profile of every pattern the session shows, calculated with the run's settings and named
@@ -322,7 +337,7 @@ class CSimulationRun {
         case CTSPattern::kMixture: {
           const std::string path =
               m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), true));
-          WriteProfileOutput(path, *pattern, pattern->GetProfile(plot), {}, plot, m_out);
+          WriteProfile(path, *pattern, pattern->GetProfile(plot), {});
           break;
         }
       }
@@ -340,6 +355,7 @@ class CSimulationRun {
   CPatternList m_mixed;   // with --mix, every pattern in input order
   CPatternList m_saved;   // for --save-session, every pattern in input order
   bool m_missed = false;  // a crystal without reflexions in range
+  bool m_unwritten = false;  // a profile that could not be written
 };
 
 }  // namespace
@@ -363,5 +379,5 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   run.WriteMixture();
   if (!run.WriteTables()) status = kExitFailure;
   if (!run.SaveSession()) status = kExitFailure;
-  return run.MissedAPattern() ? kExitFailure : status;
+  return run.Incomplete() ? kExitFailure : status;
 }

@@ -119,6 +119,21 @@ TEST(CommandOutputs, FileErrorsNameTheFileAndTheReason) {
   EXPECT_EQ(unwritable.status, kExitFailure);
   EXPECT_NE(unwritable.err.find("[No such file or directory]"), std::string::npos)
       << unwritable.err;
+  // The profile's own file is named: the input read well.
+  EXPECT_EQ(unwritable.err.rfind(missingFolder + ": Tessaline : [", 0), 0u) << unwritable.err;
+  EXPECT_EQ(unwritable.err.find(Quartz() + ":"), std::string::npos) << unwritable.err;
+  if (fs::exists("/dev/full")) {
+    const CCliResult full = RunCli({"simulate", Quartz(), "-o", "/dev/full", "--points", "500"});
+    EXPECT_EQ(full.status, kExitFailure);
+    EXPECT_EQ(full.err.rfind("/dev/full: Tessaline : [", 0), 0u) << full.err;
+    EXPECT_NE(full.err.find("[No space left on device]"), std::string::npos) << full.err;
+  }
+  // Observed data written where they cannot go are named by that place as well.
+  const std::string scan = folder / "scan.txt";
+  WriteFile(scan, Scan());
+  const CCliResult observed = RunCli({"simulate", scan, "-o", missingFolder});
+  EXPECT_EQ(observed.status, kExitFailure);
+  EXPECT_EQ(observed.err.rfind(missingFolder + ": ", 0), 0u) << observed.err;
 }
 
 // What no crystal can be is refused, naming its file, before any number reaches an output.
