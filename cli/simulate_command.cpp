@@ -18,6 +18,7 @@
 #include "cli/run_outputs.h"
 #include "cli/session_inputs.h"
 #include "diffraction/reflexion.h"
+#include "diffraction/reflexion_generator.h"
 #include "errors/exceptions.h"
 #include "files/session_file.h"
 #include "patterns/crystal_pattern.h"
@@ -275,13 +276,13 @@ class CSimulationRun {
     m_saved.push_back(pattern);
   }
 
-  // A crystal without reflexions in range is reported and has no profile to write.
+  // A crystal without reflexions in range is reported and has no profile to write. A list
+  // refused for its memory was reported as that already: "no reflexions" would mislead.
   bool HasReflexionsInRange(const CTSCrystalPattern& pattern) {
-    if (!ReflexionsInRange(pattern.Crystal()->reflexions,
-                           m_simulation.patterns.calculation.plotSpec)
-             .empty())
-      return true;
-    m_err << InputFilePrefix() << pattern.Title() << ": " << NoReflexionsMessage() << "\n";
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
+    if (!ReflexionsInRange(pattern.Crystal()->reflexions, plot).empty()) return true;
+    if (!ExceedsReflexionMemoryBudget(*pattern.Crystal(), ReflexionLimits(plot)))
+      m_err << InputFilePrefix() << pattern.Title() << ": " << NoReflexionsMessage() << "\n";
     m_missed = true;
     return false;
   }

@@ -258,8 +258,21 @@ TEST(CommandOutputs, SummaryAndCapAndEmptyRangeSayWhatTheyMean) {
 
   const CCliResult capped =
       RunCli({"simulate", Quartz(), "-o", "-", "--max-reflexions", "10", "--points", "600"});
-  EXPECT_NE(capped.err.find("10 of the"), std::string::npos) << capped.err;
+  // The count in range is the uncapped listing's, and the line after says how to lift the cap.
+  size_t inRange = 0;
+  for (const std::string& line :
+       LinesOf(RunCli({"reflexions", Quartz(), "--max-reflexions", "0"}).out)) {
+    int h, k, l;
+    double d;
+    if (std::sscanf(line.c_str(), "%d %d %d %lf", &h, &k, &l, &d) == 4) ++inRange;
+  }
+  EXPECT_NE(capped.err.find("10 of the "), std::string::npos) << capped.err;
   EXPECT_NE(capped.err.find("Raise the limit, or lift it"), std::string::npos);
+  EXPECT_NE(capped.err.find("--max-reflexions 0 lifts it"), std::string::npos) << capped.err;
+  size_t stated = 0;
+  ASSERT_EQ(
+      std::sscanf(capped.err.c_str() + capped.err.find("10 of the "), "10 of the %zu", &stated), 1);
+  EXPECT_EQ(stated, inRange);
 
   const CCliResult empty =
       RunCli({"simulate", Quartz(), "-o", "-", "--range", "0:5", "--points", "600"});
