@@ -370,8 +370,8 @@ TEST(CommandHelp, EveryCommandExplainsItselfAndMistakesShowTheUsage) {
   const std::string simulate = RunCli({"simulate", "--help"}).out;
   for (const char* fact :
        {"(default 0:180)", "(default 72000)", "(default gaussian)", "degrees 2-theta (default 0.1)",
-        "Angstrom (default 1.5405)", "tof flight path (default 100)", "radians (default 0.06981)",
-        "radius counts points"})
+        "Angstrom (default 1.5405)", "tof flight path in metres (default 100)",
+        "radians (default 0.06981)", "radius counts points"})
     EXPECT_NE(simulate.find(fact), std::string::npos) << fact;
   const CCliResult mistake = RunCli({"simulate", Quartz(), "--bogus"});
   EXPECT_EQ(mistake.status, kExitUsage);
