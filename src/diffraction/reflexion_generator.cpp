@@ -459,10 +459,26 @@ std::pair<size_t, bool> ReflexionsInFullRange(const CTSCrystal& crystal,
 
 }  // namespace
 
+namespace {
+
+// The alert that refuses a list beyond the memory budget, naming its size; none when it fits.
+std::optional<CVHXReflexionMemory> MemoryRefusal(const CTSCrystal& crystal,
+                                                 const CReflexionLimits& limits) {
+  const double expected = EstimatedCandidates(crystal, SearchDLimit(crystal, limits));
+  const double memory = EstimatedReflexionMemory(expected, limits.cap);
+  if (memory <= ReflexionMemoryBudget()) return std::nullopt;
+  return CVHXReflexionMemory(kSeverityMessage, 0, 0, expected / 1e6, memory / kBytesPerGigabyte,
+                             ReflexionMemoryBudget() / kBytesPerGigabyte);
+}
+
+}  // namespace
+
 bool ExceedsReflexionMemoryBudget(const CTSCrystal& crystal, const CReflexionLimits& limits) {
-  const double dLimit = SearchDLimit(crystal, limits);
-  return EstimatedReflexionMemory(EstimatedCandidates(crystal, dLimit), limits.cap) >
-         ReflexionMemoryBudget();
+  return MemoryRefusal(crystal, limits).has_value();
+}
+
+void RefuseBeyondReflexionMemoryBudget(const CTSCrystal& crystal, const CReflexionLimits& limits) {
+  if (std::optional<CVHXReflexionMemory> refusal = MemoryRefusal(crystal, limits)) throw *refusal;
 }
 
 bool IsReflexionCapWarning(std::string_view line) {
@@ -476,12 +492,8 @@ bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits) {
   const double dLimit = SearchDLimit(crystal, limits);
 
   // Refused before anything is allocated, rather than after the machine has begun to swap.
-  const double expected = EstimatedCandidates(crystal, dLimit);
-  const double memory = EstimatedReflexionMemory(expected, limits.cap);
-  if (memory > ReflexionMemoryBudget()) {
-    CVHXReflexionMemory(kSeverityMessage, 0, 0, expected / 1e6, memory / kBytesPerGigabyte,
-                        ReflexionMemoryBudget() / kBytesPerGigabyte)
-        .Report();
+  if (std::optional<CVHXReflexionMemory> refusal = MemoryRefusal(crystal, limits)) {
+    refusal->Report();
     return false;
   }
 

@@ -50,6 +50,9 @@ bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits);
 // Whether the list within these limits would need more memory than the budget allows: the
 // case GenerateReflexions refuses, with its alert, rather than building.
 bool ExceedsReflexionMemoryBudget(const CTSCrystal& crystal, const CReflexionLimits& limits);
+// Raises that refusal (CVHXReflexionMemory) in that case, for a caller that reports failures
+// its own way.
+void RefuseBeyondReflexionMemoryBudget(const CTSCrystal& crystal, const CReflexionLimits& limits);
 
 // Whether a status-log line is the warning that a capped list was cut short, which a front end
 // may follow with how to lift the cap there.
