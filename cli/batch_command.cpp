@@ -38,6 +38,7 @@
 #include "cli/profile_output.h"
 #include "cli/run_outputs.h"
 #include "diffraction/reflexion.h"
+#include "diffraction/reflexion_generator.h"
 #include "errors/alert.h"
 #include "errors/exceptions.h"
 #include "files/profile_file.h"
@@ -443,8 +444,11 @@ class CBatchRun {
     std::vector<CStructurePiece>& structures = outcome.structures;
     for (const std::shared_ptr<CTSPattern>& pattern : document.Add(path)) {
       const auto inRange = ReflexionsInRange(pattern->Crystal()->reflexions, m_plot);
-      if (inRange.empty())
+      if (inRange.empty()) {
+        // A list refused for its memory fails for that reason, not for an empty range.
+        RefuseBeyondReflexionMemoryBudget(*pattern->Crystal(), ReflexionLimits(m_plot));
         throw std::runtime_error(pattern->Title() + ": " + std::string(NoReflexionsMessage()));
+      }
       record.reflexions += inRange.size();
       CStructurePiece& s = structures.emplace_back();
       s.title = pattern->Title();

@@ -151,6 +151,10 @@ CCalculationSettings CalculationSettingsFrom(const CArguments& arguments) {
         "--wavelength does not apply to energy-dispersive X-rays (--radiation edx), which use "
         "every "
         "wavelength at one angle");
+  if (wavelength && plot.SimulationType() == kSimulationTimeOfFlight)
+    throw CUsageError(
+        "--wavelength does not apply to time-of-flight neutrons (--radiation tof), which use "
+        "every wavelength at one angle; --dmin limits the d-spacings");
   const auto voltage = Bounded(arguments, "--voltage", 0.0, kInfinity, false);
   if (voltage && !electrons) throw CUsageError("--voltage is for electrons (--radiation electron)");
   if (voltage && wavelength) throw CUsageError("give --voltage or --wavelength, not both");

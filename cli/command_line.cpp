@@ -14,6 +14,7 @@
 #include "cli/input_file.h"
 #include "cli/user_preferences.h"
 #include "crystal/crystal.h"
+#include "diffraction/reflexion_generator.h"
 #include "errors/alert.h"
 #include "errors/exceptions.h"
 
@@ -47,7 +48,12 @@ class CStreamStatusLog : public CStatusLog {
  public:
   CStreamStatusLog(std::ostream& stream, bool quiet) : m_stream(stream), m_quiet(quiet) {}
   void Write(std::string_view line) override {
-    if (!m_quiet) m_stream << InputFilePrefix() << line << "\n";
+    if (m_quiet) return;
+    m_stream << InputFilePrefix() << line << "\n";
+    // The core's warning speaks of the preference; here the limit is an option.
+    if (IsReflexionCapWarning(line))
+      m_stream << InputFilePrefix()
+               << "(--max-reflexions N raises the limit, --max-reflexions 0 lifts it)\n";
   }
 
  private:

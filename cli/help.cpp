@@ -22,7 +22,7 @@ std::string CalculationOptions() {
       "  --radiation xray|neutron|edx|tof|electron   the radiation (default xray)\n"
       "  --wavelength A        X-ray or neutron wavelength in Angstrom (default %.4f); for "
       "electrons the\n"
-      "                        electron wavelength (default %.6f); not for edx\n"
+      "                        electron wavelength (default %.6f); not for edx or tof\n"
       "  --anode Cr|Fe|Co|Cu|Mo|Ag   X-ray K-alpha-1, K-alpha-2 and their ratio of that tube\n"
       "  --voltage KV          electron beam voltage in kV, instead of --wavelength\n"
       "  --axis 2theta|d|1/d|tof|energy|2pi/d   the x axis (default: 2theta; energy for edx, tof "
@@ -38,7 +38,7 @@ std::string CalculationOptions() {
       "                        and --po-alignment 0..1 (default 0.9)\n"
       "  --edx-theta RAD       edx detector angle theta in radians (default %.5f)\n"
       "  --tof-theta RAD       tof detector angle theta in radians (default %.2f)\n"
-      "  --tof-distance M      tof flight path (default %g)\n",
+      "  --tof-distance M      tof flight path in metres (default %g)\n",
       plot.Lambda(), plot.LambdaTEM(), plot.DMin(), plot.MaxNumRefs(), plot.EDXTheta(),
       plot.TOFTheta(), plot.TOFDistance());
 }

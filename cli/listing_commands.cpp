@@ -10,6 +10,7 @@
 #include "cli/listing_output.h"
 #include "cli/run_outputs.h"
 #include "cli/session_inputs.h"
+#include "diffraction/reflexion_generator.h"
 #include "errors/exceptions.h"
 #include "files/listing_files.h"
 #include "patterns/pattern.h"
@@ -78,8 +79,11 @@ int CalculateCrystals(const std::vector<std::string>& paths, const CSessionInput
       }
       for (const auto& pattern : added) {
         if (pattern->Crystal()->reflexions.empty()) {
-          err << path << ": " << (added.size() > 1 ? pattern->Title() + ": " : "")
-              << NoReflexionsMessage() << "\n";
+          // A list refused for its memory has been reported as that already.
+          if (!ExceedsReflexionMemoryBudget(*pattern->Crystal(),
+                                            ReflexionLimits(settings.plotSpec)))
+            err << path << ": " << (added.size() > 1 ? pattern->Title() + ": " : "")
+                << NoReflexionsMessage() << "\n";
           status = kExitFailure;
         }
         crystals.push_back(pattern);

@@ -18,6 +18,7 @@
 #include "cli/run_outputs.h"
 #include "cli/session_inputs.h"
 #include "diffraction/reflexion.h"
+#include "diffraction/reflexion_generator.h"
 #include "errors/exceptions.h"
 #include "files/session_file.h"
 #include "patterns/crystal_pattern.h"
@@ -199,7 +200,8 @@ class CSimulationRun {
     return written;
   }
 
-  bool MissedAPattern() const { return m_missed; }
+  // A crystal without reflexions in range, or a profile that could not be written.
+  bool Incomplete() const { return m_missed || m_unwritten; }
 
   // With --mix: the patterns of the inputs as one mixture, its profile written as one pattern's.
   void WriteMixture() {
@@ -208,7 +210,7 @@ class CSimulationRun {
         MixtureOfInputs(m_mixed, *m_simulation.patterns.mix);
     const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, "mixture", false));
-    WriteProfileOutput(path, *mixture, mixture->GetProfile(plot), {}, plot, m_out);
+    WriteProfile(path, *mixture, mixture->GetProfile(plot), {});
     Keep(mixture);
   }
 
@@ -237,6 +239,20 @@ class CSimulationRun {
     return m_outputs.Claim(path.string());
   }
 
+  // A profile that cannot be written is reported naming its own file, not the input in work,
+  // and the run goes on with its other outputs.
+  void WriteProfile(const std::string& path, const CTSPattern& pattern, const CProfile& profile,
+                    const std::vector<double>& errors) {
+    const auto write = [&] {
+      WriteProfileOutput(path, pattern, profile, errors, m_simulation.patterns.calculation.plotSpec,
+                         m_out);
+    };
+    if (path == "-")
+      write();
+    else if (!WithInputFile(path, write))
+      m_unwritten = true;
+  }
+
   // Writes the profile of one calculated crystal; the pattern is kept for the tables.
   void SimulateCrystal(const std::shared_ptr<CTSCrystalPattern>& pattern, bool several) {
     Keep(pattern);
@@ -259,13 +275,13 @@ class CSimulationRun {
     m_saved.push_back(pattern);
   }
 
-  // A crystal without reflexions in range is reported and has no profile to write.
+  // A crystal without reflexions in range is reported and has no profile to write. A list
+  // refused for its memory was reported as that already: "no reflexions" would mislead.
   bool HasReflexionsInRange(const CTSCrystalPattern& pattern) {
-    if (!ReflexionsInRange(pattern.Crystal()->reflexions,
-                           m_simulation.patterns.calculation.plotSpec)
-             .empty())
-      return true;
-    m_err << InputFilePrefix() << pattern.Title() << ": " << NoReflexionsMessage() << "\n";
+    const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
+    if (!ReflexionsInRange(pattern.Crystal()->reflexions, plot).empty()) return true;
+    if (!ExceedsReflexionMemoryBudget(*pattern.Crystal(), ReflexionLimits(plot)))
+      m_err << InputFilePrefix() << pattern.Title() << ": " << NoReflexionsMessage() << "\n";
     m_missed = true;
     return false;
   }
@@ -275,7 +291,7 @@ class CSimulationRun {
     m_crystals.push_back(pattern);
     const CPlotSpec& plot = m_simulation.patterns.calculation.plotSpec;
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), several));
-    WriteProfileOutput(path, *pattern, pattern->GetProfile(plot), {}, plot, m_out);
+    WriteProfile(path, *pattern, pattern->GetProfile(plot), {});
     // With the profile on the standard output, the summary goes beside it rather than into it.
     if (m_simulation.summary) PrintSummary(*pattern, plot, path == "-" ? m_err : m_out);
   }
@@ -300,7 +316,7 @@ class CSimulationRun {
       return p.x < data.front().x || p.x > data.back().x;
     });
     const std::string path = m_outputs.Claim(OutputPath(m_simulation, pattern.Title(), several));
-    WriteProfileOutput(path, pattern, profile, GridErrors(pattern, profile), plot, m_out);
+    WriteProfile(path, pattern, profile, GridErrors(pattern, profile));
   }
 
   // The profile of every pattern the session shows, calculated with the run's settings and named
@@ -321,7 +337,7 @@ class CSimulationRun {
         case CTSPattern::kMixture: {
           const std::string path =
               m_outputs.Claim(OutputPath(m_simulation, pattern->Title(), true));
-          WriteProfileOutput(path, *pattern, pattern->GetProfile(plot), {}, plot, m_out);
+          WriteProfile(path, *pattern, pattern->GetProfile(plot), {});
           break;
         }
       }
@@ -339,6 +355,7 @@ class CSimulationRun {
   CPatternList m_mixed;   // with --mix, every pattern in input order
   CPatternList m_saved;   // for --save-session, every pattern in input order
   bool m_missed = false;  // a crystal without reflexions in range
+  bool m_unwritten = false;  // a profile that could not be written
 };
 
 }  // namespace
@@ -362,5 +379,5 @@ int RunSimulateCommand(std::span<const std::string> arguments, std::ostream& out
   run.WriteMixture();
   if (!run.WriteTables()) status = kExitFailure;
   if (!run.SaveSession()) status = kExitFailure;
-  return run.MissedAPattern() ? kExitFailure : status;
+  return run.Incomplete() ? kExitFailure : status;
 }

@@ -15,6 +15,11 @@ namespace {
 constexpr double kDensityFactor = static_cast<double>(1660.56f);
 constexpr double kMinimumCountedOccupancy = 0.001;
 constexpr double kFlattestCell = 1e-6;
+// Cell edges of real crystals run from about 2 Angstrom to a few thousand (virus capsids,
+// modulated superstructures); these bounds leave room on both sides, and within them the
+// reciprocal cell, the volume and both metrics are ordinary finite numbers.
+constexpr double kShortestCellEdge = 0.1;
+constexpr double kLongestCellEdge = 1e5;
 
 std::atomic<bool> legacyRulesDefault{false};
 
@@ -58,6 +63,22 @@ CTSCrystal::CTSCrystal() : legacyRules(LegacyRulesDefault()) {
 }
 
 void CTSCrystal::UpdateCell() {
+  UpdateCellGeometry();
+  density = 0.0;
+  if (volume != 0.0) {
+    double mass = 0.0;
+    for (const CTSSite& site : sites) {
+      double siteMass = 0.0;
+      for (const CTSAtom& atom : site.atoms)
+        if (atom.occupancy > kMinimumCountedOccupancy)
+          siteMass += atom.scattering.w * atom.occupancy;
+      mass += static_cast<double>(site.positions.size()) * siteMass;
+    }
+    density = mass * kDensityFactor / volume;
+  }
+}
+
+void CTSCrystal::UpdateCellGeometry() {
   const double ca = std::cos(alpha * kDegreesToRadians);
   const double cb = std::cos(beta * kDegreesToRadians);
   const double cg = std::cos(gamma * kDegreesToRadians);
@@ -76,19 +97,6 @@ void CTSCrystal::UpdateCell() {
 
   directMetric = Metric(a, b, c, alpha, beta, gamma);
   reciprocalMetric = Metric(aStar, bStar, cStar, alphaStar, betaStar, gammaStar);
-
-  density = 0.0;
-  if (volume != 0.0) {
-    double mass = 0.0;
-    for (const CTSSite& site : sites) {
-      double siteMass = 0.0;
-      for (const CTSAtom& atom : site.atoms)
-        if (atom.occupancy > kMinimumCountedOccupancy)
-          siteMass += atom.scattering.w * atom.occupancy;
-      mass += static_cast<double>(site.positions.size()) * siteMass;
-    }
-    density = mass * kDensityFactor / volume;
-  }
 }
 
 double CTSCrystal::DSpacing(int h, int k, int l) const {
@@ -102,7 +110,7 @@ void CTSCrystal::GeneratePositions() { GenerateSitePositions(*this); }
 
 bool IsPossibleCell(const CTSCrystal& crystal) {
   for (const double length : {crystal.a, crystal.b, crystal.c})
-    if (!(std::isfinite(length) && length > 0.0)) return false;
+    if (!(length >= kShortestCellEdge && length <= kLongestCellEdge)) return false;
   for (const double angle : {crystal.alpha, crystal.beta, crystal.gamma})
     if (!(angle > 0.0 && angle < 180.0)) return false;
   const double ca = std::cos(crystal.alpha * kDegreesToRadians),

@@ -63,6 +63,9 @@ class CTSCrystal {
 
   // Recomputes the reciprocal cell, volume, density and both metric tensors.
   void UpdateCell();
+  // The same without the density, which walks every site: cheap enough for each line a reader
+  // meets.
+  void UpdateCellGeometry();
   // d = 1 / sqrt(h^T G* h).
   double DSpacing(int h, int k, int l) const;
   // Expands every site into its symmetry-equivalent positions.
@@ -120,8 +123,9 @@ class CLegacyRulesScope {
   bool m_previous;
 };
 
-// Whether the cell can exist: finite positive lengths, angles strictly between 0 and 180
-// degrees, and a positive volume (no three angles like 10, 10, 170 degrees make a cell).
+// Whether the cell can exist: lengths from 0.1 to 100000 Angstrom, angles strictly between 0
+// and 180 degrees, and a positive volume (no three angles like 10, 10, 170 degrees make a
+// cell).
 bool IsPossibleCell(const CTSCrystal& crystal);
 
 // Display names of the preferred-orientation settings.

@@ -8,6 +8,8 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <parallel/algorithm>  // libstdc++'s sorts on OpenMP threads
@@ -39,6 +41,7 @@ constexpr double kParallelCandidates = 200000.0;
 constexpr double kBytesPerReflexion =
     sizeof(CTSReflexion) + 32.0 + sizeof(std::shared_ptr<CTSReflexion>);
 constexpr double kBytesPerGigabyte = 1024.0 * 1024.0 * 1024.0;
+constexpr const char* kCapWarningEnd = "Raise the limit, or lift it, to keep them all.";
 
 // Progress texts.
 constexpr unsigned kGeneratingText = 3706;
@@ -441,29 +444,89 @@ double DefaultReflexionMemoryBudget() {
   return QuarterOfTheMachine();
 }
 
+namespace {
+
+// The limit the search runs to: never below the smallest the generator takes, and raised as
+// far as the cap allows.
+double SearchDLimit(const CTSCrystal& crystal, const CReflexionLimits& limits) {
+  double dLimit = limits.dLimit;
+  if (!(dLimit >= kMinimumDLimit)) dLimit = kMinimumDLimit;
+  if (limits.cap) dLimit = CapTightenedDLimit(crystal, dLimit, *limits.cap);
+  return dLimit;
+}
+
+// The unique reflexions longer-spaced than `dLimit`, merged; multiplicity 0 marks those merged
+// away. The second member is their number.
+std::pair<std::vector<CCandidate>, size_t> UniqueCandidates(const CTSCrystal& crystal,
+                                                            const CReflexionSymmetry& symmetry,
+                                                            double dLimit) {
+  const CIndexBounds bounds = SearchBounds(crystal, dLimit);
+  std::vector<CCandidate> candidates = Enumerate(crystal, symmetry, dLimit, bounds);
+  const size_t unique =
+      symmetry.HasSpaceGroupAbsences() ? Merge(candidates, symmetry, bounds) : candidates.size();
+  return {std::move(candidates), unique};
+}
+
+// The most candidates a count of a capped list's full range may examine: a few tens of
+// megabytes and well under a second, beside a search the cap kept small.
+constexpr double kCountableCandidates = 2e6;
+
+// How many unique reflexions lie within the limit before the cap raised it, and whether that
+// is the whole number. Counting them all would cost what the cap was set to avoid when there
+// are very many; then those within the largest range that stays cheap give a lower bound.
+std::pair<size_t, bool> ReflexionsInFullRange(const CTSCrystal& crystal,
+                                              const CReflexionSymmetry& symmetry, double fullDLimit,
+                                              size_t foundWithinCap) {
+  const double candidates = EstimatedCandidates(crystal, fullDLimit);
+  double dLimit = fullDLimit;
+  // The estimate grows with the cube of 1/d.
+  if (candidates > kCountableCandidates) dLimit *= std::cbrt(candidates / kCountableCandidates);
+  const size_t counted = UniqueCandidates(crystal, symmetry, dLimit).second;
+  return {std::max(counted, foundWithinCap), dLimit == fullDLimit};
+}
+
+}  // namespace
+
+namespace {
+
+// The alert that refuses a list beyond the memory budget, naming its size; none when it fits.
+std::optional<CVHXReflexionMemory> MemoryRefusal(const CTSCrystal& crystal,
+                                                 const CReflexionLimits& limits) {
+  const double expected = EstimatedCandidates(crystal, SearchDLimit(crystal, limits));
+  const double memory = EstimatedReflexionMemory(expected, limits.cap);
+  if (memory <= ReflexionMemoryBudget()) return std::nullopt;
+  return CVHXReflexionMemory(kSeverityMessage, 0, 0, expected / 1e6, memory / kBytesPerGigabyte,
+                             ReflexionMemoryBudget() / kBytesPerGigabyte);
+}
+
+}  // namespace
+
+bool ExceedsReflexionMemoryBudget(const CTSCrystal& crystal, const CReflexionLimits& limits) {
+  return MemoryRefusal(crystal, limits).has_value();
+}
+
+void RefuseBeyondReflexionMemoryBudget(const CTSCrystal& crystal, const CReflexionLimits& limits) {
+  if (std::optional<CVHXReflexionMemory> refusal = MemoryRefusal(crystal, limits)) throw *refusal;
+}
+
+bool IsReflexionCapWarning(std::string_view line) {
+  return line.find(kCapWarningEnd) != std::string_view::npos;
+}
+
 bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits) {
   CStatus status(kGeneratingText);
   crystal.reflexions.clear();
 
-  double dLimit = limits.dLimit;
-  if (!(dLimit >= kMinimumDLimit)) dLimit = kMinimumDLimit;
-  if (limits.cap) dLimit = CapTightenedDLimit(crystal, dLimit, *limits.cap);
-  const CIndexBounds bounds = SearchBounds(crystal, dLimit);
+  const double dLimit = SearchDLimit(crystal, limits);
 
   // Refused before anything is allocated, rather than after the machine has begun to swap.
-  const double expected = EstimatedCandidates(crystal, dLimit);
-  const double memory = EstimatedReflexionMemory(expected, limits.cap);
-  if (memory > ReflexionMemoryBudget()) {
-    CVHXReflexionMemory(kSeverityMessage, 0, 0, expected / 1e6, memory / kBytesPerGigabyte,
-                        ReflexionMemoryBudget() / kBytesPerGigabyte)
-        .Report();
+  if (std::optional<CVHXReflexionMemory> refusal = MemoryRefusal(crystal, limits)) {
+    refusal->Report();
     return false;
   }
 
   const CReflexionSymmetry symmetry(crystal);
-  std::vector<CCandidate> candidates = Enumerate(crystal, symmetry, dLimit, bounds);
-  const size_t unique =
-      symmetry.HasSpaceGroupAbsences() ? Merge(candidates, symmetry, bounds) : candidates.size();
+  auto [candidates, unique] = UniqueCandidates(crystal, symmetry, dLimit);
 
   {
     CStatus sorting(kSortingText, candidates.size());
@@ -484,12 +547,19 @@ bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits) {
   size_t count = candidates.size();
   if (limits.cap) {
     count = std::min(count, static_cast<size_t>(std::max(*limits.cap, 0)));
-    // A list cut short changes the pattern at its high-angle end: never without a word.
-    if (count < candidates.size())
-      LogStatus(Formatted(
-          "Warning: %zu of the %zu reflexions found are kept, those of largest d-spacing: their "
-          "number is limited. Raise the limit, or lift it, to keep them all.",
-          count, candidates.size()));
+    // A list cut short changes the pattern at its high-angle end: never without a word, and
+    // with the number the user would get without the cap, not the number of the narrowed search.
+    if (count < candidates.size()) {
+      const double fullDLimit = std::max(limits.dLimit, kMinimumDLimit);
+      const auto [inRange, whole] =
+          dLimit > fullDLimit
+              ? ReflexionsInFullRange(crystal, symmetry, fullDLimit, candidates.size())
+              : std::pair{candidates.size(), true};
+      LogStatus(
+          Formatted("Warning: %zu of the %s%zu reflexions in range are kept, those of "
+                    "largest d-spacing: their number is limited. %s",
+                    count, whole ? "" : "more than ", inRange, kCapWarningEnd));
+    }
   } else if (count > kManyReflexions) {
     CVHXLotsOfRefs question(kSeverityQuestion, 0, 0, static_cast<double>(count) / 1e6,
                             static_cast<double>(kManyReflexions) / 1e6);

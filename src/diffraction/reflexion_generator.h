@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 class CRadiationSpec;
 class CTSCrystal;
@@ -45,6 +46,17 @@ double CapTightenedDLimit(const CTSCrystal& crystal, double dLimit, int32_t cap)
 // a cap, more than 100000 reflexions ask the user whether to truncate. A list whose estimated
 // memory exceeds the budget is refused beforehand with CVHXReflexionMemory, naming the count.
 bool GenerateReflexions(CTSCrystal& crystal, const CReflexionLimits& limits);
+
+// Whether the list within these limits would need more memory than the budget allows: the
+// case GenerateReflexions refuses, with its alert, rather than building.
+bool ExceedsReflexionMemoryBudget(const CTSCrystal& crystal, const CReflexionLimits& limits);
+// Raises that refusal (CVHXReflexionMemory) in that case, for a caller that reports failures
+// its own way.
+void RefuseBeyondReflexionMemoryBudget(const CTSCrystal& crystal, const CReflexionLimits& limits);
+
+// Whether a status-log line is the warning that a capped list was cut short, which a front end
+// may follow with how to lift the cap there.
+bool IsReflexionCapWarning(std::string_view line);
 
 // The reciprocal lattice points of one half of the limiting sphere that the lattice centring
 // leaves: about the number of candidates a generation examines.

@@ -100,6 +100,7 @@ TESSALINE_EXCEPTION(CVHXFileVisualiseXferNoWrite, CVHXTSFile, 22872)
 // What no crystal can be, whatever format it comes in.
 TESSALINE_EXCEPTION(CVHXFileImpossibleCell, CVHXTSFile, 22880)
 TESSALINE_EXCEPTION(CVHXFileNotFinite, CVHXTSFile, 22881)
+TESSALINE_EXCEPTION(CVHXFileImpossibleOccupancy, CVHXTSFile, 22882)
 
 // Program errors: the sub-families.
 TESSALINE_EXCEPTION(CVHXMain, CVHXProduct, 20780)

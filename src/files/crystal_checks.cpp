@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr double kLargestOccupancy = 10.0;
+
 bool Finite(const VHTypes::CVector& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
@@ -19,9 +21,15 @@ std::string Shown(double value) {
 void CheckSite(const CTSSite& site) {
   if (!Finite({site.x, site.y, site.z}))
     throw CVHXFileNotFinite(kSeverityMessage, 0, 0, std::string("position"), site.label);
-  for (const CTSAtom& atom : site.atoms)
+  for (const CTSAtom& atom : site.atoms) {
     if (!std::isfinite(atom.occupancy))
       throw CVHXFileNotFinite(kSeverityMessage, 0, 0, std::string("occupancy"), site.label);
+    // A little over 1 is a rounding of refined values; ten atoms on one site is no crystal, and
+    // intensities go with the square of occupancy, where 1e200 becomes infinite.
+    if (atom.occupancy < 0.0 || atom.occupancy > kLargestOccupancy)
+      throw CVHXFileImpossibleOccupancy(kSeverityMessage, 0, 0, atom.symbol, site.label,
+                                        Shown(atom.occupancy));
+  }
   if (!site.displacement) return;
   bool finite = std::isfinite(site.displacement->U());
   // Asked of the record rather than found by dynamic_cast, which compares type names: this

@@ -6,5 +6,6 @@
 class CTSCrystal;
 
 // Raises CVHXFileImpossibleCell for a cell that cannot exist and CVHXFileNotFinite, naming the
-// site, for a coordinate, occupancy or displacement parameter that is not a finite number.
+// site, for a coordinate, occupancy or displacement parameter that is not a finite number;
+// CVHXFileImpossibleOccupancy for an occupancy below 0 or above 10.
 void CheckCrystal(const CTSCrystal& crystal);

@@ -139,6 +139,25 @@ CSymmetrySource ApplyOperators(const CFileSymmetry& symmetry, CTSCrystal& crysta
   return CSymmetrySource::kOperators;
 }
 
+// Whether a Hermann-Mauguin symbol and a Hall symbol describe one setting. Most files write the
+// symbol without an origin or axes suffix beside a Hall symbol that fixes them: the Hall symbol
+// completes what the other leaves open rather than contradicting it. Only a different group, a
+// different cell setting, or an origin or axes the symbol states explicitly differ.
+bool NamesTheSameSetting(std::optional<size_t> symbolRow, std::optional<size_t> hallRow,
+                         const std::string& symbol, int statedOrigin) {
+  if (symbolRow == hallRow) return true;
+  if (!symbolRow || !hallRow) return false;
+  const CSpaceGroupRow &named = SpaceGroupRows()[*symbolRow], &hall = SpaceGroupRows()[*hallRow];
+  if (named.number != hall.number) return false;
+  auto rhombohedral = [](const CSpaceGroupRow& row) {
+    return row.settingCode == 111 || row.settingCode == 112;
+  };
+  const bool axesLeftOpen =
+      rhombohedral(named) && rhombohedral(hall) && !RequestsRhombohedralAxes(symbol);
+  if (named.settingCode != hall.settingCode && !axesLeftOpen) return false;
+  return named.originChoice == hall.originChoice || statedOrigin == 0;
+}
+
 // The operators of the file's Hall symbol; the Hermann-Mauguin symbol only names the group
 // when the operators do not identify one.
 std::optional<CSymmetrySource> ApplyHallSymbol(const CFileSymmetry& symmetry, CTSCrystal& crystal) {
@@ -159,7 +178,7 @@ std::optional<CSymmetrySource> ApplyHallSymbol(const CFileSymmetry& symmetry, CT
   const auto symbolRow = known ? SpaceGroupRowOf(bySymbol) : std::nullopt;
   const auto hallRow = SpaceGroupRowOf(crystal);
   if (!hallRow && crystal.spaceGroupSymbol.empty()) crystal.spaceGroupSymbol = symmetry.symbol;
-  if (symbolRow != hallRow)
+  if (!NamesTheSameSetting(symbolRow, hallRow, symmetry.symbol, origin))
     LogStatus("Warning: The Hall symbol '" + symmetry.hall + "' and the spacegroup symbol '" +
               symmetry.symbol + "' describe different settings; the Hall symbol is used.");
   return CSymmetrySource::kHall;

@@ -130,7 +130,7 @@ class VhtxReader {
       if (!cell || cell->size() < 6) throw CVHXFileConversionErr();
       m_crystal.a = (*cell)[0], m_crystal.b = (*cell)[1], m_crystal.c = (*cell)[2];
       m_crystal.alpha = (*cell)[3], m_crystal.beta = (*cell)[4], m_crystal.gamma = (*cell)[5];
-      m_crystal.UpdateCell();
+      m_crystal.UpdateCellGeometry();
     } else if (card.name == "LATC") {
       const auto letter = std::find_if(card.argument.begin(), card.argument.end(), [](char c) {
         return std::isalpha(static_cast<unsigned char>(c));
@@ -164,6 +164,8 @@ class VhtxReader {
       if (m_crystal.sites.empty()) throw CVHXFileImportNoAtoms();
       return;
     }
+    // The tensors convert with the reciprocal lengths of the cell as it stands at this card.
+    if (card == "UANI" || card == "BANI") m_crystal.UpdateCellGeometry();
     for (const std::string& line : lines) {
       const std::vector<std::string> tokens = Tokens(line);
       if (card == "OCCU") {
@@ -180,7 +182,6 @@ class VhtxReader {
         if (card == "UANI" && !m_latticeKnown) throw CVHXFileTextNoLatticeParams();
         const auto& v = *values;
         const CTSAnisoThermalEllipsoid::Uij tensor{v[0], v[1], v[2], v[3], v[4], v[5]};
-        m_crystal.UpdateCell();
         const double as = m_crystal.aStar, bs = m_crystal.bStar, cs = m_crystal.cStar;
         if (CTSSite* site = FindSite(tokens[0]))
           site->displacement = std::make_unique<CTSAnisoThermalEllipsoid>(

@@ -387,10 +387,14 @@ constexpr StringEntry kStrings[] = {
      "crystal structure data to the visualisation helper application.\n\nTry saving the file "
      "yourself and opening it directly using %s."},
     {22880,
-     "Invalid Data|Impossible unit cell.|A crystal's cell lengths must be positive and its angles "
-     "must lie between 0 and 180 degrees and together make a cell of positive volume. This file "
-     "gives a = %s, b = %s, c = %s, alpha = %s, beta = %s, gamma = %s."},
+     "Invalid Data|Impossible unit cell.|A crystal's cell lengths must lie between 0.1 and "
+     "100000 Angstrom and its angles between 0 and 180 degrees, together making a cell of "
+     "positive volume. This file gives a = %s, b = %s, c = %s, alpha = %s, beta = %s, "
+     "gamma = %s."},
     {22881, "Invalid Data|Invalid number in file.|The %s of site '%s' is not a finite number."},
+    {22882,
+     "Invalid Data|Impossible occupancy.|The occupancy of %s on site '%s' is %s; an occupancy "
+     "must lie between 0 and 10."},
     {22929,
      "Out of Memory|Too many reflexions.|Tessaline was unable to allocate enough memory for the "
      "reflexions list."},

@@ -16,6 +16,7 @@
 #include "cli/hdf5_reader.h"
 #include "cli/npz_writer.h"
 #include "cli/run_cli.h"
+#include "diffraction/reflexion_generator.h"
 #include "errors/exceptions.h"
 #include "support/data_files.h"
 #include "support/scratch_folder.h"
@@ -257,6 +258,23 @@ TEST(BatchCommand, ABrokenFileGetsItsRefusedRowAndTheRunGoesOn) {
   EXPECT_TRUE(std::isnan(value));
   std::memcpy(&value, npz.at("intensity").data.data() + 4 * 3 * 600 + 4 * 300, 4);
   EXPECT_FALSE(std::isnan(value));
+}
+
+// A list refused for its memory is refused for that reason, not for "no reflexions in range".
+TEST(BatchCommand, AListBeyondTheMemoryBudgetIsRefusedForThatReason) {
+  CScratchFolder folder;
+  const fs::path out = folder.Path() / "out";
+  const double budget = ReflexionMemoryBudget();
+  SetReflexionMemoryBudget(1000.0);
+  const CCliResult result =
+      Batch(With({TestDataPath("quartz.cif").string(), "--out", out.string()}, kFewPoints));
+  SetReflexionMemoryBudget(budget);
+  EXPECT_EQ(result.status, kExitFailure);
+  const std::vector<std::string> rows = StatusRows(out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_NE(rows[1].find("\trefused\t"), std::string::npos) << rows[1];
+  EXPECT_NE(rows[1].find("more than the 0.0 GB allowed"), std::string::npos) << rows[1];
+  EXPECT_EQ(rows[1].find("No reflexions"), std::string::npos) << rows[1];
 }
 
 TEST(BatchCommand, AResumedRunComputesNothingTwiceAndEndsAlike) {

@@ -76,6 +76,8 @@ TEST(CalculationOptions, OptionsThatDoNotFitTheRadiationAreUsageErrors) {
       {{"--radiation", "tof", "--axis", "energy"}, "--axis energy does not fit --radiation tof"},
       {{"--radiation", "edx", "--wavelength", "1.5"},
        "--wavelength does not apply to energy-dispersive X-rays"},
+      {{"--radiation", "tof", "--wavelength", "1"},
+       "--wavelength does not apply to time-of-flight neutrons"},
       {{"--po", "plates", "--po-vector", "0,0,0"}, "--po-vector 0,0,0 has no direction"},
       {{"--radiation", "neutron", "--anode", "Cu"}, "--anode is for X-rays"},
       {{"--anode", "Cu", "--wavelength", "1.5"}, "give --anode or --wavelength, not both"}};

@@ -119,6 +119,50 @@ TEST(CommandOutputs, FileErrorsNameTheFileAndTheReason) {
   EXPECT_EQ(unwritable.status, kExitFailure);
   EXPECT_NE(unwritable.err.find("[No such file or directory]"), std::string::npos)
       << unwritable.err;
+  // The profile's own file is named: the input read well.
+  EXPECT_EQ(unwritable.err.rfind(missingFolder + ": Tessaline : [", 0), 0u) << unwritable.err;
+  EXPECT_EQ(unwritable.err.find(Quartz() + ":"), std::string::npos) << unwritable.err;
+  if (fs::exists("/dev/full")) {
+    const CCliResult full = RunCli({"simulate", Quartz(), "-o", "/dev/full", "--points", "500"});
+    EXPECT_EQ(full.status, kExitFailure);
+    EXPECT_EQ(full.err.rfind("/dev/full: Tessaline : [", 0), 0u) << full.err;
+    EXPECT_NE(full.err.find("[No space left on device]"), std::string::npos) << full.err;
+  }
+  // Observed data written where they cannot go are named by that place as well.
+  const std::string scan = folder / "scan.txt";
+  WriteFile(scan, Scan());
+  const CCliResult observed = RunCli({"simulate", scan, "-o", missingFolder});
+  EXPECT_EQ(observed.status, kExitFailure);
+  EXPECT_EQ(observed.err.rfind(missingFolder + ": ", 0), 0u) << observed.err;
+}
+
+// What no crystal can be is refused, naming its file, before any number reaches an output.
+TEST(CommandOutputs, ImpossibleValuesNeverReachAnOutput) {
+  CScratchFolder folder;
+  const auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  const std::string quartz = ReadWholeFile(Quartz());
+  const std::pair<std::string, const char*> cases[] = {
+      {replaced(quartz, "4.9134(2)", "1e25"), "Impossible unit cell."},
+      {replaced(replaced(quartz, "_atom_site_U_iso_or_equiv", "_atom_site_occupancy"), "0.0135",
+                "1e200"),
+       "Impossible occupancy."}};
+  for (const auto& [text, alert] : cases) {
+    const std::string file = folder / "impossible.cif";
+    WriteFile(file, text);
+    for (const char* command : {"simulate", "reflexions"}) {
+      SCOPED_TRACE(std::string(command) + " " + alert);
+      const CCliResult result = RunCli({command, file, "-o", "-"});
+      EXPECT_EQ(result.status, kExitFailure);
+      EXPECT_EQ(result.err.rfind(file + ": Tessaline : [", 0), 0u) << result.err;
+      EXPECT_NE(result.err.find(alert), std::string::npos) << result.err;
+      EXPECT_EQ(result.out.find("nan"), std::string::npos);
+      EXPECT_EQ(result.out.find("inf"), std::string::npos);
+    }
+  }
 }
 
 TEST(CommandOutputs, FormatsByExtensionAndThePeakTable) {
@@ -214,8 +258,21 @@ TEST(CommandOutputs, SummaryAndCapAndEmptyRangeSayWhatTheyMean) {
 
   const CCliResult capped =
       RunCli({"simulate", Quartz(), "-o", "-", "--max-reflexions", "10", "--points", "600"});
-  EXPECT_NE(capped.err.find("10 of the"), std::string::npos) << capped.err;
+  // The count in range is the uncapped listing's, and the line after says how to lift the cap.
+  size_t inRange = 0;
+  for (const std::string& line :
+       LinesOf(RunCli({"reflexions", Quartz(), "--max-reflexions", "0"}).out)) {
+    int h, k, l;
+    double d;
+    if (std::sscanf(line.c_str(), "%d %d %d %lf", &h, &k, &l, &d) == 4) ++inRange;
+  }
+  EXPECT_NE(capped.err.find("10 of the "), std::string::npos) << capped.err;
   EXPECT_NE(capped.err.find("Raise the limit, or lift it"), std::string::npos);
+  EXPECT_NE(capped.err.find("--max-reflexions 0 lifts it"), std::string::npos) << capped.err;
+  size_t stated = 0;
+  ASSERT_EQ(
+      std::sscanf(capped.err.c_str() + capped.err.find("10 of the "), "10 of the %zu", &stated), 1);
+  EXPECT_EQ(stated, inRange);
 
   const CCliResult empty =
       RunCli({"simulate", Quartz(), "-o", "-", "--range", "0:5", "--points", "600"});
@@ -313,8 +370,8 @@ TEST(CommandHelp, EveryCommandExplainsItselfAndMistakesShowTheUsage) {
   const std::string simulate = RunCli({"simulate", "--help"}).out;
   for (const char* fact :
        {"(default 0:180)", "(default 72000)", "(default gaussian)", "degrees 2-theta (default 0.1)",
-        "Angstrom (default 1.5405)", "tof flight path (default 100)", "radians (default 0.06981)",
-        "radius counts points"})
+        "Angstrom (default 1.5405)", "tof flight path in metres (default 100)",
+        "radians (default 0.06981)", "radius counts points"})
     EXPECT_NE(simulate.find(fact), std::string::npos) << fact;
   const CCliResult mistake = RunCli({"simulate", Quartz(), "--bogus"});
   EXPECT_EQ(mistake.status, kExitUsage);

@@ -165,6 +165,12 @@ TEST_F(PreferencesCommand, TheRulesAndTheMemoryBudgetComeFromTheStore) {
   const CRun refused = Run("--use-preferences reflexions " + Quartz());
   EXPECT_EQ(refused.status, 1) << refused.out;
   EXPECT_NE(refused.err.find("more than the 0.0 GB allowed"), std::string::npos) << refused.err;
+  // The refusal says why there is nothing; "no reflexions in range" would say something else.
+  EXPECT_EQ(refused.err.find("No reflexions"), std::string::npos) << refused.err;
+  const CRun refusedProfile = Run("--use-preferences simulate " + Quartz() + " -o -");
+  EXPECT_EQ(refusedProfile.status, 1);
+  EXPECT_NE(refusedProfile.err.find("more than the 0.0 GB allowed"), std::string::npos);
+  EXPECT_EQ(refusedProfile.err.find("No reflexions"), std::string::npos) << refusedProfile.err;
   ASSERT_EQ(Run("preferences --set ReflexionMemoryBudget 0").status, 0);
   EXPECT_EQ(Run("--use-preferences reflexions " + Quartz()).status, 0);
 

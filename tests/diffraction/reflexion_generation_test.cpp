@@ -2,6 +2,7 @@
 #include <omp.h>
 
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <tuple>
@@ -237,6 +238,38 @@ TEST(ReflexionGeneration, TheCapKeepsTheLargestDSpacings) {
   EXPECT_TRUE(GenerateReflexions(crystal, {0.5, 1}));
   EXPECT_EQ(crystal.reflexions.size(), 1u);
   EXPECT_FALSE(GenerateReflexions(crystal, {0.5, -3}));
+}
+
+// The warning of a list cut short counts what lies in range, not what the narrowed search found:
+// the uncapped list of the same limit is the reference.
+TEST(ReflexionGeneration, ACutListSaysHowManyLieInRange) {
+  CTSCrystal crystal = test_crystals::Quartz();
+  const size_t all = Generate(crystal, 0.5).size();
+  ASSERT_GT(CapTightenedDLimit(crystal, 0.5, 100), 0.5);  // the search is narrowed
+  CRecordingStatusLog log;
+  Generate(crystal, 0.5, 100);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0], "Warning: 100 of the " + std::to_string(all) +
+                              " reflexions in range are kept, those of largest d-spacing: their "
+                              "number is limited. Raise the limit, or lift it, to keep them all.");
+  EXPECT_TRUE(IsReflexionCapWarning(log.lines[0]));
+  // A list within the cap says nothing.
+  Generate(crystal, 0.5, static_cast<int32_t>(all));
+  EXPECT_EQ(log.lines.size(), 1u);
+
+  // Far more than a count could afford to enumerate (about 2 x 10^7 lattice points in a 100 A
+  // cell): a lower bound, said as one, and below the estimate of all of them.
+  CTSCrystal large = Cubic("P 1", 100.0);
+  CRecordingStatusLog bounded;
+  Generate(large, 0.5, 100);
+  ASSERT_EQ(bounded.lines.size(), 1u);
+  size_t lowerBound = 0;
+  ASSERT_EQ(std::sscanf(bounded.lines[0].c_str(), "Warning: 100 of the more than %zu reflexions",
+                        &lowerBound),
+            1)
+      << bounded.lines[0];
+  EXPECT_GT(lowerBound, 1000000u);
+  EXPECT_LT(static_cast<double>(lowerBound), EstimatedCandidates(large, 0.5));
 }
 
 TEST(ReflexionGeneration, IndexBoundsFollowTheReciprocalAxes) {

@@ -50,12 +50,41 @@ void ExpectSpinelInOriginTwo(const CTSCrystal& spinel) {
 }
 
 TEST(CifHallSymbol, FixesTheOriginThatTheSymbolLeavesOpen) {
-  ExpectSpinelInOriginTwo(Read(Spinel("_symmetry_space_group_name_Hall '-F 4vw 2vw 3'")));
-  ExpectSpinelInOriginTwo(Read(Spinel("_space_group_name_Hall  '-F 4vw 2vw 3'")));
+  {
+    // The Hall symbol completes a symbol that states no origin: nothing to warn about.
+    CRecordingStatusLog log;
+    ExpectSpinelInOriginTwo(Read(Spinel("_symmetry_space_group_name_Hall '-F 4vw 2vw 3'")));
+    ExpectSpinelInOriginTwo(Read(Spinel("_space_group_name_Hall  '-F 4vw 2vw 3'")));
+    EXPECT_FALSE(log.Contains("different settings"));
+  }
   // Read as origin 1, aluminium on a centre of symmetry of the other origin gets half its atoms.
   CRecordingStatusLog log;
   EXPECT_EQ(Site(Read(Spinel("")), "Al1").Multiplicity(), 8u);
   EXPECT_FALSE(log.Contains("origin"));  // nothing in the file tells the origins apart
+}
+
+TEST(CifHallSymbol, ASymbolThatStatesAnotherOriginOrGroupIsLogged) {
+  auto spinelAs = [](const std::string& symbol, const std::string& hall) {
+    std::string text = Spinel("_symmetry_space_group_name_Hall '" + hall + "'");
+    text.replace(text.find("'F d -3 m'"), 10, "'" + symbol + "'");
+    CRecordingStatusLog log;
+    ExpectSpinelInOriginTwo(Read(text));
+    return log.Contains("describe different settings");
+  };
+  EXPECT_FALSE(spinelAs("F d -3 m :2", "-F 4vw 2vw 3"));
+  EXPECT_TRUE(spinelAs("F d -3 m :1", "-F 4vw 2vw 3"));
+  EXPECT_TRUE(spinelAs("F m -3 m", "-F 4vw 2vw 3"));
+  // Corundum's symbol without an axes suffix on hexagonal axes, as the Hall symbol has them.
+  CRecordingStatusLog log;
+  const CTSCrystal corundum = Read(
+      "data_c\n_cell_length_a 4.759\n_cell_length_b 4.759\n_cell_length_c 12.991\n"
+      "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 120\n"
+      "_symmetry_space_group_name_H-M 'R -3 c'\n_symmetry_space_group_name_Hall '-R 3 2\"c'\n"
+      "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
+      "Al1 0 0 0.35216\nO1 0.30624 0 0.25\n");
+  EXPECT_EQ(Site(corundum, "Al1").Multiplicity(), 12u);
+  EXPECT_EQ(Site(corundum, "O1").Multiplicity(), 18u);
+  EXPECT_FALSE(log.Contains("different settings"));
 }
 
 TEST(CifHallSymbol, WinsOverAConflictingSymbolWithALogLine) {
@@ -130,7 +159,12 @@ TEST(CifCell, CellsThatCannotExistAreRefused) {
     return text + kAtom;
   };
   EXPECT_NO_THROW(Read(cell("5 6 7", "90 90 90")));
+  // A protein or a long superstructure still fits.
+  EXPECT_NO_THROW(Read(cell("5 6 20000", "90 90 90")));
   for (const auto& [lengths, angles] : {std::pair{"-5 6 7", "90 90 90"},
+                                        {"5 6 1e20", "90 90 90"},
+                                        {"1e200 1e200 1e200", "90 90 90"},
+                                        {"5 1e-300 7", "90 90 90"},
                                         {"5 0 7", "90 90 90"},
                                         {"5 6 7", "0 90 90"},
                                         {"5 6 7", "90 180 90"},
@@ -145,6 +179,27 @@ TEST(CifCell, CellsThatCannotExistAreRefused) {
     }
   }
   EXPECT_THROW(Read(cell("5 6 1e999", "90 90 90")), CVHXFileCIFReadError);  // beyond any double
+}
+
+// Intensities go with the square of the occupancy: 1e200 made them infinite, a negative one
+// has no meaning.
+TEST(CifNumbers, ImpossibleOccupanciesAreRefused) {
+  const std::string head =
+      "data_x\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n_cell_angle_alpha 90\n"
+      "_cell_angle_beta 90\n_cell_angle_gamma 90\n_symmetry_space_group_name_H-M 'P 1'\n"
+      "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n"
+      "_atom_site_fract_y\n_atom_site_fract_z\n_atom_site_occupancy\nFe1 Fe 0 0 0 1\n";
+  EXPECT_NO_THROW(Read(head + "O1 O 0.5 0.5 0.5 1.02\n"));  // a refinement's rounding
+  for (const char* occupancy : {"1e200", "-0.5", "11"}) {
+    SCOPED_TRACE(occupancy);
+    try {
+      Read(head + "O1 O 0.5 0.5 0.5 " + occupancy + "\n");
+      ADD_FAILURE() << "read";
+    } catch (const CVHXFileImpossibleOccupancy& e) {
+      EXPECT_NE(e.Explanation().find("The occupancy of O on site 'O1' is "), std::string::npos)
+          << e.Explanation();
+    }
+  }
 }
 
 TEST(CifNumbers, SloppyValuesASiteCanDoWithoutAreReadOrDropped) {

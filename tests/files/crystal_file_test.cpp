@@ -222,6 +222,15 @@ TEST(BinaryCrystalFile, ValuesThatCannotBeACrystalAreRefused) {
   flat.alpha = flat.beta = flat.gamma = 120.0;
   Build(file, flat);
   EXPECT_THROW(ReadAs(file.Path()), CVHXFileImpossibleCell);
+  // Finite in single precision, and still no crystal: its metric and profile overflow.
+  CTSCrystal huge = Quartz();
+  huge.a = huge.b = 1e30;
+  Build(file, huge);
+  EXPECT_THROW(ReadAs(file.Path()), CVHXFileImpossibleCell);
+  CTSCrystal crowded = Quartz();
+  crowded.sites[0].atoms[0].occupancy = 1e30;
+  Build(file, crowded);
+  EXPECT_THROW(ReadAs(file.Path()), CVHXFileImpossibleOccupancy);
   // The format's reals are single precision; one that is not finite is no number at all.
   CTSCrystal undefined = Quartz();
   undefined.sites[1].z = std::numeric_limits<double>::quiet_NaN();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -105,28 +106,46 @@ TEST_F(VhtxTest, MixedSitesAndTensors) {
 }
 
 TEST_F(VhtxTest, CellsThatCannotExistAreRefused) {
-  for (const char* cell :
-       {"CELL  -5 5 5 90 90 90", "CELL  5 5 5 10 10 170", "CELL  5 5 5 90 0 90"}) {
+  for (const char* cell : {"CELL  -5 5 5 90 90 90", "CELL  5 5 5 10 10 170", "CELL  5 5 5 90 0 90",
+                           "CELL  1e25 5 5 90 90 90", "CELL  5 5 1e200 90 90 90"}) {
     SCOPED_TRACE(cell);
     EXPECT_THROW(Read(std::string(cell) + "\nSPGR  P 1\nATOM\nFe Fe1 0 0 0\n"),
                  CVHXFileImpossibleCell);
   }
 }
 
+TEST_F(VhtxTest, ImpossibleOccupanciesAreRefused) {
+  for (const char* occupancy : {"1e200", "-1"}) {
+    SCOPED_TRACE(occupancy);
+    EXPECT_THROW(Read(kHeader + "ATOM\nFe Fe1 0 0 0\nOCCU\nFe1 Fe " + occupancy + "\n"),
+                 CVHXFileImpossibleOccupancy);
+  }
+}
+
 TEST_F(VhtxTest, SitesAreFoundByLabelAmongMany) {
-  // Far more sites than a linear search per card line would bear at this size in a unit test;
-  // the last site's occupancy and displacement find it.
-  std::string atoms = "ATOM\n", occupancies = "OCCU\n";
+  // Far more sites and tensor rows than work per site on every card line would bear at this
+  // size in a unit test (hundreds of millions of steps); each row finds its own site.
+  std::string atoms = "ATOM\n", occupancies = "OCCU\n", uani = "UANI\n", bani = "BANI\n";
   for (int i = 0; i < 20000; ++i) {
     const std::string label = "C" + std::to_string(i);
     atoms += "C " + label + " 0.1 0.2 0.3\n";
     occupancies += label + " C 0.5\n";
+    (i % 2 ? uani : bani) += label + " 0.02 0.02 0.02 0 0 0\n";
   }
-  const CTSCrystal crystal =
-      Read("CELL  50 50 50 90 90 90\nSPGR  P 1\n" + atoms + occupancies + "UISO\nC19999 0.02\n");
+  const CTSCrystal crystal = Read("CELL  50 50 50 90 90 90\nSPGR  P 1\n" + atoms + occupancies +
+                                  uani + bani + "UISO\nC19998 0.02\n");
   ASSERT_EQ(crystal.sites.size(), 20000u);
   EXPECT_EQ(SiteNamed(crystal, "C19999").atoms[0].occupancy, 0.5);
-  ASSERT_TRUE(SiteNamed(crystal, "C19999").displacement);
+  EXPECT_FALSE(SiteNamed(crystal, "C19998").displacement->IsAnisotropic());
+  // U11 = 0.02 A^2 in a 50 A cube is beta11 = 2 pi^2 U11 / a^2; the beta rows are stored as given.
+  const auto beta = [&](const std::string& label) {
+    const auto* tensor =
+        dynamic_cast<const CTSAnisoThermalEllipsoid*>(SiteNamed(crystal, label).displacement.get());
+    return tensor ? tensor->Beta()[0] : -1.0;
+  };
+  const double pi = std::acos(-1.0);
+  EXPECT_NEAR(beta("C19999"), 2.0 * pi * pi * 0.02 / 2500.0, 1e-12);
+  EXPECT_DOUBLE_EQ(beta("C0"), 0.02);
 }
 
 TEST_F(VhtxTest, MissingSymmetryIsReportedAndP1Used) {
