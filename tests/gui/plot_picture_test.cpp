@@ -147,6 +147,12 @@ TEST(PlotPicture, PdfIsOneVectorPage) {
   EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);  // drawn, not a picture of a drawing
   // A page of 1600 x 1000 pixels at 192 dpi is 600 x 375 points.
   EXPECT_NE(pdf.find("/MediaBox [0 0 600.000000 375.000000]"), std::string::npos);
+  // Viewers name the document by the file when the plot has no title (as UTF-16 text).
+  std::string name = "\xFE\xFF";
+  for (const char c : std::string("quartz.pdf")) name += {'\0', c};
+  const size_t title = pdf.find("/Title");
+  ASSERT_NE(title, std::string::npos);
+  EXPECT_NE(pdf.find(name, title), std::string::npos);
 }
 
 }  // namespace
