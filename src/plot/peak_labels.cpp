@@ -174,7 +174,8 @@ std::vector<CPeakLabel> PlacePeakLabels(CCanvas& canvas, const CPlotGeometry& ge
                      {px, peakTop},
                      {},
                      false,
-                     pattern.Labels().colour,
+                     // Labels the plot's switch shows speak for their phase by its colour.
+                     pattern.Labels().show ? pattern.Labels().colour : pattern.Style().colour,
                      &pattern};
     const CSizeF size = canvas.MeasureText(label.text, font);
     float left = px - size.width / 2;
