@@ -311,18 +311,23 @@ int RunPlotCommand(std::span<const std::string> arguments, std::ostream&, std::o
     status = kExitFailure;
   }
 
+  // Stacking measures the curves, which are computed when first drawn: compute them now.
+  if (request.stack)
+    for (CTSPattern* pattern : plotted) CurvePoints(*pattern, plotSpec);
   const CPlotContent content{patterns, plotSpec, request.options};
   const std::string picture = outputs.Claim(request.output);
   const bool written = WithInputFile(picture, [&] {
-    WritePicture(picture, request.format, request.size, [&](CCanvas& canvas, CRectF surface) {
-      CPlotGeometry geometry(request.display);
-      FitIntensityRange(canvas, geometry, surface, content);
-      if (request.stack) {
-        StackPatterns(patterns, geometry.Display());
-        geometry.Display().yMax *= 1.05;
-      }
-      DrawPlot(canvas, geometry, surface, content);
-    });
+    WritePicture(
+        picture, request.format, request.size,
+        [&](CCanvas& canvas, CRectF surface) {
+          CPlotGeometry geometry(request.display);
+          // Stacked first, so that the fit sees the curves where they are drawn and keeps the
+          // rows and the difference under the lowest one.
+          if (request.stack) StackPatterns(patterns, geometry.Display());
+          FitIntensityRange(canvas, geometry, surface, content);
+          DrawPlot(canvas, geometry, surface, content);
+        },
+        request.display.title);
   });
   if (request.session && !WithInputFile(*request.session, [&] {
         CSession session;

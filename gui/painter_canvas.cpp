@@ -56,6 +56,26 @@ QPolygonF ToPolygon(std::span<const CPointF> points) {
   return polygon;
 }
 
+// The polyline without the points inside level runs: a calculated pattern is flat between its
+// peaks, where every pixel column adds points on one row, and each segment costs the rasteriser
+// as much as a steep one. A point between two neighbours on its row (to a twentieth of a pixel,
+// which anti-aliasing does not show), and between them along it, changes no pixel.
+std::vector<CPointF> WithoutLevelRuns(std::span<const CPointF> points) {
+  constexpr float kLevel = 0.05f;
+  std::vector<CPointF> kept;
+  kept.reserve(points.size());
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (!kept.empty() && i + 1 < points.size()) {
+      const CPointF &before = kept.back(), &point = points[i], &after = points[i + 1];
+      const bool level =
+          std::abs(point.y - before.y) < kLevel && std::abs(after.y - before.y) < kLevel;
+      if (level && (point.x - before.x) * (after.x - point.x) >= 0.0f) continue;
+    }
+    kept.push_back(points[i]);
+  }
+  return kept;
+}
+
 }  // namespace
 
 CPainterCanvas::CPainterCanvas(QPainter& painter) : m_painter(painter) {
@@ -86,7 +106,8 @@ void CPainterCanvas::DrawLine(CPointF from, CPointF to, const CPen& pen) {
   m_painter.drawLine(QPointF(from.x, from.y), QPointF(to.x, to.y));
 }
 
-void CPainterCanvas::DrawPolyline(std::span<const CPointF> points, const CPen& pen) {
+void CPainterCanvas::DrawPolyline(std::span<const CPointF> all, const CPen& pen) {
+  const std::vector<CPointF> points = WithoutLevelRuns(all);
   m_painter.setBrush(Qt::NoBrush);
   QPen qpen = ToQPen(pen);
   if (pen.dash != CDash::kSolid || pen.width <= 1.0f) {

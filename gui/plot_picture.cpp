@@ -67,7 +67,8 @@ QByteArray PngBytes(const CPictureSize& size, const std::function<void(CCanvas&,
   return bytes;
 }
 
-QByteArray SvgBytes(const CPictureSize& size, const std::function<void(CCanvas&, CRectF)>& draw) {
+QByteArray SvgBytes(const CPictureSize& size, const QString& title,
+                    const std::function<void(CCanvas&, CRectF)>& draw) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   QSvgGenerator svg;
@@ -75,12 +76,14 @@ QByteArray SvgBytes(const CPictureSize& size, const std::function<void(CCanvas&,
   svg.setSize(QSize(size.width, size.height));
   svg.setViewBox(QRect(0, 0, size.width, size.height));
   svg.setResolution(size.dpi);
-  svg.setTitle(QStringLiteral("Powder pattern"));
+  svg.setTitle(title);
+  svg.setDescription(QStringLiteral("Powder pattern"));
   Paint(svg, size, draw);
   return bytes;
 }
 
-QByteArray PdfBytes(const CPictureSize& size, const std::function<void(CCanvas&, CRectF)>& draw) {
+QByteArray PdfBytes(const CPictureSize& size, const QString& title,
+                    const std::function<void(CCanvas&, CRectF)>& draw) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -90,6 +93,7 @@ QByteArray PdfBytes(const CPictureSize& size, const std::function<void(CCanvas&,
   pdf.setPageSize(QPageSize(QSizeF(size.width * 72.0 / size.dpi, size.height * 72.0 / size.dpi),
                             QPageSize::Point));
   pdf.setCreator(QStringLiteral("Tessaline " TESSALINE_VERSION));
+  pdf.setTitle(title);
   Paint(pdf, size, draw);
   return bytes;
 }
@@ -108,18 +112,21 @@ std::optional<CPictureFormat> PictureFormatOf(const std::string& path) {
 }
 
 void WritePicture(const std::string& path, CPictureFormat format, const CPictureSize& size,
-                  const std::function<void(CCanvas& canvas, CRectF surface)>& draw) {
+                  const std::function<void(CCanvas& canvas, CRectF surface)>& draw,
+                  const std::string& title) {
   EnsureGuiApplication();
+  const QString name =
+      QString::fromStdString(title.empty() ? path.substr(path.find_last_of('/') + 1) : title);
   QByteArray bytes;
   switch (format) {
     case CPictureFormat::kPng:
       bytes = PngBytes(size, draw);
       break;
     case CPictureFormat::kSvg:
-      bytes = SvgBytes(size, draw);
+      bytes = SvgBytes(size, name, draw);
       break;
     case CPictureFormat::kPdf:
-      bytes = PdfBytes(size, draw);
+      bytes = PdfBytes(size, name, draw);
       break;
   }
   WriteWholeFile(path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));

@@ -23,6 +23,8 @@ struct CPictureSize {
 // Draws the picture with `draw` on a white surface of the size and writes it to `path`. Sizes
 // given in screen pixels are converted with the output scale for the picture's resolution.
 // A process without a QGuiApplication gets one on the offscreen platform. A file that cannot be
-// written raises the core's file errors.
+// written raises the core's file errors. A PDF or SVG document carries `title` for viewers and
+// catalogues (the plot's title), or when it is empty the file's name.
 void WritePicture(const std::string& path, CPictureFormat format, const CPictureSize& size,
-                  const std::function<void(CCanvas& canvas, CRectF surface)>& draw);
+                  const std::function<void(CCanvas& canvas, CRectF surface)>& draw,
+                  const std::string& title = {});

@@ -359,6 +359,10 @@ void CMainWindow::CreateViewMenu() {
   };
   m_actions.ticks = toggle({}, tr("Reflexion &Ticks"), option(&CPlotOptions::reflexionRows));
   m_actions.difference = toggle({}, tr("&Difference Curve"), option(&CPlotOptions::difference));
+  m_actions.labels = toggle({}, tr("&Peak Labels"), [this](bool on) {
+    m_document.Display().peakLabels = on;
+    m_document.Broadcast(HintCode::kLabelsChanged);
+  });
   m_actions.legend = toggle({}, tr("L&egend"), [this](bool on) {
     m_document.Display().legend = on;
     m_document.Broadcast(HintCode::kGraphOptionsChanged);
@@ -529,14 +533,17 @@ void CMainWindow::UpdateActions() {
   m_actions.film->setChecked(display.film);
   m_actions.graph->setChecked(!display.film);
   const QSignalBlocker quietLog(m_actions.log), quietLegend(m_actions.legend),
-      quietGrid(m_actions.grid), quietTicks(m_actions.ticks), quietDifference(m_actions.difference);
+      quietGrid(m_actions.grid), quietTicks(m_actions.ticks), quietDifference(m_actions.difference),
+      quietLabels(m_actions.labels);
   m_actions.log->setChecked(display.logarithmicY);
   m_actions.legend->setChecked(display.legend);
   m_actions.grid->setChecked(display.gridlines);
   m_actions.ticks->setChecked(m_plot->Options().reflexionRows);
   m_actions.difference->setChecked(m_plot->Options().difference);
-  // What only a linear graph shows.
-  for (QAction* action : {m_actions.stack, m_actions.ticks, m_actions.difference, m_actions.log})
+  m_actions.labels->setChecked(display.peakLabels);
+  // What only a graph shows.
+  for (QAction* action :
+       {m_actions.stack, m_actions.ticks, m_actions.difference, m_actions.log, m_actions.labels})
     action->setEnabled(!display.film);
 }
 
@@ -853,8 +860,11 @@ void CMainWindow::ExportImage() {
   size.width = m_plot->width() * 2;
   size.height = m_plot->height() * 2;
   Reported([&] {
-    WritePicture(ToPath(path), *PictureFormatOf(ToPath(path)), size,
-                 [this](CCanvas& canvas, CRectF surface) { m_plot->Draw(canvas, surface); });
+    const CPlotDisplay& display = m_document.Display();
+    WritePicture(
+        ToPath(path), *PictureFormatOf(ToPath(path)), size,
+        [this](CCanvas& canvas, CRectF surface) { m_plot->Draw(canvas, surface); },
+        display.showTitle ? display.title : std::string());
   });
 }
 

@@ -152,6 +152,6 @@ class CMainWindow : public QMainWindow, public CDocumentView {
             *exportReflexions = nullptr, *exportFactors = nullptr, *copy = nullptr,
             *paste = nullptr, *remove = nullptr, *plot = nullptr, *unplot = nullptr, *mix = nullptr,
             *graph = nullptr, *film = nullptr, *log = nullptr, *stack = nullptr, *ticks = nullptr,
-            *difference = nullptr, *legend = nullptr, *grid = nullptr;
+            *difference = nullptr, *legend = nullptr, *grid = nullptr, *labels = nullptr;
   } m_actions;
 };

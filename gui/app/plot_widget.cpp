@@ -58,9 +58,18 @@ void CPlotWidget::OnUpdate(const CUpdateHint& hint) {
       hint.Code() == HintCode::kPatternListChanged || hint.Code() == HintCode::kPlottedSetChanged;
   // The first patterns plotted show whole, as does an empty plot.
   const bool hadPlotted = std::exchange(m_anyPlotted, AnyPlotted());
-  if (autoscale.x || newAxis || (listChanged && (!hadPlotted || !m_anyPlotted)))
+  // Observed data keep the x values they were read with, which on a new axis are no position
+  // at all: the range follows the calculated patterns then.
+  if (newAxis)
+    FitXRange(m_document.Patterns(), m_document.PlotSpec(), m_document.Display(),
+              TSXFit::kCalculated);
+  else if (autoscale.x || (listChanged && (!hadPlotted || !m_anyPlotted)))
     FitXRange(m_document.Patterns(), m_document.PlotSpec(), m_document.Display());
-  if (autoscale.x || autoscale.y || newAxis || listChanged) m_fitIntensity = true;
+  // Stacking moves the curves: the range fits them anew, with air above the top one and room
+  // for the rows under the lowest; labels want room above the peaks.
+  const bool moved =
+      hint.Code() == HintCode::kGraphChanged || hint.Code() == HintCode::kLabelsChanged;
+  if (autoscale.x || autoscale.y || newAxis || listChanged || moved) m_fitIntensity = true;
   if (hint.Code() != HintCode::kReflexionSelected) Invalidate();
 }
 

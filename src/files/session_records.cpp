@@ -255,6 +255,7 @@ void WritePlotRecords(CVHFile& file, const CPlotSpec& spec, const CPlotDisplay& 
   WriteFloatRecord(file, MakeTag("XCUR"), display.cursorX);
   WriteFloatRecord(file, MakeTag("LUMg"), display.loupeMagnification);
   WriteBoolRecord(file, MakeTag("!OVL"), display.showOverlay);
+  WriteBoolRecord(file, MakeTag("!PLB"), display.peakLabels);
   WriteEnumRecord(file, spec.AxisType());
   WriteEnumRecord(file, spec.SimulationType());
   WriteEnumRecord(file, spec.ProfileType());
@@ -369,6 +370,7 @@ void ReadPlotBlock(CVHFile& file, uint64_t length, CPlotSpec& plotSpec, CPlotDis
   reader.Add<double, float>(MakeTag("XCUR"), &d.cursorX);
   reader.Add<double, float>(MakeTag("LUMg"), &d.loupeMagnification);
   reader.Add<bool>(MakeTag("!OVL"), &d.showOverlay);
+  reader.Add<bool>(MakeTag("!PLB"), &d.peakLabels);
   reader.Add<VHTypes::TSAxisType, uint8_t>(kTagAxisType, &s.axis);
   reader.Add<VHTypes::TSSimulationType, uint8_t>(kTagSimulationType, &s.simulation);
   reader.Add<VHTypes::TSProfileType, uint8_t>(kTagProfileType, &s.profile);

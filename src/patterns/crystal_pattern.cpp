@@ -37,7 +37,11 @@ void CTSCrystalPattern::CalculateReflexions(const CPlotSpec& plotSpec) {
 
 void CTSCrystalPattern::LabelsInRange(double xFrom, double xTo, CReflexionList& labels) const {
   labels.clear();
-  if (!Labels().show) return;
+  if (Labels().show) LabelledReflexions(xFrom, xTo, labels);
+}
+
+void CTSCrystalPattern::LabelledReflexions(double xFrom, double xTo, CReflexionList& labels) const {
+  labels.clear();
   const double from = xFrom - XOffset(), to = xTo - XOffset();
   const double threshold = Labels().threshold * 0.01;
   for (const auto& reflexion : m_crystal.reflexions)

@@ -36,6 +36,8 @@ class CTSCrystalPattern : public CTSPattern {
   // With labels shown: every reflexion whose x position lies within [xFrom, xTo] shifted back by
   // the x offset and whose relative intensity exceeds the label threshold.
   void LabelsInRange(double xFrom, double xTo, CReflexionList& labels) const override;
+  // The reflexions LabelsInRange gives with labels shown, whether they are shown or not.
+  void LabelledReflexions(double xFrom, double xTo, CReflexionList& labels) const;
   bool ContainsCrystal() const override { return true; }
   // False while the pattern needs calculation, else whether it has reflexions.
   bool HasReflexionsOrData() const override;

@@ -69,6 +69,9 @@ struct CPlotDisplay {
   double fwhm = 0.0;
 
   bool showOverlay = false;  // reflexion markers over the crystal curves
+  // Labels over the peaks of every crystal pattern, as each pattern's label options say, as if
+  // each had its labels shown.
+  bool peakLabels = false;
 
   friend bool operator==(const CPlotDisplay&, const CPlotDisplay&) = default;
 };

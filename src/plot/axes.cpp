@@ -1,7 +1,9 @@
 #include "plot/axes.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <string>
 
 #include "errors/exception.h"
 
@@ -114,7 +116,9 @@ CAxisTicks YAxisTicks(const CPlotGeometry& geometry, CCanvas& canvas) {
   const char* format = YLabelFormat(ticks.labelStep / divisor);
   const float bottom = geometry.Area().Bottom();
   ForEachMultiple(ticks.labelStep, range.min, range.max * 1.01, [&](double value) {
-    if (WithinRange(value, range.min, range.max, ticks.labelStep))
+    // Below the baseline lie the reflexion rows and the difference curve, not intensities.
+    if (WithinRange(value, range.min, range.max, ticks.labelStep) &&
+        value > -ticks.labelStep * 1e-9)
       ticks.labels.push_back({value, Formatted(format, value / divisor),
                               static_cast<float>(bottom - (value - range.min) * scale)});
   });
@@ -129,7 +133,11 @@ std::string XAxisTitle(const CPlotDisplay& display) {
 std::string YAxisTitle(const CPlotDisplay& display, int exponent) {
   if (display.logarithmicY) return Formatted("log(%s)", display.intensityName);
   if (exponent == 0) return display.intensityName;
-  return display.intensityName + Formatted(" × 10^%d", -exponent);
+  // The power as a figure prints it, raised: every font the plot uses has these characters.
+  static constexpr const char* kRaised[] = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹"};
+  std::string power = -exponent < 0 ? "⁻" : "";
+  for (const char digit : std::to_string(std::abs(exponent))) power += kRaised[digit - '0'];
+  return display.intensityName + " × 10" + power;
 }
 
 void DrawFrame(CCanvas& canvas, const CPlotGeometry& geometry) {

@@ -6,12 +6,6 @@
 #include "plot/curves.h"
 #include "plot/plotted_curves.h"
 
-namespace {
-
-constexpr CColour kDifferenceColour = 0xFF808080;
-
-}  // namespace
-
 std::optional<CProfile> DifferenceCurve(const std::vector<CTSPattern*>& plotted,
                                         const CPlotSpec& plotSpec) {
   const auto observed = std::ranges::find_if(
@@ -51,6 +45,10 @@ std::pair<double, double> DifferenceSpan(const CProfile& difference, double xMin
   return {lowest, highest};
 }
 
+CCurvePen DifferencePen() {
+  return CCurvePen{0xFF808080, 1.0f};
+}
+
 void DrawDifference(CCanvas& canvas, const CPlotGeometry& geometry, const CProfile& difference,
                     float top) {
   const CPlotDisplay& display = geometry.Display();
@@ -58,8 +56,8 @@ void DrawDifference(CCanvas& canvas, const CPlotGeometry& geometry, const CProfi
   // Moved so that its highest point lands on `top`: the offset in data units of that pixel row.
   const double offset = geometry.PixelToData({0.0f, top}).second - highest;
   const float zero = geometry.YToPixel(offset);
+  // Dark enough to be seen over the gridlines: the misfit is read against it.
   canvas.DrawLine({geometry.Area().left, zero}, {geometry.Area().Right(), zero},
-                  CPen{0xFFB0B0B0, PlotMetrics::ScaledSize(0.75f), CDash::kDotted});
-  DrawCurve(canvas, geometry, difference, CPlacement{0.0, 1.0, offset},
-            CCurvePen{kDifferenceColour, 1.0f});
+                  CPen{0xFF606060, PlotMetrics::ScaledSize(0.75f), CDash::kDashed});
+  DrawCurve(canvas, geometry, difference, CPlacement{0.0, 1.0, offset}, DifferencePen());
 }

@@ -7,6 +7,7 @@
 
 #include "patterns/profile.h"
 #include "plot/canvas.h"
+#include "plot/curves.h"
 #include "plot/plot_geometry.h"
 
 class CPlotSpec;
@@ -20,6 +21,9 @@ std::optional<CProfile> DifferenceCurve(const std::vector<CTSPattern*>& plotted,
 
 // The smallest and largest difference within the visible range (0, 0 for none).
 std::pair<double, double> DifferenceSpan(const CProfile& difference, double xMin, double xMax);
+
+// The curve's pen, for the legend too.
+CCurvePen DifferencePen();
 
 // Draws the curve moved down so that its highest point stands at pixel row `top`, with its zero
 // line dotted.

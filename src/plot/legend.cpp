@@ -25,25 +25,25 @@ struct CLegendLayout {
 };
 
 CLegendLayout Layout(CCanvas& canvas, const CPlotGeometry& geometry,
-                     const std::vector<CTSPattern*>& patterns) {
+                     const std::vector<CLegendEntry>& entries) {
   CLegendLayout layout;
-  if (patterns.empty()) return layout;
+  if (entries.empty()) return layout;
   const CFont font = geometry.LabelFont();
   const CRectF& area = geometry.Area();
   const float padding = Scaled(kPadding), inset = Scaled(kInset);
   layout.rowHeight = canvas.MeasureText("0.00", font).height;
   const float room = area.height - 2 * inset - 2 * padding;
   size_t rows =
-      std::min(patterns.size(), static_cast<size_t>(std::max(0.0f, room / layout.rowHeight)));
+      std::min(entries.size(), static_cast<size_t>(std::max(0.0f, room / layout.rowHeight)));
   if (rows == 0) return layout;
   layout.shown = rows;
-  if (rows < patterns.size()) {
+  if (rows < entries.size()) {
     layout.shown = rows - 1;
-    layout.more = Formatted("… %d more", static_cast<long long>(patterns.size() - layout.shown));
+    layout.more = Formatted("… %d more", static_cast<long long>(entries.size() - layout.shown));
   }
   float textWidth = canvas.MeasureText(layout.more, font).width;
   for (size_t row = 0; row < layout.shown; ++row)
-    textWidth = std::max(textWidth, canvas.MeasureText(patterns[row]->DisplayName(), font).width);
+    textWidth = std::max(textWidth, canvas.MeasureText(entries[row].name, font).width);
   const float width = 3 * padding + Scaled(kSwatch) + textWidth;
   const float height = 2 * padding + layout.rowHeight * static_cast<float>(rows);
   if (width > area.width - 2 * inset) return {};
@@ -53,14 +53,21 @@ CLegendLayout Layout(CCanvas& canvas, const CPlotGeometry& geometry,
 
 }  // namespace
 
+std::vector<CLegendEntry> LegendEntries(const std::vector<CTSPattern*>& patterns) {
+  std::vector<CLegendEntry> entries;
+  for (const CTSPattern* pattern : patterns)
+    entries.push_back({pattern->DisplayName(), CurvePenOf(*pattern)});
+  return entries;
+}
+
 CRectF LegendBox(CCanvas& canvas, const CPlotGeometry& geometry,
-                 const std::vector<CTSPattern*>& patterns) {
-  return Layout(canvas, geometry, patterns).box;
+                 const std::vector<CLegendEntry>& entries) {
+  return Layout(canvas, geometry, entries).box;
 }
 
 void DrawLegend(CCanvas& canvas, const CPlotGeometry& geometry,
-                const std::vector<CTSPattern*>& patterns) {
-  const CLegendLayout layout = Layout(canvas, geometry, patterns);
+                const std::vector<CLegendEntry>& entries) {
+  const CLegendLayout layout = Layout(canvas, geometry, entries);
   if (layout.box.width <= 0.0f) return;
   const CFont font = geometry.LabelFont();
   const float padding = Scaled(kPadding), swatch = Scaled(kSwatch);
@@ -72,16 +79,14 @@ void DrawLegend(CCanvas& canvas, const CPlotGeometry& geometry,
     return layout.box.top + padding + layout.rowHeight * (static_cast<float>(row) + 0.5f);
   };
   for (size_t row = 0; row < layout.shown; ++row) {
-    const CTSPattern& pattern = *patterns[row];
-    const CCurvePen pen = CurvePenOf(pattern);
+    const CCurvePen& pen = entries[row].pen;
     const float middle = rowMiddle(row);
     if (pen.line != VHTypes::kLineNone)
       canvas.DrawLine({left, middle}, {left + swatch, middle},
                       CPen{pen.colour, PlotMetrics::ScaledSize(pen.width), DashOf(pen.line)});
     DrawMarker(canvas, {left + swatch / 2, middle}, pen.marker,
                PlotMetrics::ScaledSize(pen.markerSize), pen.colour);
-    canvas.DrawText(pattern.DisplayName(), {textLeft, middle}, CTextAnchor::kLeftMiddle, font,
-                    text);
+    canvas.DrawText(entries[row].name, {textLeft, middle}, CTextAnchor::kLeftMiddle, font, text);
   }
   if (!layout.more.empty())
     canvas.DrawText(layout.more, {textLeft, rowMiddle(layout.shown)}, CTextAnchor::kLeftMiddle,

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "diffraction/reflexion.h"
+#include "patterns/crystal_pattern.h"
 #include "patterns/plot_spec.h"
 #include "plot/curves.h"
 #include "plot/plotted_curves.h"
@@ -16,6 +17,8 @@ using PlotMetrics::Scaled;
 
 // Pixels between the peak and its label, where the leader line runs.
 constexpr int kLeader = 10;
+// How many of the next peaks a label keeps clear of when it can.
+constexpr size_t kLookAhead = 8;
 
 // Whether two boxes come closer than `gap` to each other.
 bool Overlaps(const CRectF& a, const CRectF& b, float gap = 0.0f) {
@@ -83,17 +86,18 @@ struct CCandidate {
   CTSPattern* pattern;
 };
 
+// Every reflexion that may be labelled; how many of them get a label depends on the room.
 std::vector<CCandidate> Candidates(const CPlotGeometry& geometry,
-                                   const std::vector<CTSPattern*>& plotted, int perPattern) {
+                                   const std::vector<CTSPattern*>& plotted) {
   std::vector<CCandidate> candidates;
+  const CPlotDisplay& display = geometry.Display();
   for (CTSPattern* pattern : plotted) {
     if (pattern->GetKind() != CTSPattern::kCrystal) continue;
     CReflexionList reflexions;
-    pattern->LabelsInRange(geometry.Display().xMin, geometry.Display().xMax, reflexions);
-    std::ranges::stable_sort(
-        reflexions, [](const auto& a, const auto& b) { return a->intensity > b->intensity; });
-    if (perPattern > 0 && reflexions.size() > static_cast<size_t>(perPattern))
-      reflexions.resize(perPattern);
+    // The plot's switch shows them without changing the pattern's own choice.
+    if (pattern->Labels().show || display.peakLabels)
+      static_cast<const CTSCrystalPattern*>(pattern)->LabelledReflexions(display.xMin, display.xMax,
+                                                                         reflexions);
     for (const auto& reflexion : reflexions) candidates.push_back({reflexion.get(), pattern});
   }
   // Strongest first across the patterns, by the height at which they are drawn.
@@ -135,58 +139,140 @@ std::vector<CPeakLabel> PlacePeakLabels(CCanvas& canvas, const CPlotGeometry& ge
   const float leader = Scaled(kLeader);
   // Labels keep a little space between them so that neighbours never read as one.
   const float gap = Scaled(PlotMetrics::kTickGap) * 2;
-  const std::vector<CCandidate> candidates = Candidates(geometry, plotted, perPattern);
+  const std::vector<CCandidate> candidates = Candidates(geometry, plotted);
   if (candidates.empty()) return {};
   const CSkyline skyline(geometry, plotted, plotSpec);
   std::vector<CPeakLabel> placed;
-  for (const CCandidate& candidate : candidates) {
+  std::vector<std::pair<const CTSPattern*, int>> counts;
+  const auto crystals = std::ranges::count_if(plotted, [](const CTSPattern* pattern) {
+    return pattern->GetKind() == CTSPattern::kCrystal;
+  });
+  std::ptrdiff_t finished = 0;
+  const auto count = [&counts](const CTSPattern* pattern) -> int& {
+    const auto found =
+        std::ranges::find(counts, pattern, &std::pair<const CTSPattern*, int>::first);
+    return found != counts.end() ? found->second : counts.emplace_back(pattern, 0).second;
+  };
+  std::vector<float> columns;
+  for (const CCandidate& candidate : candidates)
+    columns.push_back(
+        geometry.XToPixel(candidate.reflexion->position + PlacementOf(*candidate.pattern).xOffset));
+  for (size_t index = 0; index < candidates.size(); ++index) {
+    const CCandidate& candidate = candidates[index];
     const CTSPattern& pattern = *candidate.pattern;
+    if (perPattern > 0 && count(&pattern) >= perPattern) continue;
     const CPlacement placement = PlacementOf(pattern);
-    const float px = geometry.XToPixel(candidate.reflexion->position + placement.xOffset);
+    const float px = columns[index];
+    // Reflexions under one peak (equal d) share its label: the strongest speaks for them.
+    if (std::ranges::any_of(placed, [&](const CPeakLabel& other) {
+          return other.pattern == &pattern && std::abs(other.peak.x - px) < 1.0f;
+        }))
+      continue;
     const float peakTop =
         PeakTop(geometry, CurvePoints(*candidate.pattern, plotSpec), placement, px);
     CPeakLabel label{PeakLabelText(pattern, *candidate.reflexion, plotSpec),
                      {px, peakTop},
                      {},
                      false,
-                     pattern.Labels().colour,
+                     // Labels the plot's switch shows speak for their phase by its colour.
+                     pattern.Labels().show ? pattern.Labels().colour : pattern.Style().colour,
                      &pattern};
     const CSizeF size = canvas.MeasureText(label.text, font);
     float left = px - size.width / 2;
     if (pattern.Labels().alignment == VHTypes::kLabelLeft) left = px - size.width;
     if (pattern.Labels().alignment == VHTypes::kLabelRight) left = px;
-    // Flat or turned upright, standing on the leader above the peak or, where a neighbouring
-    // curve rises into that place, above the curves.
-    const auto flat = [&](float bottom) {
-      return CRectF{left, bottom - size.height, size.width, size.height};
+    // A label at the edge of the plot moves inward, its leader still on the peak.
+    const auto inward = [&](float boxLeft, float width) {
+      return std::clamp(boxLeft, area.left, std::max(area.left, area.Right() - width));
     };
+    const auto flat = [&](float bottom, float boxLeft) {
+      return CRectF{inward(boxLeft, size.width), bottom - size.height, size.width, size.height};
+    };
+    // Off centre, the leader near one end, where a neighbour's label or leader is in the way.
+    const float reach = std::min(gap, size.width / 2);
+    const float toRight = px - reach, toLeft = px + reach - size.width;
     const auto upright = [&](float bottom) {
-      return CRectF{px - size.height / 2, bottom - size.width, size.height, size.width};
+      return CRectF{inward(px - size.height / 2, size.height), bottom - size.width, size.height,
+                    size.width};
     };
+    // Standing on the leader above the peak or, where a neighbouring curve rises into that
+    // place, above the curves.
     const auto raised = [&](const CRectF& box) {
       const float bottom =
           std::min(box.Bottom(), skyline.HighestWithin(box.left, box.Right()) - leader / 2);
       return CRectF{box.left, bottom - box.height, box.width, box.height};
     };
+    // Neither label may cover the other's leader, the line from its box down to its peak.
+    const auto crosses = [](const CRectF& box, const CPeakLabel& label) {
+      return label.peak.x > box.left && label.peak.x < box.Right() && box.top < label.peak.y &&
+             box.Bottom() > label.box.Bottom();
+    };
     const auto fits = [&](const CRectF& box) {
+      const CPeakLabel self{{}, label.peak, box};
       return Inside(box, area) && box.Bottom() <= skyline.HighestWithin(box.left, box.Right()) &&
-             std::ranges::none_of(
-                 placed, [&](const CPeakLabel& other) { return Overlaps(box, other.box, gap); }) &&
+             std::ranges::none_of(placed,
+                                  [&](const CPeakLabel& other) {
+                                    return Overlaps(box, other.box, gap) || crosses(box, other) ||
+                                           crosses(other.box, self);
+                                  }) &&
              std::ranges::none_of(
                  obstacles, [&box](const CRectF& obstacle) { return Overlaps(box, obstacle); });
     };
     const bool rotate = pattern.Labels().rotate;
     const float natural = peakTop - leader;
-    for (const auto& [box, turned] : {std::pair{flat(natural), false},
-                                      {upright(natural), true},
-                                      {raised(flat(natural)), false},
-                                      {raised(upright(natural)), true}}) {
-      if ((turned && !rotate) || !fits(box)) continue;
-      label.box = box;
-      label.turned = turned;
+    // Beside the top of a peak that leaves no room above it (it reaches the frame).
+    const auto beside = [&](bool right) {
+      const float top = std::max(area.top, peakTop);
+      return CRectF{right ? px + gap : px - gap - size.width, top, size.width, size.height};
+    };
+    // Flat where it fits, centred or off centre, else upright (narrow, so crowded peaks keep
+    // their labels), else raised over the curves, else beside the peak, else over the labels in
+    // its way.
+    std::vector<std::pair<CRectF, bool>> choices = {
+        {flat(natural, left), false},           {flat(natural, toRight), false},
+        {flat(natural, toLeft), false},         {upright(natural), true},
+        {raised(flat(natural, left)), false},   {raised(flat(natural, toRight)), false},
+        {raised(flat(natural, toLeft)), false}, {raised(upright(natural)), true}};
+    if (natural - size.height < area.top)
+      choices.insert(choices.end(), {{beside(true), false}, {beside(false), false}});
+    const auto stacked = static_cast<std::ptrdiff_t>(choices.size());
+    for (const CPeakLabel& other : placed)
+      for (const bool turned : {false, true}) {
+        const CRectF base = raised(turned ? upright(natural) : flat(natural, left));
+        if (base.left >= other.box.Right() + gap || other.box.left >= base.Right() + gap) continue;
+        const float bottom = std::min(base.Bottom(), other.box.top - gap);
+        choices.push_back(
+            {CRectF{base.left, bottom - base.height, base.width, base.height}, turned});
+      }
+    // Lowest first among the stacked choices, flat before upright at the same height.
+    std::stable_sort(choices.begin() + stacked, choices.end(), [](const auto& a, const auto& b) {
+      return a.first.Bottom() > b.first.Bottom();
+    });
+    // A flat label over a peak still to be labelled would leave that peak no room for its
+    // leader: a flat place at the peak that keeps clear of the next peaks is taken first.
+    const auto clearOfPeaks = [&](const CRectF& box) {
+      const size_t last = std::min(candidates.size(), index + 1 + kLookAhead);
+      for (size_t next = index + 1; next < last; ++next)
+        if (std::abs(columns[next] - px) >= 1.0f && columns[next] > box.left &&
+            columns[next] < box.Right())
+          return false;
+      return true;
+    };
+    const auto atThePeak = choices.begin() + 3;
+    auto choice = std::find_if(choices.begin(), atThePeak, [&](const auto& c) {
+      return clearOfPeaks(c.first) && fits(c.first);
+    });
+    if (choice == atThePeak)
+      choice = std::ranges::find_if(
+          choices, [&](const auto& c) { return (rotate || !c.second) && fits(c.first); });
+    if (choice != choices.end()) {
+      label.box = choice->first;
+      label.turned = choice->second;
+      // Big cells offer thousands of reflexions: stop once every pattern has its labels.
+      if (++count(&pattern) == perPattern) ++finished;
       placed.push_back(std::move(label));
-      break;
     }
+    if (finished == crystals) break;
   }
   return placed;
 }

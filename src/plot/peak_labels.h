@@ -1,7 +1,8 @@
 // Labels over the peaks of crystal patterns: what each says (as the pattern's label options
-// choose) and where it stands. Labels are placed strongest first, each above its peak; one that
-// would cover a label already placed is turned upright, and one that still would (or may not be
-// turned) is left out, so labels never overlap.
+// choose) and where it stands. Labels are placed strongest first, each above its peak and moved
+// inward at the plot's edges; one that would cover a label already placed, another's leader or
+// a curve is turned upright, then raised over the curves or the labels in its way, and left out
+// only when no such place is free, so labels never overlap.
 #pragma once
 
 #include <span>
@@ -30,7 +31,8 @@ std::string PeakLabelText(const CTSPattern& pattern, const CTSReflexion& reflexi
                           const CPlotSpec& plotSpec);
 
 // The labels of the plotted crystal patterns within the visible range: those the pattern's
-// options select, at most `perPattern` strongest of each when it is positive. No label covers
+// options select, at most `perPattern` of each when it is positive (the strongest that find a
+// place; one label for reflexions under the same peak). No label covers
 // another or one of the `obstacles` (the legend).
 std::vector<CPeakLabel> PlacePeakLabels(CCanvas& canvas, const CPlotGeometry& geometry,
                                         const std::vector<CTSPattern*>& plotted,

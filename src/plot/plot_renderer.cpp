@@ -4,6 +4,8 @@
 #include <cmath>
 #include <optional>
 
+#include "crystal/crystal.h"
+#include "diffraction/reflexion.h"
 #include "patterns/observed_pattern.h"
 #include "patterns/plot_spec.h"
 #include "plot/axes.h"
@@ -20,10 +22,11 @@ namespace {
 using PlotMetrics::Scaled;
 using PlotMetrics::ScaledSize;
 
-bool HasLabels(const std::vector<CTSPattern*>& plotted, const CPlotOptions& options) {
-  return std::ranges::any_of(plotted, [&options](const CTSPattern* pattern) {
+bool HasLabels(const std::vector<CTSPattern*>& plotted, const CPlotOptions& options,
+               const CPlotDisplay& display) {
+  return std::ranges::any_of(plotted, [&](const CTSPattern* pattern) {
     return pattern->GetKind() == CTSPattern::kCrystal &&
-           (pattern->Labels().show || options.labelsPerPattern > 0);
+           (pattern->Labels().show || options.labelsPerPattern > 0 || display.peakLabels);
   });
 }
 
@@ -83,14 +86,17 @@ void DrawObserved(CCanvas& canvas, const CPlotGeometry& geometry, CTSObservedPat
 void DrawGraph(CCanvas& canvas, const CPlotGeometry& geometry, const CPlotContent& content,
                const std::vector<CTSPattern*>& plotted) {
   const CPlotDisplay& display = geometry.Display();
+  std::vector<CLegendEntry> legend = LegendEntries(plotted);
   canvas.SetClip(geometry.Area());
   if (DrawsBelowBaseline(display)) {
     if (content.options.reflexionRows) DrawReflexionRows(canvas, geometry, TickedPhases(plotted));
     if (content.options.difference)
-      if (const std::optional<CProfile> difference = DifferenceCurve(plotted, content.plotSpec))
+      if (const std::optional<CProfile> difference = DifferenceCurve(plotted, content.plotSpec)) {
         DrawDifference(canvas, geometry, *difference,
                        geometry.YToPixel(0.0) + RowsHeight(plotted, content.options) +
                            Scaled(PlotMetrics::kTickGap));
+        legend.push_back({"Difference", DifferencePen()});
+      }
   }
   // Measured data first, so that the calculated curves are seen over them.
   for (CTSPattern* pattern : plotted)
@@ -110,13 +116,13 @@ void DrawGraph(CCanvas& canvas, const CPlotGeometry& geometry, const CPlotConten
 
   std::vector<CRectF> obstacles;
   if (display.legend) {
-    const CRectF legend = LegendBox(canvas, geometry, plotted);
-    if (legend.width > 0.0f) obstacles.push_back(legend);
+    const CRectF box = LegendBox(canvas, geometry, legend);
+    if (box.width > 0.0f) obstacles.push_back(box);
   }
   DrawPeakLabels(canvas, geometry,
                  PlacePeakLabels(canvas, geometry, plotted, content.plotSpec,
                                  content.options.labelsPerPattern, obstacles));
-  if (display.legend) DrawLegend(canvas, geometry, plotted);
+  if (display.legend) DrawLegend(canvas, geometry, legend);
 }
 
 }  // namespace
@@ -139,16 +145,40 @@ void DrawData(CCanvas& canvas, const CPlotGeometry& geometry, const CPlotContent
   DrawGraph(canvas, geometry, content, plotted);
 }
 
-void FitXRange(const CPatternList& patterns, const CPlotSpec& plotSpec, CPlotDisplay& display) {
-  display.xMin = plotSpec.XMin();
-  display.xMax = plotSpec.XMax();
+void FitXRange(const CPatternList& patterns, const CPlotSpec& plotSpec, CPlotDisplay& display,
+               TSXFit fit) {
+  const double computedLow = plotSpec.XMin(), computedHigh = plotSpec.XMax();
+  display.xMin = computedLow;
+  display.xMax = computedHigh;
   double low = HUGE_VAL, high = -HUGE_VAL;
-  for (const auto& pattern : patterns) {
-    if (pattern->GetKind() != CTSPattern::kObserved || !pattern->Plotted()) continue;
-    low = std::min(low, pattern->NaturalXMin(plotSpec.AxisType()) + pattern->XOffset());
-    high = std::max(high, pattern->NaturalXMax(plotSpec.AxisType()) + pattern->XOffset());
+  if (fit == TSXFit::kDataFirst) {
+    for (const auto& pattern : patterns) {
+      if (pattern->GetKind() != CTSPattern::kObserved || !pattern->Plotted()) continue;
+      low = std::min(low, pattern->NaturalXMin(plotSpec.AxisType()) + pattern->XOffset());
+      high = std::max(high, pattern->NaturalXMax(plotSpec.AxisType()) + pattern->XOffset());
+    }
+    if (low < high) {
+      display.xMin = low, display.xMax = high;
+      return;
+    }
   }
-  if (low < high) display.xMin = low, display.xMax = high;
+  // The computed range is the whole axis (d up to 100 Å, 2θ to 180°), while the peaks of a
+  // crystal take a part of it, on some axes a small one: show where the peaks are.
+  constexpr double kVisibleShare = 1e-3;  // of the strongest peak
+  low = HUGE_VAL, high = -HUGE_VAL;
+  for (const CTSPattern* phase : TickedPhases(PlottedPatterns(patterns)))
+    for (const auto& reflexion : phase->Crystal()->reflexions) {
+      const double x = reflexion->position + phase->XOffset();
+      if (reflexion->relativeIntensity < kVisibleShare || x < computedLow || x > computedHigh)
+        continue;
+      low = std::min(low, x), high = std::max(high, x);
+    }
+  if (!(low <= high)) return;
+  // Room for the outer peaks' flanks and for their labels.
+  const double margin =
+      high > low ? 0.05 * (high - low) : 0.01 * (computedHigh - computedLow);  // one peak
+  display.xMin = std::max(computedLow, low - margin);
+  display.xMax = std::min(computedHigh, high + margin);
 }
 
 void FitIntensityRange(CCanvas& canvas, CPlotGeometry& geometry, CRectF surface,
@@ -162,7 +192,7 @@ void FitIntensityRange(CCanvas& canvas, CPlotGeometry& geometry, CRectF surface,
   }
   if (!(top > 0.0)) top = 1.0;
   // Headroom for the labels over the strongest peaks, or a little air.
-  display.yMax = top * (HasLabels(plotted, content.options) ? 1.15 : 1.05);
+  display.yMax = top * (HasLabels(plotted, content.options, display) ? 1.15 : 1.05);
   display.yMin = 0.0;
   if (!DrawsBelowBaseline(display) || !geometry.Layout(canvas, surface)) return;
 

@@ -32,9 +32,17 @@ bool DrawPlot(CCanvas& canvas, CPlotGeometry& geometry, CRectF surface,
 // The data pass alone, over a geometry that has been laid out.
 void DrawData(CCanvas& canvas, const CPlotGeometry& geometry, const CPlotContent& content);
 
-// The natural x range: the plot specification's, or where observed data are plotted the range
-// they cover, since that is where there is something to compare.
-void FitXRange(const CPatternList& patterns, const CPlotSpec& plotSpec, CPlotDisplay& display);
+// What the natural x range follows.
+enum class TSXFit {
+  kDataFirst,   // plotted observed data, else the peaks of the calculated patterns
+  kCalculated,  // the calculated patterns alone (data read on another axis mean nothing here)
+};
+
+// The natural x range: where observed data are plotted the range they cover, since that is
+// where there is something to compare; else the span of the plotted crystals' peaks with a
+// margin, within the computed range; with neither the computed range.
+void FitXRange(const CPatternList& patterns, const CPlotSpec& plotSpec, CPlotDisplay& display,
+               TSXFit fit = TSXFit::kDataFirst);
 
 // Sets the intensity range to show every plotted curve over the visible x range, with room
 // above for labels and below (linear axis only) for reflexion rows and the difference curve.

@@ -7,7 +7,11 @@
 std::vector<CTSPattern*> PlottedPatterns(const CPatternList& patterns) {
   std::vector<CTSPattern*> plotted;
   ForEachPattern(patterns, [&plotted](CTSPattern& pattern) {
-    if (pattern.Plotted()) plotted.push_back(&pattern);
+    if (!pattern.Plotted()) return;
+    // A mixture's component may be a row of the list as well: it is one curve, drawn once,
+    // after its mixture, where its share shows over the sum.
+    std::erase(plotted, &pattern);
+    plotted.push_back(&pattern);
   });
   return plotted;
 }

@@ -9,7 +9,8 @@
 
 class CPlotSpec;
 
-// Every plotted pattern, components of mixtures included, in list order.
+// Every plotted pattern once, components of mixtures included, in list order; a pattern that
+// is both a row and a component of a mixture comes after its mixture.
 std::vector<CTSPattern*> PlottedPatterns(const CPatternList& patterns);
 
 // The pattern's display transform: x offset, y scale times mixture fraction, y offset.

@@ -123,4 +123,40 @@ TEST(PlotCommand, NothingToPlotGivesTheEmptyFrame) {
   EXPECT_TRUE(std::filesystem::exists(folder / "partly.png"));
 }
 
+// Whether `channel` (0 red, 1 green, 2 blue) clearly dominates the pixel.
+bool OfHue(const QImage& image, int x, int y, int channel) {
+  const QColor pixel = image.pixelColor(x, y);
+  const int values[3] = {pixel.red(), pixel.green(), pixel.blue()};
+  const int other = std::max(values[(channel + 1) % 3], values[(channel + 2) % 3]);
+  return values[channel] > 120 && values[channel] - other > 50;
+}
+
+// The pixels of a row in the hue.
+int HueInRow(const QImage& image, int y, int channel) {
+  int count = 0;
+  for (int x = 0; x < image.width(); ++x) count += OfHue(image, x, y, channel);
+  return count;
+}
+
+TEST(PlotCommand, StackedCurvesKeepTheirReflexionRows) {
+  CScratchFolder folder;
+  const CCliResult result =
+      RunCli({"plot", Quartz(), TestDataPath("corundum.cif").string(), "--stack", "--ticks",
+              "--no-legend", "-o", folder / "stacked.png", "--size", "800x500"});
+  ASSERT_EQ(result.status, kExitSuccess) << result.err;
+  QImage image;
+  ASSERT_TRUE(image.load(QString::fromStdString(folder / "stacked.png")));
+  // The lowest curve, corundum's (red), has its baseline in the row fullest of red; each phase's
+  // row of ticks (blue quartz, red corundum) lies under it.
+  int baseline = 0;
+  for (int y = 0; y < image.height(); ++y)
+    if (HueInRow(image, y, 0) > HueInRow(image, baseline, 0)) baseline = y;
+  ASSERT_GT(HueInRow(image, baseline, 0), image.width() / 2);
+  for (int channel : {0, 2}) {
+    int below = 0;
+    for (int y = baseline + 3; y < image.height(); ++y) below += HueInRow(image, y, channel);
+    EXPECT_GT(below, 20) << channel;
+  }
+}
+
 }  // namespace

@@ -460,7 +460,8 @@ TEST(SessionFileRoundTrip, WindowStatePlotSpecificationAndDisplayFieldsComeBack)
        {12.5f, 7.0f},
        {200.0f, 150.0f},
        0.125,
-       true};
+       true,
+       true};  // peak labels
   const std::string path = folder / "fields.tessaline";
   WriteSessionFile(path, session);
   const CSession read = ReadSessionFile(path);

@@ -8,9 +8,11 @@
 
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QXmlStreamReader>
 #include <cmath>
 
+#include "gui/painter_canvas.h"
 #include "plot/plot_fixtures.h"
 #include "plot/plot_renderer.h"
 #include "plot/plotted_curves.h"
@@ -133,6 +135,48 @@ TEST(PlotPicture, SvgIsXmlWithTheAxisTitlesAsText) {
       texts, [](const QString& t) { return t.startsWith(QStringLiteral("Intensity")); }));
 }
 
+TEST(PlotPicture, CurvesLevelBetweenPeaksLoseNoPixel) {
+  // A peak between two flat stretches of many points, and a level stretch that turns back on
+  // itself: the canvas leaves out points, never a part of the line.
+  std::vector<CPointF> points;
+  for (int x = 10; x <= 100; ++x) points.push_back({static_cast<float>(x) + 0.5f, 80.5f});
+  points.push_back({105.5f, 20.5f});
+  for (int x = 110; x <= 190; ++x) points.push_back({static_cast<float>(x) + 0.5f, 80.5f});
+  for (int x = 190; x >= 30; --x) points.push_back({static_cast<float>(x) + 0.5f, 60.5f});
+  points.push_back({150.5f, 60.5f});
+  const auto draw = [&](bool throughCanvas, float width) {
+    QImage image(200, 100, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const CPen pen{0xFF000000, width};
+    if (throughCanvas) {
+      CPainterCanvas canvas(painter);
+      canvas.DrawPolyline(points, pen);
+    } else {
+      // Every point drawn, as the canvas draws the line otherwise.
+      painter.setRenderHint(QPainter::Antialiasing, true);
+      QPen qpen(Qt::black, width);
+      qpen.setCapStyle(width > 1.0f ? Qt::SquareCap : Qt::FlatCap);
+      qpen.setJoinStyle(Qt::RoundJoin);
+      painter.setPen(qpen);
+      for (size_t i = 1; i < points.size(); ++i)
+        painter.drawLine(QPointF(points[i - 1].x, points[i - 1].y),
+                         QPointF(points[i].x, points[i].y));
+    }
+    return image;
+  };
+  for (const float width : {1.0f, 3.0f}) {
+    const QImage canvas = draw(true, width), whole = draw(false, width);
+    int differing = 0;
+    for (int y = 0; y < canvas.height(); ++y)
+      for (int x = 0; x < canvas.width(); ++x)
+        differing += std::abs(qGray(canvas.pixel(x, y)) - qGray(whole.pixel(x, y))) > 64;
+    EXPECT_LE(differing, 4) << width;
+    // The stretch that turns back at x = 30 reaches it.
+    EXPECT_LT(qGray(canvas.pixel(40, 60)), 128) << width;
+  }
+}
+
 TEST(PlotPicture, PdfIsOneVectorPage) {
   CScratchFolder folder;
   CQuartzPicture picture;
@@ -147,6 +191,12 @@ TEST(PlotPicture, PdfIsOneVectorPage) {
   EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);  // drawn, not a picture of a drawing
   // A page of 1600 x 1000 pixels at 192 dpi is 600 x 375 points.
   EXPECT_NE(pdf.find("/MediaBox [0 0 600.000000 375.000000]"), std::string::npos);
+  // Viewers name the document by the file when the plot has no title (as UTF-16 text).
+  std::string name = "\xFE\xFF";
+  for (const char c : std::string("quartz.pdf")) name += {'\0', c};
+  const size_t title = pdf.find("/Title");
+  ASSERT_NE(title, std::string::npos);
+  EXPECT_NE(pdf.find(name, title), std::string::npos);
 }
 
 }  // namespace

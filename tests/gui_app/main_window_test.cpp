@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include <QAction>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QDropEvent>
 #include <QLocale>
@@ -27,6 +29,7 @@
 #include "gui/app/plot_widget.h"
 #include "patterns/observed_pattern.h"
 #include "patterns/plot_spec.h"
+#include "plot/recording_canvas.h"
 #include "support/data_files.h"
 
 namespace {
@@ -47,6 +50,14 @@ class CAnsweringPresenter final : public CAlertPresenter {
   }
   std::vector<std::string> titles;
 };
+
+// A menu item of the window by its text; the test fails without it.
+QAction& ActionNamed(CMainWindow& window, const char* text) {
+  for (QAction* action : window.findChildren<QAction*>())
+    if (action->text() == QString::fromUtf8(text)) return *action;
+  ADD_FAILURE() << "no menu item " << text;
+  return *new QAction(&window);  // a stand-in, so that the test goes on
+}
 
 class MainWindowTest : public testing::Test {
  protected:
@@ -245,6 +256,62 @@ TEST_F(MainWindowTest, ANewWavelengthMovesThePeaks) {
   const double expected =
       2 * std::asin(std::sin(copper / 2 * M_PI / 180) * 0.7093 / 1.5405) * 180 / M_PI;
   EXPECT_NEAR(crystal.reflexions.front()->position, expected, 1e-3);
+}
+
+TEST_F(MainWindowTest, StackedCurvesStayInsideTheFrameAboveTheirRows) {
+  window->OpenFiles({Example("quartz.cif"), TestData("corundum.cif")});
+  ActionNamed(*window, "Reflexion &Ticks").setChecked(true);
+  ActionNamed(*window, "&Stack Patterns").setChecked(true);
+  window->Plot().grab();
+  const CPlotDisplay& display = window->Document().Display();
+  double top = 0.0;
+  for (const auto& pattern : window->Document().Patterns())
+    top = std::max(top, pattern->LargestPlottedIntensity(display.xMin, display.xMax));
+  EXPECT_GT(display.yMax, 1.02 * top);  // the strongest peak clear of the frame
+  EXPECT_LT(display.yMin, 0.0);         // room for the rows under the lowest curve
+}
+
+TEST_F(MainWindowTest, PeakLabelsAreSwitchedOnFromTheViewMenuAndKeptInTheSession) {
+  window->OpenFiles({Example("quartz.cif")});
+  const auto labelTexts = [](CMainWindow& shown) {
+    CRecordingCanvas canvas;
+    shown.Plot().Draw(canvas, {0.0f, 0.0f, 800.0f, 500.0f});
+    const std::vector<std::string> texts = canvas.Texts();
+    return std::ranges::count(texts, std::string("0 1 1"));
+  };
+  EXPECT_EQ(labelTexts(*window), 0);
+  QAction& labels = ActionNamed(*window, "&Peak Labels");
+  ASSERT_TRUE(labels.isCheckable());
+  labels.setChecked(true);
+  window->Plot().grab();              // the screen fits the intensity with room for labels
+  EXPECT_EQ(labelTexts(*window), 1);  // the strongest peak of quartz
+
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("labelled.tessaline"));
+  ASSERT_TRUE(window->SaveSession(path));
+  CMainWindow second;
+  second.OpenFiles({path});
+  second.Plot().grab();
+  EXPECT_EQ(labelTexts(second), 1);
+  EXPECT_TRUE(ActionNamed(second, "&Peak Labels").isChecked());
+}
+
+TEST_F(MainWindowTest, ANewAxisShowsTheCalculatedPeaksNotTheDataOfTheOldOne) {
+  window->OpenFiles({Example("quartz.cif"), Example("quartz-scan.xy")});
+  EXPECT_NEAR(window->Document().Display().xMax, 80.0, 1.0);  // the scan's 2θ range
+  QComboBox* axes = nullptr;
+  for (QComboBox* box : window->findChildren<QComboBox*>())
+    if (box->findData(static_cast<uint32_t>(VHTypes::kAxisQ)) >= 0 &&
+        box->findData(static_cast<uint32_t>(VHTypes::kAxisDSpacing)) >= 0)
+      axes = box;
+  ASSERT_NE(axes, nullptr);
+  emit axes->activated(axes->findData(static_cast<uint32_t>(VHTypes::kAxisDSpacing)));
+  ASSERT_EQ(window->Document().PlotSpec().AxisType(), VHTypes::kAxisDSpacing);
+  // Quartz's peaks lie between d = 0.77 and 4.26 Å.
+  const CPlotDisplay& display = window->Document().Display();
+  EXPECT_LT(display.xMin, 1.0);
+  EXPECT_GT(display.xMax, 4.26);
+  EXPECT_LT(display.xMax, 6.0);
 }
 
 TEST(AlertDialog, ShowsTheAlertsTextsAndDefaultsToTheSafeAnswer) {

@@ -83,7 +83,7 @@ TEST(PlotAxes, IntensityLabelsWithExponentScaling) {
   const CAxisTicks large = YAxisTicks(geometry, canvas);
   EXPECT_EQ(large.exponent, 3);
   EXPECT_EQ(std::stod(large.labels.back().text), 5.0);  // 5000
-  EXPECT_EQ(YAxisTitle(geometry.Display(), large.exponent), "Intensity × 10^-3");
+  EXPECT_EQ(YAxisTitle(geometry.Display(), large.exponent), "Intensity × 10⁻³");
 
   geometry.Display().yMax = 50.0;
   ASSERT_TRUE(geometry.Layout(canvas, kSurface));
@@ -97,7 +97,8 @@ TEST(PlotAxes, IntensityLabelsWithExponentScaling) {
   const CAxisTicks small = YAxisTicks(geometry, canvas);
   EXPECT_EQ(small.exponent, -1);
   EXPECT_EQ(std::stod(small.labels.back().text), 5.0);  // 0.5
-  EXPECT_EQ(YAxisTitle(geometry.Display(), small.exponent), "Intensity × 10^1");
+  EXPECT_EQ(YAxisTitle(geometry.Display(), small.exponent), "Intensity × 10¹");
+  EXPECT_EQ(YAxisTitle(geometry.Display(), 12), "Intensity × 10⁻¹²");  // every digit raised
 }
 
 TEST(PlotAxes, Titles) {

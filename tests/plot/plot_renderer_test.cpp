@@ -90,6 +90,46 @@ TEST(GraphDrawing, StrongestQuartzPeakInItsPixelColumn) {
   EXPECT_LT(top.y, geometry.Area().top + 0.1f * geometry.Area().height);
 }
 
+TEST(NaturalRange, FollowsThePeaksOnEveryAxisAndDataOnTheirOwn) {
+  // Quartz's peaks lie between d = 0.77 Å (λ/2) and 4.26 Å, a sliver of the computed 0..100 Å.
+  for (const VHTypes::TSAxisType axis :
+       {VHTypes::kAxisTwoTheta, VHTypes::kAxisDSpacing, VHTypes::kAxisQ, VHTypes::kAxisInverseD}) {
+    CPlotSpec spec = CPlotSpec::BuiltIn();
+    spec.SetAxisType(axis);
+    auto quartz = PlottedCrystal("quartz.cif", spec);
+    quartz->GetProfile(spec);
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    for (const auto& reflexion : quartz->Crystal()->reflexions)
+      if (reflexion->relativeIntensity > 0.01)
+        low = std::min(low, reflexion->position), high = std::max(high, reflexion->position);
+    CPlotDisplay display;
+    FitXRange({quartz}, spec, display);
+    EXPECT_LT(display.xMin, low) << axis;
+    EXPECT_GT(display.xMax, high) << axis;
+    EXPECT_GE(display.xMin, spec.XMin()) << axis;
+    EXPECT_LE(display.xMax, spec.XMax()) << axis;
+    // The peaks fill most of the width: no quarter of the plot is left empty on either side.
+    EXPECT_GT((high - low) / (display.xMax - display.xMin), 0.75) << axis;
+
+    // Data read in 2θ are followed while they are the data's axis; asked to follow the
+    // calculated patterns (after a change of axis) the range ignores them.
+    const CPatternList withData = {PlottedData({{10.0, 1.0}, {80.0, 1.0}}), quartz};
+    FitXRange(withData, spec, display);
+    EXPECT_EQ(display.xMin, 10.0);
+    EXPECT_EQ(display.xMax, 80.0);
+    CPlotDisplay calculated;
+    FitXRange(withData, spec, calculated, TSXFit::kCalculated);
+    FitXRange({quartz}, spec, display);
+    EXPECT_EQ(calculated.xMin, display.xMin);
+    EXPECT_EQ(calculated.xMax, display.xMax);
+  }
+  // Nothing calculated: the computed range.
+  CPlotDisplay display;
+  FitXRange({}, CPlotSpec::BuiltIn(), display);
+  EXPECT_EQ(display.xMin, CPlotSpec::BuiltIn().XMin());
+  EXPECT_EQ(display.xMax, CPlotSpec::BuiltIn().XMax());
+}
+
 TEST(GraphDrawing, PeakLabelsNeverOverlap) {
   const CPlotSpec spec = QuartzSpec();
   auto quartz = PlottedCrystal("quartz.cif", spec);
@@ -103,7 +143,7 @@ TEST(GraphDrawing, PeakLabelsNeverOverlap) {
   FitIntensityRange(canvas, geometry, kSurface, {patterns, spec});
   ASSERT_TRUE(geometry.Layout(canvas, kSurface));
   const std::vector<CTSPattern*> plotted = PlottedPatterns(patterns);
-  const CRectF legend = LegendBox(canvas, geometry, plotted);
+  const CRectF legend = LegendBox(canvas, geometry, LegendEntries(plotted));
   const std::vector<CPeakLabel> labels =
       PlacePeakLabels(canvas, geometry, plotted, spec, 0, {&legend, 1});
   ASSERT_GE(labels.size(), 5u);
@@ -122,6 +162,48 @@ TEST(GraphDrawing, PeakLabelsNeverOverlap) {
   EXPECT_GT(turned, 0u);  // crowded peaks are turned upright rather than dropped
   // At most the asked number per pattern.
   EXPECT_LE(PlacePeakLabels(canvas, geometry, plotted, spec, 3).size(), 3u);
+}
+
+TEST(GraphDrawing, AskedLabelsFindRoomEvenAtTheEdge) {
+  const CPlotSpec spec = QuartzSpec();
+  auto quartz = PlottedCrystal("quartz.cif", spec);
+  quartz->Labels().show = quartz->Labels().hkl = true;
+  quartz->Labels().threshold = 0.0;
+  const CPatternList patterns = {quartz};
+  const std::vector<CTSPattern*> plotted = PlottedPatterns(patterns);
+  const auto place = [&](double xMin, double xMax, int count) {
+    CRecordingCanvas canvas;
+    CPlotGeometry geometry(DisplayOver(xMin, xMax));
+    FitIntensityRange(canvas, geometry, kSurface, {patterns, spec, {.labelsPerPattern = count}});
+    EXPECT_TRUE(geometry.Layout(canvas, kSurface));
+    const CRectF legend = LegendBox(canvas, geometry, LegendEntries(plotted));
+    std::vector<CPeakLabel> labels =
+        PlacePeakLabels(canvas, geometry, plotted, spec, count, {&legend, 1});
+    for (size_t i = 0; i < labels.size(); ++i) {
+      const CPeakLabel& label = labels[i];
+      EXPECT_GE(label.box.left, geometry.Area().left) << label.text;
+      EXPECT_LE(label.box.Right(), geometry.Area().Right()) << label.text;
+      for (size_t j = 0; j < labels.size(); ++j) {
+        if (i == j) continue;
+        EXPECT_FALSE(Overlap(label.box, labels[j].box)) << label.text << " / " << labels[j].text;
+        // No label stands on another's leader.
+        const CPeakLabel& other = labels[j];
+        EXPECT_FALSE(other.peak.x > label.box.left && other.peak.x < label.box.Right() &&
+                     label.box.top < other.peak.y && label.box.Bottom() > other.box.Bottom())
+            << label.text << " on the leader of " << other.text;
+      }
+    }
+    return labels;
+  };
+  // Fifteen asked for over 5..90 degrees: quartz has more than enough peaks, and an 800-pixel
+  // plot room for them.
+  EXPECT_EQ(place(5.0, 90.0, 15).size(), 15u);
+  // The strongest peak right at the left edge keeps its label, moved inward.
+  const std::vector<CPeakLabel> edge = place(26.5, 60.0, 3);
+  ASSERT_FALSE(edge.empty());
+  EXPECT_EQ(edge.front().text, "0 1 1");
+  EXPECT_LT(edge.front().peak.x, edge.front().box.left + 10.0f);
+  EXPECT_GT(edge.front().peak.x, edge.front().box.left);
 }
 
 TEST(GraphDrawing, LabelTextsFollowTheOptions) {
@@ -162,6 +244,37 @@ TEST(GraphDrawing, LegendListsDisplayNamesWithMixtureFractions) {
   EXPECT_EQ(Polylines(canvas, mixture->Style().colour).size(), 1u);
 }
 
+TEST(GraphDrawing, APhaseThatIsARowAndAComponentIsDrawnOnce) {
+  // A mixture made of two rows of the list holds those very patterns.
+  const CPlotSpec spec = QuartzSpec();
+  auto quartz = PlottedCrystal("quartz.cif", spec), corundum = PlottedCrystal("corundum.cif", spec);
+  auto mixture = std::make_shared<CTSMixturePattern>(CTSPattern::BuiltInDefaults{});
+  *mixture->Components() = {quartz, corundum};
+  mixture->EqualiseFractions();
+  mixture->SetTitle("sand");
+  mixture->SetPlotted(true);
+  mixture->Recalculate(spec);
+  const CPatternList patterns = {quartz, corundum, mixture};
+  EXPECT_EQ(PlottedPatterns(patterns),
+            (std::vector<CTSPattern*>{mixture.get(), quartz.get(), corundum.get()}));
+
+  for (const bool film : {false, true}) {
+    CRecordingCanvas canvas;
+    CPlotDisplay display = DisplayOver(5.0, 90.0);
+    display.film = film;
+    CPlotGeometry geometry(display);
+    FitIntensityRange(canvas, geometry, kSurface, {patterns, spec});
+    ASSERT_TRUE(DrawPlot(canvas, geometry, kSurface, {patterns, spec}));
+    // Named once: in the legend, or on the film's one band per pattern.
+    const std::vector<std::string> texts = canvas.Texts();
+    for (const char* name : {"sand", "0.50  quartz.cif", "0.50  corundum.cif"})
+      EXPECT_EQ(std::ranges::count(texts, name), 1) << name << (film ? " on the film" : "");
+    if (!film) {
+      EXPECT_EQ(Polylines(canvas, quartz->Style().colour).size(), 1u);
+    }
+  }
+}
+
 TEST(GraphDrawing, LegendSumsUpCurvesThatDoNotFit) {
   CPatternList patterns;
   for (int i = 0; i < 40; ++i) patterns.push_back(PlottedData({{0.0, 1.0}, {90.0, 1.0}}));
@@ -169,9 +282,9 @@ TEST(GraphDrawing, LegendSumsUpCurvesThatDoNotFit) {
   CPlotGeometry geometry(DisplayOver(0.0, 90.0));
   ASSERT_TRUE(geometry.Layout(canvas, kSurface));
   const std::vector<CTSPattern*> plotted = PlottedPatterns(patterns);
-  const CRectF box = LegendBox(canvas, geometry, plotted);
+  const CRectF box = LegendBox(canvas, geometry, LegendEntries(plotted));
   EXPECT_LE(box.Bottom(), geometry.Area().Bottom());
-  DrawLegend(canvas, geometry, plotted);
+  DrawLegend(canvas, geometry, LegendEntries(plotted));
   const std::vector<std::string> texts = canvas.Texts();
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back().rfind("… ", 0), 0u) << texts.back();
@@ -222,6 +335,18 @@ TEST(GraphDrawing, ReflexionRowsAndDifferenceUnderTheCurves) {
   EXPECT_NEAR(bump.x, geometry.XToPixel(60.0), 2.0);
   EXPECT_GT(bump.y, baseline + ReflexionRowHeight());
   EXPECT_LT(std::ranges::max(curve, {}, &CPointF::y).y, geometry.Area().Bottom() + 0.5f);
+  // The legend names it, and its zero line runs across the plot between the rows and the curve.
+  const std::vector<std::string> texts = canvas.Texts();
+  EXPECT_NE(std::ranges::find(texts, "Difference"), texts.end());
+  const float rows = baseline + ReflexionRowHeight();
+  EXPECT_TRUE(std::ranges::any_of(canvas.Operations(), [&](const auto& operation) {
+    return operation.kind == Kind::kLine && operation.points[0].y == operation.points[1].y &&
+           operation.points[0].y > rows && operation.points[0].y < geometry.Area().Bottom() &&
+           operation.points[1].x - operation.points[0].x >= geometry.Area().width - 1.0f;
+  }));
+  // The strip under the baseline holds rows and the difference, not intensities: no negative
+  // intensity is labelled.
+  for (const std::string& text : texts) EXPECT_NE(text.rfind("-", 0), 0u) << text;
 }
 
 }  // namespace
