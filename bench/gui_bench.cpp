@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 
 #include "app/status.h"
 #include "crystal/crystal.h"
@@ -17,14 +16,16 @@
 
 namespace {
 
+// The application lives to the end of the process and is never destroyed: among the exit
+// handlers, Qt's own statics are gone before it, and its destructor crashed on them.
 void EnsureApplication() {
-  static std::unique_ptr<QApplication> application = [] {
+  [[maybe_unused]] static QApplication* application = [] {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "tessaline_bench";
     static char* argv[] = {name, nullptr};
     RegisterStatusThread();
-    return std::make_unique<QApplication>(argc, argv);
+    return new QApplication(argc, argv);
   }();
 }
 
