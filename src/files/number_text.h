@@ -1,6 +1,7 @@
 // Numbers in lines of text, read as the C conversion "%f" reads them: white space before a
-// number is skipped and the longest prefix that forms a number is taken, whatever follows it.
-// Never the locale: files write a decimal point whatever the user's settings.
+// number is skipped and the longest prefix that forms a number is taken, whatever follows it;
+// and written as std::to_chars writes them. Never the locale: files write a decimal point
+// whatever the user's settings.
 #pragma once
 
 #include <cstddef>
@@ -21,3 +22,10 @@ bool ScanNumber(const char*& text, double& value);
 
 // Two numbers at `text`, as "%f %f" reads them, with `text` moved past the second.
 std::optional<CProfilePoint> ScanPoint(const char*& text);
+
+// The text std::to_chars writes for `value` with `decimals` digits after the point ("%.*f"), at
+// `out`, which has room for it; returns its end. Values of a few significant digits, the points
+// of profiles, take a quicker road to the same characters.
+char* WriteFixed(char* out, double value, int decimals);
+// The same for "%.*e" with `digits` after the point.
+char* WriteScientific(char* out, double value, int digits);

@@ -46,13 +46,11 @@ constexpr int kMostDecimals = 12;
 // Appends "%.*f\t%10.4e\n"; std::to_chars formats exactly as printf does, many times faster,
 // and never with the decimal comma of a locale.
 void AppendPoint(std::string& text, double x, double y, int decimals) {
-  std::array<char, 400> buffer;
-  char* end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), x,
-                            std::chars_format::fixed, decimals)
-                  .ptr;
+  std::array<char, 1100> buffer;  // room for the longest fixed double
+  char* end = WriteFixed(buffer.data(), x, decimals);
   text.append(buffer.data(), end);
   text += '\t';
-  end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), y, std::chars_format::scientific, 4).ptr;
+  end = WriteScientific(buffer.data(), y, 4);
   const size_t length = static_cast<size_t>(end - buffer.data());
   if (length < 10) text.append(10 - length, ' ');
   text.append(buffer.data(), end);

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -71,3 +73,42 @@ TEST(ScanDecimal, FormsReadAndRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string ToChars(double value, std::chars_format format, int precision) {
+  std::array<char, 1100> buffer;
+  return {
+      buffer.data(),
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, format, precision).ptr};
+}
+
+}  // namespace
+
+// The quick writers give std::to_chars's characters for random values of every size, for
+// exact halves (where to_chars rounds to even), at powers of ten and for the values no quick
+// road takes.
+TEST(WriteNumbers, FixedAndScientificAgreeWithToChars) {
+  std::mt19937_64 random(17);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<double> values = {0.0,    -0.0,   0.5,      1.5,       2.5,          0.125,    -0.375,
+                                9.9999, 99.995, 9.99995,  1e-300,    5e-324,       1e22,     1e23,
+                                -1e9,   4.3e9,  HUGE_VAL, -HUGE_VAL, std::nan(""), 12345.678};
+  for (int i = 0; i < 200000; ++i) {
+    const double magnitude = std::pow(10.0, 30.0 * unit(random) - 15.0);
+    values.push_back(unit(random) < 0.5 ? -magnitude : magnitude);
+    // Values as profiles hold them: a grid step of a few decimals and intensities.
+    values.push_back(0.02 * std::floor(unit(random) * 9000.0));
+  }
+  std::array<char, 1100> buffer;
+  for (const double value : values) {
+    for (const int decimals : {0, 2, 4, 5, 7, 12}) {
+      const std::string fixed(buffer.data(), WriteFixed(buffer.data(), value, decimals));
+      ASSERT_EQ(fixed, ToChars(value, std::chars_format::fixed, decimals)) << value;
+    }
+    for (const int digits : {0, 4, 6}) {
+      const std::string scientific(buffer.data(), WriteScientific(buffer.data(), value, digits));
+      ASSERT_EQ(scientific, ToChars(value, std::chars_format::scientific, digits)) << value;
+    }
+  }
+}
