@@ -17,6 +17,7 @@
 #include "app/cancellable.h"
 #include "app/status.h"
 #include "app/status_log.h"
+#include "app/work_team.h"
 #include "crystal/crystal.h"
 #include "crystal/spacegroups.h"
 #include "diffraction/reflexion.h"
@@ -216,7 +217,8 @@ std::vector<CCandidate> Enumerate(const CTSCrystal& crystal, const CReflexionSym
 
   std::vector<std::vector<CCandidate>> slices(static_cast<size_t>(2 * hMax + 1));
   CWorkLimitPoll limit;
-#pragma omp parallel if (parallel) firstprivate(tables)
+  const CWorkTeam team(parallel);
+#pragma omp parallel num_threads(team.Size()) if (team.Size() > 1) firstprivate(tables)
   {
 #pragma omp for schedule(dynamic, 1)
     for (int32_t h = -hMax; h <= hMax; ++h) {

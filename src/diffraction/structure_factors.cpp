@@ -262,7 +262,7 @@ CStructureFactorSum::CScratch CStructureFactorSum::NewScratch() const {
   return scratch;
 }
 
-void CStructureFactorSum::CompositionFactors(double d, CScratch& scratch, double* factors) const {
+void CStructureFactorSum::RecordFactors(double d, CScratch& scratch) const {
   const double s2 = 1.0 / (4.0 * d * d);
   const bool xray = m_kind != CScatteringKind::kNeutron;
   if (xray)
@@ -274,6 +274,9 @@ void CStructureFactorSum::CompositionFactors(double d, CScratch& scratch, double
     const double form = xray ? g[0] + g[1] + g[2] + g[3] + m_records[r]->f[8] : 0.0;
     scratch.recordFactors[r] = ScatteringFactorOf(*m_records[r], form, s2, m_kind);
   }
+}
+
+void CStructureFactorSum::CompositionFactors(const CScratch& scratch, double* factors) const {
   for (size_t c = 0; c < m_compositions.size(); ++c) {
     double f = 0.0;
     for (const auto& [record, occupancy] : m_compositions[c])
@@ -301,8 +304,8 @@ void CStructureFactorSum::Evaluate(const CReflexionRow& row, CScratch& scratch,
   const CPhaseRow& phases = row.phases;
   const size_t compositions = m_compositions.size();
   for (size_t i = 0; i < row.reflexions.size(); ++i) {
-    CompositionFactors(row.reflexions[i]->d, scratch,
-                       scratch.compositionFactors.data() + i * compositions);
+    RecordFactors(row.reflexions[i]->d, scratch);
+    CompositionFactors(scratch, scratch.compositionFactors.data() + i * compositions);
     f[i] = {0.0, 0.0};
   }
   DisplacementFactors(m_displacementTerms, phases, scratch.displacementFactors.data(),
@@ -362,7 +365,9 @@ std::pair<double, double> CStructureFactorSum::EvaluateByTerms(const CTSReflexio
         h * r[0] + k * r[3] + l * r[6], h * r[1] + k * r[4] + l * r[7],
         h * r[2] + k * r[5] + l * r[8], reflexion.d);
   }
-  CompositionFactors(reflexion.d, scratch, scratch.compositionFactors.data());
+  for (size_t r = 0; r < m_records.size(); ++r)
+    scratch.recordFactors[r] = ScatteringFactor(*m_records[r], 1.0, reflexion.d, m_kind);
+  CompositionFactors(scratch, scratch.compositionFactors.data());
   double a = 0.0, b = 0.0;
   for (const CScatterers& scatterers : m_scatterers) {
     double f = scratch.compositionFactors[scatterers.composition];

@@ -64,8 +64,9 @@ class CStructureFactorSum {
   void Evaluate(const CReflexionRow& row, CScratch& scratch, std::pair<double, double>* f) const;
   // (A, B) of one reflexion, a row of one.
   std::pair<double, double> Evaluate(const CTSReflexion& reflexion, CScratch& scratch) const;
-  // The same term by term: each displacement record's own factor at the turned indices, and
-  // SumPhaseFactorsByTerms. The oracle for Evaluate.
+  // The same term by term: each record's scattering factor and each displacement record's own
+  // factor at the turned indices taken one by one, and SumPhaseFactorsByTerms. The oracle for
+  // Evaluate.
   std::pair<double, double> EvaluateByTerms(const CTSReflexion& reflexion, CScratch& scratch) const;
 
   size_t PositionCount() const { return m_positionCount; }
@@ -90,8 +91,12 @@ class CStructureFactorSum {
     bool weighted;       // each position weighted by its entry of m_positionDisplacements
   };
 
-  // The sum of each composition's scattering factors at d.
-  void CompositionFactors(double d, CScratch& scratch, double* factors) const;
+  // The scattering factor of every record at d into the scratch, the Gaussians of all their
+  // form factors taken in one vector pass.
+  void RecordFactors(double d, CScratch& scratch) const;
+  // Each composition's scattering factor, the sum over its atoms of their records' factors (in
+  // the scratch) times their occupancies.
+  void CompositionFactors(const CScratch& scratch, double* factors) const;
   // The positions of a group, weighted as the scratch's weight arrays say.
   CPhaseTerms Terms(const CScatterers& scatterers, const CScratch* weighted) const;
 
